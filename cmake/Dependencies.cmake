@@ -1,0 +1,10 @@
+# Third-party libraries, all from Debian's packages.
+find_package(fmt REQUIRED)
+find_package(CLI11 REQUIRED)
+find_package(nlohmann_json REQUIRED)
+if(VX_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+if(VX_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

@@ -1,0 +1,89 @@
+#include "app/BackendOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+
+#include "startup/Startup.h"
+
+namespace vx {
+
+namespace {
+
+// A byte in decimal or with a 0x prefix.
+std::optional<std::uint8_t> parseByte(std::string_view text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 255)
+    return std::nullopt;
+  return static_cast<std::uint8_t>(value);
+}
+
+}  // namespace
+
+void addBackendOptions(CLI::App& app, BackendOptions& options) {
+  auto* simulate = app.add_flag("--simulate", options.simulate,
+                                "Run on the simulated board instead of a real port");
+  app.add_option_function<std::string>(
+         "--sim-load",
+         [&options](const std::string& text) { options.sim.loadOhms = *parseOhms(text); },
+         "Simulated load resistance in ohms, with an optional k or M suffix (default 10k)")
+      ->type_name("OHMS")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return parseOhms(text) ? std::string()
+                                   : "must be a positive resistance such as 470, 10k or 2.2M";
+          },
+          "OHMS"))
+      ->needs(simulate);
+  app.add_option_function<std::string>(
+         "--sim-flags",
+         [&options](const std::string& text) { options.sim.fixedFlags = parseByte(text); },
+         "Make the simulated board answer with this flag byte (0..255 or 0x00..0xFF)")
+      ->type_name("BYTE")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return parseByte(text) ? std::string() : "must be a byte: 0..255 or 0x00..0xFF";
+          },
+          "BYTE"))
+      ->needs(simulate);
+  app.add_flag("--sim-no-board", options.sim.noBoard,
+               "Simulate a port with no board on it: the data lines read 0xFF")
+      ->needs(simulate);
+  app.add_option("--trace", options.tracePath,
+                 "Write every port-library call to FILE, or to standard output with -")
+      ->type_name("FILE|-");
+  app.add_option("--port", options.portDevice, "The parallel-port device to use")
+      ->type_name("DEVICE")
+      ->excludes(simulate);
+}
+
+bool isStatusSwitch(const std::string& argument) { return asksForStatus(argument); }
+
+Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
+                 std::unique_ptr<PortLibrary> real) {
+  std::ostream* trace = nullptr;
+  if (options.tracePath == "-") {
+    trace = &standardOutput;
+  } else if (!options.tracePath.empty()) {
+    auto file = std::make_unique<std::ofstream>(options.tracePath);
+    if (!*file) throw CLI::FileError("--trace: cannot write to " + options.tracePath);
+    trace = file.get();
+    traceFile_ = std::move(file);
+  }
+  if (options.simulate) {
+    auto board = std::make_unique<SimulatedBoard>(options.sim);
+    simulated_ = board.get();
+    backend_ = std::move(board);
+  } else {
+    backend_ = real ? std::move(real) : makeRealPortLibrary(options);
+  }
+  if (trace) tracer_ = std::make_unique<TracingPortLibrary>(*backend_, *trace);
+}
+
+}  // namespace vx

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "port/PortLibrary.h"
+#include "port/SimulatedBoard.h"
+#include "port/TracingPortLibrary.h"
+
+namespace vx {
+
+// The options both programs share: which board to talk to, and where the trace goes.
+struct BackendOptions {
+  bool simulate = false;
+  SimulatedBoardOptions sim;
+  std::string tracePath;  // empty: no trace; "-": standard output
+  std::string portDevice;  // a real port other than the default
+};
+
+// Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace and --port to a parser.
+void addBackendOptions(CLI::App& app, BackendOptions& options);
+
+// Whether an argument that is not an option asks for the status message ("/SS").
+bool isStatusSwitch(const std::string& argument);
+
+// Creates the real port backend for this platform. Defined once per platform.
+std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options);
+
+// The port library stack a program runs on: the chosen backend, with the trace over it.
+class Backend {
+ public:
+  // Opens the trace file before anything reaches the port; throws CLI::FileError when it can't.
+  Backend(const BackendOptions& options, std::ostream& standardOutput,
+          std::unique_ptr<PortLibrary> real = nullptr);
+
+  PortLibrary& library() { return tracer_ ? *tracer_ : *backend_; }
+  // The simulated board, when the program runs on one.
+  SimulatedBoard* simulatedBoard() { return simulated_; }
+
+ private:
+  std::unique_ptr<PortLibrary> backend_;
+  SimulatedBoard* simulated_ = nullptr;
+  std::unique_ptr<std::ostream> traceFile_;
+  std::unique_ptr<TracingPortLibrary> tracer_;
+};
+
+}  // namespace vx

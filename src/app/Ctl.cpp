@@ -1,0 +1,208 @@
+#include "app/Ctl.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <fmt/chrono.h>
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+#include <nlohmann/json.hpp>
+
+#include "Version.h"
+#include "app/StreamMessages.h"
+#include "board/FrontPanel.h"
+#include "board/Selections.h"
+#include "port/FatalError.h"
+#include "port/Port.h"
+#include "startup/PortMenu.h"
+#include "startup/Startup.h"
+
+namespace vx {
+
+namespace {
+
+constexpr const char* kProgram = "vx3340ctl";
+
+// A selection the user gave, as a list index or box value; -1 when not given.
+struct Selections {
+  int range = -1;
+  int force = -1;
+  int compare = -1;
+  int measure = -1;
+  int cap = -1;
+  int standby = -1;
+};
+
+struct CtlOptions {
+  BackendOptions backend;
+  Selections picks;
+  int count = 1;
+  int intervalMs = 1000;
+  bool json = false;
+  bool repeated = false;
+  std::vector<std::string> extras;
+};
+
+// Adds an option whose value is one of the names, in any letter case, stored as its index.
+void addChoice(CLI::App& app, const std::string& name, std::vector<std::string> names, int& index,
+               const std::string& help) {
+  std::string typeName = fmt::format("{}", fmt::join(names, "|"));
+  app.add_option_function<std::string>(
+         name,
+         [names, &index](const std::string& value) {
+           index = static_cast<int>(std::find(names.begin(), names.end(), value) - names.begin());
+         },
+         help)
+      ->type_name(typeName)
+      ->check(CLI::IsMember(names, CLI::ignore_case));
+}
+
+void buildParser(CLI::App& app, CtlOptions& o) {
+  app.description(
+      "Drives the VX3340 evaluation board from the command line: applies the selections given,\n"
+      "each followed by a full refresh as a pick in the window does, and prints the six flags.");
+  app.set_version_flag("--version", kVersionText);
+  addBackendOptions(app, o.backend);
+  addChoice(app, "--range", {"4uA", "40uA", "400uA", "4mA", "40mA", "160mA", "standby"},
+            o.picks.range, "Force/sense current range");
+  addChoice(app, "--force", {"voltage", "current"}, o.picks.force,
+            "Force voltage (current clamp) or force current (voltage clamp)");
+  addChoice(app, "--compare", {"voltage", "current"}, o.picks.compare,
+            "Feed the comparator the measured voltage or the measured current");
+  addChoice(app, "--measure", {"vm", "im"}, o.picks.measure, "Measure output: VM or IM amplifier");
+  addChoice(app, "--cap", {"0", "1", "2"}, o.picks.cap,
+            "Compensation capacitor: 0 = 3000pF, 1 = 1000pF, 2 = 100pF");
+  addChoice(app, "--standby", {"off", "on"}, o.picks.standby, "The standby line");
+  auto* count = app.add_option("--count", o.count, "Read the flags N times (default 1)")
+                    ->type_name("N")
+                    ->check(CLI::Range(1, 1000000));
+  app.add_option("--interval", o.intervalMs,
+                 "Wait MS milliseconds between reads (default 1000)")
+      ->type_name("MS")
+      ->check(CLI::Range(0, 3600000))
+      ->needs(count);
+  app.add_flag("--json", o.json, "Print one JSON object per read");
+  app.allow_extras();
+  app.footer(
+      "Examples:\n"
+      "  vx3340ctl --simulate --range 400uA --force voltage\n"
+      "  vx3340ctl --simulate --sim-load 1k --range 4mA --force current --json\n"
+      "  vx3340ctl --count 10 --interval 500        live readback, one line per read\n"
+      "  vx3340ctl --simulate --trace - --standby on   show every port access\n"
+      "\n"
+      "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
+      "(simulated board), 5 run-time error.");
+}
+
+std::string timestamp(std::chrono::system_clock::time_point t) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch());
+  const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
+  return fmt::format("{:%Y-%m-%dT%H:%M:%S}.{:03}Z", fmt::gmtime(seconds), ms.count() % 1000);
+}
+
+std::string formatReading(const FlagReading& r, const CtlOptions& o, const std::string& time) {
+  if (o.json) {
+    nlohmann::ordered_json j;
+    if (o.repeated) j["time"] = time;
+    for (std::size_t i = 0; i < kFlagNames.size(); ++i)
+      j[std::string(kFlagNames[i])] = r.flag(static_cast<int>(i)) ? 1 : 0;
+    j["hex"] = fmt::format("0x{:02X}", r.flagByte);
+    j["decimal"] = r.flagByte;
+    return j.dump();
+  }
+  std::string line = o.repeated ? time + " " : std::string();
+  for (std::size_t i = 0; i < kFlagNames.size(); ++i)
+    line += fmt::format("{}={} ", kFlagNames[i], r.captions[i]);
+  line += fmt::format("byte=0x{:02X} decimal={}", r.flagByte, r.decimal);
+  return line;
+}
+
+// The selections in their fixed order, each one a pick and a full refresh.
+FlagReading applySelections(FrontPanel& panel, const Selections& s) {
+  bool any = false;
+  FlagReading last;
+  const auto pick = [&](int value, FlagReading (FrontPanel::*handler)(int)) {
+    if (value < 0) return;
+    last = (panel.*handler)(value);
+    any = true;
+  };
+  pick(s.range, &FrontPanel::cboir_Click);
+  pick(s.force, &FrontPanel::cboFSEL_Click);
+  pick(s.compare, &FrontPanel::cboComp_Click);
+  pick(s.measure, &FrontPanel::cboMIO_Click);
+  pick(s.cap, &FrontPanel::cboAC_Click);
+  pick(s.standby, &FrontPanel::chkStandby_Click);
+  return any ? last : panel.cmdRead_Click();
+}
+
+int badInput(CtlEnvironment& env, const std::string& what) {
+  fmt::print(env.err, "{}: {} (see {} --help)\n", kProgram, what, kProgram);
+  return kExitBadInput;
+}
+
+}  // namespace
+
+int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
+  CtlOptions o;
+  CLI::App app{"", kProgram};
+  buildParser(app, o);
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    app.parse(reversed);
+    o.repeated = app.count("--count") > 0;
+  } catch (const CLI::CallForHelp&) {
+    env.out << app.help();
+    return kExitOk;
+  } catch (const CLI::CallForVersion&) {
+    env.out << kVersionText << '\n';
+    return kExitOk;
+  } catch (const CLI::ParseError& e) {
+    return badInput(env, e.what());
+  }
+  for (const auto& extra : app.remaining()) {
+    if (!isStatusSwitch(extra)) return badInput(env, "unknown argument " + extra);
+  }
+
+  try {
+    std::unique_ptr<Backend> backend;
+    try {
+      backend = std::make_unique<Backend>(
+          o.backend, env.out, o.backend.simulate ? nullptr : env.realPort(o.backend));
+    } catch (const CLI::FileError& e) {
+      return badInput(env, e.what());
+    }
+    Port port(backend->library());
+    auto os = env.os(arguments);
+    StreamMessages messages(env.err);
+    PortMenuFlags menu;
+    Startup(port, *os, messages, menu).Main();
+    if (port.PortBase() == 0) {
+      fmt::print(env.err, "{}: no parallel-port address was found; nothing was sent to the board\n",
+                 kProgram);
+      return kExitNoPort;
+    }
+
+    FrontPanel panel(port);
+    FlagReading reading = applySelections(panel, o.picks);
+    fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
+    for (int i = 1; i < o.count; ++i) {
+      env.out.flush();
+      env.sleep(std::chrono::milliseconds(o.intervalMs));
+      reading = panel.cmdRead_Click();
+      fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
+    }
+    env.out.flush();
+
+    if (SimulatedBoard* board = backend->simulatedBoard(); board && !board->violations().empty()) {
+      for (const auto& v : board->violations())
+        fmt::print(env.err, "{}: protocol violation: {}\n", kProgram, v);
+      return kExitProtocolViolation;
+    }
+  } catch (const FatalError& e) {
+    env.out.flush();
+    fmt::print(env.err, "{}: {}\n", kProgram, e.what());
+    return kExitRuntimeError;
+  }
+  return kExitOk;
+}
+
+}  // namespace vx

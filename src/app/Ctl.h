@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/BackendOptions.h"
+#include "startup/OsServices.h"
+
+namespace vx {
+
+// Exit codes of vx3340ctl.
+enum CtlExit {
+  kExitOk = 0,
+  kExitBadInput = 2,
+  kExitNoPort = 3,
+  kExitProtocolViolation = 4,
+  kExitRuntimeError = 5,
+};
+
+// What vx3340ctl needs from its surroundings; main supplies the real ones, tests their own.
+struct CtlEnvironment {
+  std::ostream& out;
+  std::ostream& err;
+  // The operating system's services for start-up, given the arguments after the program name.
+  std::function<std::unique_ptr<OsServices>(const std::vector<std::string>&)> os;
+  // The real port backend, used without --simulate.
+  std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> realPort;
+  std::function<void(std::chrono::milliseconds)> sleep;
+  std::function<std::chrono::system_clock::time_point()> now;
+};
+
+// Runs vx3340ctl with the arguments after the program name; returns the exit code.
+int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env);
+
+}  // namespace vx

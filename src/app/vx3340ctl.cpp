@@ -1,0 +1,21 @@
+// vx3340ctl: the headless front panel for bench scripts.
+#include <iostream>
+#include <thread>
+
+#include "app/Ctl.h"
+#include "startup/PosixOsServices.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  vx::CtlEnvironment env{
+      std::cout,
+      std::cerr,
+      [](const std::vector<std::string>& args) {
+        return std::make_unique<vx::PosixOsServices>(args);
+      },
+      [](const vx::BackendOptions& options) { return vx::makeRealPortLibrary(options); },
+      [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); },
+      [] { return std::chrono::system_clock::now(); },
+  };
+  return vx::runCtl(arguments, env);
+}
