@@ -63,7 +63,9 @@ void addBackendOptions(CLI::App& app, BackendOptions& options) {
       ->excludes(simulate);
 }
 
-bool isStatusSwitch(const std::string& argument) { return asksForStatus(argument); }
+bool isStatusSwitch(const std::string& argument) {
+  return asksForStatus(argument);
+}
 
 Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
                  std::unique_ptr<PortLibrary> real) {

@@ -15,7 +15,7 @@ namespace vx {
 struct BackendOptions {
   bool simulate = false;
   SimulatedBoardOptions sim;
-  std::string tracePath;  // empty: no trace; "-": standard output
+  std::string tracePath;   // empty: no trace; "-": standard output
   std::string portDevice;  // a real port other than the default
 };
 

@@ -1,10 +1,10 @@
 #include "app/Ctl.h"
 
-#include <CLI/CLI.hpp>
-#include <algorithm>
 #include <fmt/chrono.h>
 #include <fmt/format.h>
 #include <fmt/ostream.h>
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "Version.h"
@@ -49,7 +49,10 @@ void addChoice(CLI::App& app, const std::string& name, std::vector<std::string> 
   app.add_option_function<std::string>(
          name,
          [names, &index](const std::string& value) {
-           index = static_cast<int>(std::find(names.begin(), names.end(), value) - names.begin());
+           const auto same = [&value](const std::string& name) {
+             return CLI::detail::to_lower(name) == CLI::detail::to_lower(value);
+           };
+           index = static_cast<int>(std::find_if(names.begin(), names.end(), same) - names.begin());
          },
          help)
       ->type_name(typeName)
@@ -75,8 +78,7 @@ void buildParser(CLI::App& app, CtlOptions& o) {
   auto* count = app.add_option("--count", o.count, "Read the flags N times (default 1)")
                     ->type_name("N")
                     ->check(CLI::Range(1, 1000000));
-  app.add_option("--interval", o.intervalMs,
-                 "Wait MS milliseconds between reads (default 1000)")
+  app.add_option("--interval", o.intervalMs, "Wait MS milliseconds between reads (default 1000)")
       ->type_name("MS")
       ->check(CLI::Range(0, 3600000))
       ->needs(count);
@@ -141,6 +143,12 @@ int badInput(CtlEnvironment& env, const std::string& what) {
 
 }  // namespace
 
+int reportViolations(const SimulatedBoard& board, std::ostream& err) {
+  for (const auto& v : board.violations())
+    fmt::print(err, "{}: protocol violation: {}\n", kProgram, v);
+  return board.violations().empty() ? kExitOk : kExitProtocolViolation;
+}
+
 int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   CtlOptions o;
   CLI::App app{"", kProgram};
@@ -165,8 +173,8 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   try {
     std::unique_ptr<Backend> backend;
     try {
-      backend = std::make_unique<Backend>(
-          o.backend, env.out, o.backend.simulate ? nullptr : env.realPort(o.backend));
+      backend = std::make_unique<Backend>(o.backend, env.out,
+                                          o.backend.simulate ? nullptr : env.realPort(o.backend));
     } catch (const CLI::FileError& e) {
       return badInput(env, e.what());
     }
@@ -192,11 +200,8 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     }
     env.out.flush();
 
-    if (SimulatedBoard* board = backend->simulatedBoard(); board && !board->violations().empty()) {
-      for (const auto& v : board->violations())
-        fmt::print(env.err, "{}: protocol violation: {}\n", kProgram, v);
-      return kExitProtocolViolation;
-    }
+    if (const SimulatedBoard* board = backend->simulatedBoard())
+      return reportViolations(*board, env.err);
   } catch (const FatalError& e) {
     env.out.flush();
     fmt::print(env.err, "{}: {}\n", kProgram, e.what());

@@ -33,6 +33,9 @@ struct CtlEnvironment {
   std::function<std::chrono::system_clock::time_point()> now;
 };
 
+// Reports the simulated board's protocol violations on err; the exit code they call for.
+int reportViolations(const SimulatedBoard& board, std::ostream& err);
+
 // Runs vx3340ctl with the arguments after the program name; returns the exit code.
 int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env);
 

@@ -56,7 +56,8 @@ FlagReading FrontPanel::cmdRead_Click() {
   link_.PulseAuxBit1();
   FlagReading reading;
   reading.flagByte = static_cast<std::uint8_t>(link_.ReadFlagByte());
-  for (int a = 0; a < 6; ++a) reading.captions[static_cast<std::size_t>(a)] = reading.flag(a) ? "1" : "0";
+  for (int a = 0; a < 6; ++a)
+    reading.captions[static_cast<std::size_t>(a)] = reading.flag(a) ? "1" : "0";
   reading.decimal = fmt::format_int(reading.flagByte).str();
   return reading;
 }

@@ -30,11 +30,11 @@ class FrontPanel {
   FrontPanel(const FrontPanel&) = delete;
   FrontPanel& operator=(const FrontPanel&) = delete;
 
-  FlagReading cboir_Click(int listIndex);    // current range: control bits 0..2
-  FlagReading cboFSEL_Click(int listIndex);  // force/measure mode: bit 3
-  FlagReading cboComp_Click(int listIndex);  // comparator input: bit 4
-  FlagReading cboMIO_Click(int listIndex);   // measure-output amplifier: bit 5
-  FlagReading cboAC_Click(int listIndex);    // compensation capacitor: bits 6..7
+  FlagReading cboir_Click(int listIndex);      // current range: control bits 0..2
+  FlagReading cboFSEL_Click(int listIndex);    // force/measure mode: bit 3
+  FlagReading cboComp_Click(int listIndex);    // comparator input: bit 4
+  FlagReading cboMIO_Click(int listIndex);     // measure-output amplifier: bit 5
+  FlagReading cboAC_Click(int listIndex);      // compensation capacitor: bits 6..7
   FlagReading chkStandby_Click(int boxValue);  // standby line: AuxWord bit 0
 
   // The refresh cycle: send the control word, step the auxiliary lines, read the flags back.

@@ -3,10 +3,14 @@
 namespace vx {
 
 namespace {
-std::int16_t byteOf(Register& r) { return static_cast<std::int16_t>(r.DataField()); }
+std::int16_t byteOf(Register& r) {
+  return static_cast<std::int16_t>(r.DataField());
+}
 }  // namespace
 
-std::int16_t Link::preserved() { return port_.PortIn(port_.controlRegister()) & 0xC0; }
+std::int16_t Link::preserved() {
+  return port_.PortIn(port_.controlRegister()) & 0xC0;
+}
 
 void Link::SendControlWord() {
   const std::int16_t c = preserved() | 0x0F;

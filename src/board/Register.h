@@ -42,6 +42,8 @@ class Register {
 
 inline constexpr std::int16_t kTrue = -1;
 inline constexpr std::int16_t kFalse = 0;
-inline constexpr std::int16_t truth(bool b) { return b ? kTrue : kFalse; }
+inline constexpr std::int16_t truth(bool b) {
+  return b ? kTrue : kFalse;
+}
 
 }  // namespace vx

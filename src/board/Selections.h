@@ -15,8 +15,8 @@ inline constexpr std::array<std::string_view, 2> kForceItems{"Voltage Force/Curr
 inline constexpr std::array<std::string_view, 2> kMeasureItems{"VM Amp", "IM Amp"};
 inline constexpr std::array<std::string_view, 2> kCompareItems{"Compare MeasVout",
                                                                "Compare MeasIout"};
-inline constexpr std::array<std::string_view, 6> kFlagNames{"CPOH", "CPOL", "CHL-DET",
-                                                            "CLL_DET", "QM4", "QM5"};
+inline constexpr std::array<std::string_view, 6> kFlagNames{"CPOH",    "CPOL", "CHL-DET",
+                                                            "CLL_DET", "QM4",  "QM5"};
 
 // The Standby box's values.
 inline constexpr int kUnchecked = 0;

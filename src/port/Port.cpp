@@ -8,7 +8,9 @@ namespace {
 constexpr std::int32_t kFloatingBus = 0xFF;
 }
 
-std::int32_t Port::controlRegister() const { return checkedAdd(portBase_, 2); }
+std::int32_t Port::controlRegister() const {
+  return checkedAdd(portBase_, 2);
+}
 
 bool Port::reaches(std::int32_t address) const {
   if (portBase_ == 0) return false;

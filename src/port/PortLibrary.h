@@ -7,9 +7,9 @@ namespace vx {
 
 // The port information record that GetParallelPortInfo fills: 12 bytes, little-endian.
 struct PortInfoRecord {
-  std::uint32_t size = 12;          // set by the caller
-  std::int32_t baseAddress = 0;     // read after success
-  std::uint8_t reserved[4] = {};    // zero on the call, not read
+  std::uint32_t size = 12;        // set by the caller
+  std::int32_t baseAddress = 0;   // read after success
+  std::uint8_t reserved[4] = {};  // zero on the call, not read
 };
 static_assert(sizeof(PortInfoRecord) == 12, "the library expects exactly 12 bytes");
 

@@ -1,8 +1,8 @@
 #include "port/SimulatedBoard.h"
 
+#include <fmt/format.h>
 #include <charconv>
 #include <cmath>
-#include <fmt/format.h>
 
 namespace vx {
 
@@ -84,8 +84,8 @@ std::uint8_t modelFlags(std::uint8_t controlWord, bool standby, double loadOhms)
     }
     volts = amps * loadOhms;
   }
-  flags |= compareCurrent ? compare(amps, 0.1 * fullScale, 0.9 * fullScale)
-                          : compare(volts, 0.5, 4.5);
+  flags |=
+      compareCurrent ? compare(amps, 0.1 * fullScale, 0.9 * fullScale) : compare(volts, 0.5, 4.5);
   return flags;
 }
 
@@ -95,7 +95,9 @@ std::int16_t SimulatedBoard::ClaimParallelPort(std::int32_t port, std::int32_t) 
   return port == 1 ? 1 : 0;
 }
 
-std::int32_t SimulatedBoard::GetParallelPortCount() { return 1; }
+std::int32_t SimulatedBoard::GetParallelPortCount() {
+  return 1;
+}
 
 std::int16_t SimulatedBoard::GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) {
   if (port != 1) return 0;
@@ -131,7 +133,8 @@ void SimulatedBoard::OutByte(std::int32_t address, std::int32_t value) {
   const auto byte = static_cast<std::uint8_t>(value & 0xFF);
   switch (address) {
     case kData:
-      if (inputMode()) violation(fmt::format("data write 0x{:02X} while the data lines are input", byte));
+      if (inputMode())
+        violation(fmt::format("data write 0x{:02X} while the data lines are input", byte));
       dataOut_ = byte;
       followAuxLatch();
       return;
@@ -174,6 +177,8 @@ void SimulatedBoard::followAuxLatch() {
   auxLatch_ = next;
 }
 
-void SimulatedBoard::violation(std::string what) { violations_.push_back(std::move(what)); }
+void SimulatedBoard::violation(std::string what) {
+  violations_.push_back(std::move(what));
+}
 
 }  // namespace vx

@@ -8,8 +8,12 @@ namespace vx {
 namespace {
 
 // Addresses: at least three upper-case hex digits. Bytes: two upper-case hex digits.
-std::string address(std::int32_t a) { return fmt::format("0x{:03X}", static_cast<std::uint32_t>(a)); }
-std::string byte(std::int32_t b) { return fmt::format("0x{:02X}", static_cast<std::uint32_t>(b)); }
+std::string address(std::int32_t a) {
+  return fmt::format("0x{:03X}", static_cast<std::uint32_t>(a));
+}
+std::string byte(std::int32_t b) {
+  return fmt::format("0x{:02X}", static_cast<std::uint32_t>(b));
+}
 
 }  // namespace
 

@@ -19,9 +19,15 @@ struct PortMenuFlags : PortMenu {
 
   void setEnabled(PortMenuItem item, bool enabled) override {
     switch (item) {
-      case PortMenuItem::Lpt1: lpt1 = enabled; break;
-      case PortMenuItem::Lpt2: lpt2 = enabled; break;
-      case PortMenuItem::Prn: prn = enabled; break;
+      case PortMenuItem::Lpt1:
+        lpt1 = enabled;
+        break;
+      case PortMenuItem::Lpt2:
+        lpt2 = enabled;
+        break;
+      case PortMenuItem::Prn:
+        prn = enabled;
+        break;
     }
   }
 };

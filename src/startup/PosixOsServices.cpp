@@ -4,6 +4,8 @@
 
 namespace vx {
 
-std::string PosixOsServices::commandLine() { return fmt::format("{}", fmt::join(arguments_, " ")); }
+std::string PosixOsServices::commandLine() {
+  return fmt::format("{}", fmt::join(arguments_, " "));
+}
 
 }  // namespace vx

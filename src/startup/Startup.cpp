@@ -1,9 +1,9 @@
 #include "startup/Startup.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fmt/format.h>
 
 #include "port/FatalError.h"
 
@@ -53,8 +53,8 @@ StartupResult Startup::Main() {
 
 void Startup::DetectPort() {
   winVersion_ = GetWindowsVersion(os_);
-  const bool nineX = winVersion_.find("95") != std::string::npos ||
-                     winVersion_.find("98") != std::string::npos;
+  const bool nineX =
+      winVersion_.find("95") != std::string::npos || winVersion_.find("98") != std::string::npos;
   if (nineX) {
     port_.setPortBase(0x378);
   } else {
@@ -106,8 +106,8 @@ void Startup::ReadPortInfo() {
 
 void Startup::ShowStatus() {
   if (!asksForStatus(os_.commandLine())) return;
-  messages_.show({statusText(winVersion_, port_.PortBase()), "Show Status",
-                  MessageIcon::Information, {}});
+  messages_.show(
+      {statusText(winVersion_, port_.PortBase()), "Show Status", MessageIcon::Information, {}});
 }
 
 void Startup::InitLines() {
