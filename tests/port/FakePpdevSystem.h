@@ -5,8 +5,10 @@
 #include <linux/ppdev.h>
 
 #include <fmt/format.h>
+#include <cerrno>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 

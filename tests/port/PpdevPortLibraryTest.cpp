@@ -295,6 +295,9 @@ TEST_P(PpdevFailure, ShowsBothMessagesWithTheRemedyAndExits3) {
   EXPECT_THAT(run.err,
               HasSubstr("GetPortAddress Error: This PC does not appear to have a Printer Port\n"));
   for (const auto& part : c.reasonParts) EXPECT_THAT(run.err, HasSubstr(part));
+  // Both messages carry the claim's reason as their details.
+  const std::string& first = c.reasonParts.front();
+  EXPECT_NE(run.err.find(first, run.err.find("GetPortAddress Error")), std::string::npos);
   // Nothing reached the device, and nothing is left open.
   for (const auto& entry : kernel->log) {
     EXPECT_THAT(entry, Not(HasSubstr("PPW")));
