@@ -1,0 +1,40 @@
+# The Debian package: `cpack -G DEB` in a build tree (scripts/check-deb builds and checks it).
+# It holds vx3340ctl and, when the window is built, vx3340 with its desktop entry and icon, and
+# then depends on the Qt runtime.
+
+# vx3340ctl installs itself (src/app). The window program, its desktop entry and its icon come
+# with the window, when it is built.
+if(TARGET vx3340)
+  install(TARGETS vx3340 RUNTIME DESTINATION bin)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340.desktop DESTINATION share/applications)
+  # The window's own icon; the drawing here stands in while there is none.
+  if(EXISTS ${PROJECT_SOURCE_DIR}/src/ui/resources/vx3340.png)
+    install(FILES ${PROJECT_SOURCE_DIR}/src/ui/resources/vx3340.png
+            DESTINATION share/icons/hicolor/32x32/apps)
+  else()
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340.svg
+            DESTINATION share/icons/hicolor/scalable/apps)
+  endif()
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vx3340)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control program for the VX3340 evaluation board")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Sets up the VX3340 evaluation board on a parallel port and reads its flags back.\n\
+vx3340 is the window program; vx3340ctl drives the board from the command line.\n\
+On Linux the board is reached through the kernel's ppdev driver (/dev/parportN).")
+set(CPACK_PACKAGE_CONTACT "VX3340 team <vx3340@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+# The libraries the programs link (libqt6widgets6, libqt6core6, ...) come from dpkg-shlibdeps,
+# under the names the distribution gives them. The window needs Qt's GUI library and the
+# platform plugins that Qt loads at run time even where no library scan sees them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TARGET vx3340)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, qt6-qpa-plugins")
+endif()
+include(CPack)
