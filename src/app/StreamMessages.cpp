@@ -14,7 +14,7 @@ void StreamMessages::show(const Message& message) {
       out_ << c;
   }
   out_ << '\n';
-  if (!message.details.empty()) {
+  if (!message.details.empty() && message.details != lastDetails_) {
     out_ << indent;
     for (char c : message.details) {
       out_ << c;
@@ -22,6 +22,7 @@ void StreamMessages::show(const Message& message) {
     }
     out_ << '\n';
   }
+  lastDetails_ = message.details;
   out_.flush();
 }
 

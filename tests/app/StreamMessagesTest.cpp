@@ -26,5 +26,15 @@ TEST(StreamMessages, IndentsTheDetailsUnderTheText) {
             "        Add yourself to the lp group.\n");
 }
 
+TEST(StreamMessages, WritesTheSameReasonOnlyOnceInARow) {
+  std::ostringstream out;
+  StreamMessages messages(out);
+  messages.show({"first", "A", MessageIcon::None, "no port"});
+  messages.show({"second", "B", MessageIcon::Exclamation, "no port"});
+  messages.show({"third", "C", MessageIcon::None, ""});
+  messages.show({"fourth", "D", MessageIcon::None, "no port"});
+  EXPECT_EQ(out.str(), "A: first\n   no port\nB: second\nC: third\nD: fourth\n   no port\n");
+}
+
 }  // namespace
 }  // namespace vx
