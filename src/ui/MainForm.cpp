@@ -22,6 +22,20 @@ QStringList itemList(const std::array<std::string_view, N>& items) {
   return list;
 }
 
+// The Standby box's value as the panel counts it: 0 unchecked, 1 checked, 2 greyed. Qt numbers
+// the last two the other way round.
+int boxValue(Qt::CheckState state) {
+  switch (state) {
+    case Qt::Checked:
+      return kChecked;
+    case Qt::PartiallyChecked:
+      return kGrayed;
+    case Qt::Unchecked:
+      break;
+  }
+  return kUnchecked;
+}
+
 }  // namespace
 
 MainForm::MainForm(FrontPanel& panel, AboutServices about, std::function<void()> quit,
@@ -108,7 +122,7 @@ void MainForm::cboComp_Click() {
   refresh([this] { return panel_.cboComp_Click(ui_->cboComp->currentIndex()); });
 }
 void MainForm::chkStandby_Click() {
-  refresh([this] { return panel_.chkStandby_Click(ui_->chkStandby->checkState()); });
+  refresh([this] { return panel_.chkStandby_Click(boxValue(ui_->chkStandby->checkState())); });
 }
 void MainForm::cmdRead_Click() {
   refresh([this] { return panel_.cmdRead_Click(); });

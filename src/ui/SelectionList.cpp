@@ -12,8 +12,8 @@ namespace {
 // One notch of a classic mouse wheel, in eighths of a degree.
 constexpr int kWheelStep = 120;
 
-// Keys that edit text. The field is read-only, but they are dropped before they reach it so
-// that no edit, paste or undo can start.
+// Keys that would edit text. The field is read-only; the ones it passes on to the list are
+// dropped here, as the list's key-press hook cancels every typed character.
 bool editsText(const QKeyEvent& key) {
   if (key.matches(QKeySequence::Paste) || key.matches(QKeySequence::Cut) ||
       key.matches(QKeySequence::Undo) || key.matches(QKeySequence::Redo) ||
@@ -49,7 +49,6 @@ SelectionList::SelectionList(QWidget* parent) : QComboBox(parent) {
   field->setReadOnly(true);
   field->setFocusPolicy(Qt::StrongFocus);
   field->setAcceptDrops(false);
-  field->installEventFilter(this);
   cutLineEditConnections();
   connect(this, &QComboBox::activated, this, &SelectionList::picked);
 }
@@ -69,25 +68,6 @@ void SelectionList::setItems(const QStringList& items) {
   setCurrentIndex(-1);
   lineEdit()->setText(items.value(0));
   wheelRemainder_ = 0;
-}
-
-bool SelectionList::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == lineEdit()) {
-    switch (event->type()) {
-      case QEvent::KeyPress: {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_F4) {
-          keyPressEvent(key);
-          return true;
-        }
-        if (editsText(*key)) return true;
-        break;
-      }
-      default:
-        break;
-    }
-  }
-  return QComboBox::eventFilter(watched, event);
 }
 
 void SelectionList::keyPressEvent(QKeyEvent* event) {

@@ -27,7 +27,6 @@ class SelectionList : public QComboBox {
   void picked(int index);
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 

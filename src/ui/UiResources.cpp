@@ -28,6 +28,8 @@ QRect centredIn(const QRect& screen, const QSize& outerSize) {
 void centreOnScreen(QWidget* window) {
   QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
+  // The platform window knows its frame, which the outer size includes, once it exists.
+  (void)window->winId();
   const QRect frame = window->frameGeometry();
   const QRect place = centredIn(screen->geometry(), frame.size());
   window->move(place.topLeft());
