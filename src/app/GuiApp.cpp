@@ -1,0 +1,91 @@
+#include "app/GuiApp.h"
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+#include <CLI/CLI.hpp>
+
+#include "Version.h"
+#include "board/FrontPanel.h"
+#include "port/FatalError.h"
+#include "port/Port.h"
+#include "startup/Startup.h"
+
+namespace vx {
+
+namespace {
+
+constexpr const char* kProgram = "vx3340";
+
+}  // namespace
+
+std::string windowCaption(bool simulated) {
+  std::string caption = kMainCaption;
+  if (simulated) caption += " (simulated board)";
+  return caption;
+}
+
+GuiArguments parseGuiArguments(const std::vector<std::string>& arguments, std::ostream& out,
+                               std::ostream& err) {
+  GuiArguments parsed;
+  CLI::App app{"The VX3340 evaluation board's front panel window.", kProgram};
+  app.set_version_flag("--version", kVersionText);
+  addBackendOptions(app, parsed.backend);
+  app.allow_extras();
+  app.footer(
+      "/SS anywhere on the command line shows the port status at start-up.\n"
+      "\n"
+      "Examples:\n"
+      "  vx3340 --simulate                  the window on the simulated board\n"
+      "  vx3340 --simulate --sim-flags 0x21 a board that always answers 0x21\n"
+      "  vx3340 /SS --trace port.log        a real port, with every access logged");
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    parsed.exitNow = kGuiExitOk;
+  } catch (const CLI::CallForVersion&) {
+    out << kVersionText << '\n';
+    parsed.exitNow = kGuiExitOk;
+  } catch (const CLI::ParseError& e) {
+    fmt::print(err, "{}: {} (see {} --help)\n", kProgram, e.what(), kProgram);
+    parsed.exitNow = kGuiExitBadInput;
+  }
+  return parsed;
+}
+
+int runGui(const std::vector<std::string>& arguments, const BackendOptions& options,
+           GuiEnvironment& env) {
+  const auto fatal = [&env](const std::string& what) {
+    fmt::print(env.err, "{}: {}\n", kProgram, what);
+    env.messages.show({what, std::string(kAppTitle), MessageIcon::Critical, {}});
+    return kGuiExitRuntimeError;
+  };
+  try {
+    std::unique_ptr<Backend> backend;
+    try {
+      backend = std::make_unique<Backend>(options, env.out,
+                                          options.simulate ? nullptr : env.realPort(options));
+    } catch (const CLI::FileError& e) {
+      fmt::print(env.err, "{}: {}\n", kProgram, e.what());
+      env.messages.show({e.what(), std::string(kAppTitle), MessageIcon::Exclamation, {}});
+      return kGuiExitBadInput;
+    }
+    Port port(backend->library());
+    FrontPanel panel(port);
+    MainForm form(panel, env.about);
+    form.setWindowTitle(
+        QString::fromStdString(windowCaption(backend->simulatedBoard() != nullptr)));
+    auto os = env.os(arguments);
+    Startup(port, *os, env.messages, form.portMenu()).Main();
+    const int code = env.run(form);
+    if (const auto error = form.pendingError()) std::rethrow_exception(error);
+    return code;
+  } catch (const FatalError& e) {
+    return fatal(e.what());
+  } catch (const std::exception& e) {
+    return fatal(e.what());
+  }
+}
+
+}  // namespace vx
