@@ -7,6 +7,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "NullPort.h"
 #include "board/FrontPanel.h"
 #include "port/Port.h"
 #include "startup/PortMenu.h"
@@ -14,26 +15,6 @@
 #include "ui/SelectionList.h"
 
 namespace {
-
-// A port at 378h whose flag byte changes with every read, so every refresh repaints.
-class NullPort : public vx::PortLibrary {
- public:
-  std::int16_t ClaimParallelPort(std::int32_t, std::int32_t) override { return 1; }
-  std::int32_t GetParallelPortCount() override { return 1; }
-  std::int16_t GetParallelPortInfo(std::int32_t, vx::PortInfoRecord& info) override {
-    info.baseAddress = 0x378;
-    return 1;
-  }
-  std::int32_t InByte(std::int32_t address) override {
-    if (address != 0x378) return 0xCC;
-    flip_ = !flip_;
-    return flip_ ? 0x21 : 0x1E;
-  }
-  void OutByte(std::int32_t, std::int32_t) override {}
-
- private:
-  bool flip_ = false;
-};
 
 struct Nothing : vx::FileTest, vx::Launcher, vx::Messages {
   bool exists(const std::string&) override { return false; }
@@ -51,7 +32,7 @@ double cpuSeconds() {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  NullPort library;
+  vx::bench::NullPort library;
   vx::Port port(library);
   port.setPortBase(0x378);
   vx::FrontPanel panel(port);

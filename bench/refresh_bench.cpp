@@ -2,24 +2,13 @@
 // spends about 36 us on the bus per refresh; the goal is at most 1% of that here.
 #include <benchmark/benchmark.h>
 
+#include "NullPort.h"
 #include "board/FrontPanel.h"
 
 namespace {
 
-class NullPort : public vx::PortLibrary {
- public:
-  std::int16_t ClaimParallelPort(std::int32_t, std::int32_t) override { return 1; }
-  std::int32_t GetParallelPortCount() override { return 1; }
-  std::int16_t GetParallelPortInfo(std::int32_t, vx::PortInfoRecord& info) override {
-    info.baseAddress = 0x378;
-    return 1;
-  }
-  std::int32_t InByte(std::int32_t address) override { return address & 0xFF; }
-  void OutByte(std::int32_t, std::int32_t value) override { benchmark::DoNotOptimize(value); }
-};
-
 void BM_Refresh(benchmark::State& state) {
-  NullPort library;
+  vx::bench::NullPort library;
   vx::Port port(library);
   port.setPortBase(0x378);
   vx::FrontPanel panel(port);
@@ -34,7 +23,7 @@ void BM_Refresh(benchmark::State& state) {
 BENCHMARK(BM_Refresh);
 
 void BM_PickAndRefresh(benchmark::State& state) {
-  NullPort library;
+  vx::bench::NullPort library;
   vx::Port port(library);
   port.setPortBase(0x378);
   vx::FrontPanel panel(port);

@@ -1,33 +1,15 @@
 // vx3340: the front panel window. The composition root: picks the backend from the command
 // line, wires the window to it and to the operating system's services, and runs.
 #include <QApplication>
-#include <QEvent>
 #include <chrono>
 #include <iostream>
 
+#include "app/FirstPaintProbe.h"
 #include "app/GuiApp.h"
 #include "startup/PosixOsServices.h"
 #include "ui/PanelFont.h"
 #include "ui/PosixSysServices.h"
 #include "ui/QtMessages.h"
-
-namespace {
-
-// With VX3340_EXIT_ON_FIRST_PAINT set, the program prints the wall-clock time of the main
-// window's first paint ("first-paint NANOSECONDS") and ends: the start-up benchmark uses it.
-class FirstPaintProbe : public QObject {
- public:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) {
-      const auto now = std::chrono::system_clock::now().time_since_epoch();
-      std::cout << "first-paint " << std::chrono::nanoseconds(now).count() << std::endl;
-      QCoreApplication::exit(0);
-    }
-    return false;
-  }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // Parsed before Qt starts, so that --help and mistakes need no display.
@@ -42,7 +24,8 @@ int main(int argc, char** argv) {
   vx::NoRegistry registry;
   vx::PosixFileTest files;
   vx::PosixLauncher launcher;
-  FirstPaintProbe probe;
+  // With VX3340_EXIT_ON_FIRST_PAINT set, the program ends at its first paint (bench/gui-startup).
+  vx::FirstPaintProbe probe;
 
   vx::GuiEnvironment env{
       std::cout,
