@@ -37,7 +37,8 @@ void ParllioLibrary::load() {
   HMODULE module = LoadLibraryA(libraryName_.c_str());
   if (!module) {
     const DWORD error = GetLastError();
-    if (error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND)
+    if (error == ERROR_MOD_NOT_FOUND || error == ERROR_DLL_NOT_FOUND ||
+        error == ERROR_FILE_NOT_FOUND)
       throw FatalError(fmt::format(
           "Run-time error '53': File not found: {0}. Put {0} beside the program (in the folder "
           "that holds the program's .exe) and start it again.",
