@@ -9,8 +9,11 @@ set -euo pipefail
 log="$WINEPREFIX.log"
 case "${1:-}" in
   start)
-    # Fails when a server already runs for this prefix; that one serves the tests as well.
-    wineserver -p </dev/null >>"$log" 2>&1 || true
+    # A server left over from an interrupted run may hang on to a display that is gone.
+    wineserver -k </dev/null >>"$log" 2>&1 || true
+    wineserver -w </dev/null >>"$log" 2>&1 || true
+    mkdir -p "$WINEPREFIX"
+    wineserver -p </dev/null >>"$log" 2>&1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       wineboot -i </dev/null >>"$log" 2>&1
     fi
