@@ -1,4 +1,39 @@
 # Third-party libraries, all from Debian's packages.
+if(CMAKE_CROSSCOMPILING)
+  # The Windows cross build uses the same header-only libraries. The host's package configs
+  # don't apply to the target, so the targets are made here from a staged include directory
+  # that holds only these three libraries (never the whole host include directory).
+  set(VX_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/staged-include)
+  file(MAKE_DIRECTORY ${VX_STAGED_INCLUDE})
+  foreach(dir fmt CLI nlohmann)
+    if(NOT EXISTS /usr/include/${dir})
+      message(FATAL_ERROR "/usr/include/${dir} is missing: run scripts/install-deps")
+    endif()
+    file(CREATE_LINK /usr/include/${dir} ${VX_STAGED_INCLUDE}/${dir} SYMBOLIC)
+  endforeach()
+  add_library(fmt::fmt-header-only INTERFACE IMPORTED)
+  set_target_properties(fmt::fmt-header-only PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE}
+    INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY=1)
+  add_library(CLI11::CLI11 INTERFACE IMPORTED)
+  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE})
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE})
+  if(VX_TESTS)
+    # GoogleTest and GoogleMock built for the target from Debian's source package (googletest).
+    set(VX_GTEST_SOURCE /usr/src/googletest)
+    if(NOT EXISTS ${VX_GTEST_SOURCE}/CMakeLists.txt)
+      message(FATAL_ERROR "${VX_GTEST_SOURCE} is missing: run scripts/install-deps")
+    endif()
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    # Its own CMake files define the GTest::gtest, GTest::gmock, ... names used everywhere.
+    add_subdirectory(${VX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  endif()
+  return()
+endif()
+
 find_package(fmt REQUIRED)
 find_package(CLI11 REQUIRED)
 find_package(nlohmann_json REQUIRED)

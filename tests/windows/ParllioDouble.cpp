@@ -1,0 +1,134 @@
+// A stand-in for parllio.dll: the five functions the program calls, with the library's stdcall
+// signatures, exported under their plain names by a .def file. It writes one line per call to a
+// log and plays a parallel port, so that tests can check what reaches the library.
+//
+// Set through the environment, read at every call so that a test can change it between calls:
+//   PARLLIO_LOG          file that gets one line per call (none: no log)
+//   PARLLIO_BASE         port 1's base address in hex (default 378), or "none": there is no port
+//   PARLLIO_CLAIM        "refuse": ClaimParallelPort fails
+//   PARLLIO_FLAGS        the byte the board drives onto the data lines (hex, default 2A)
+//   PARLLIO_CONTROL      the control register before the first write (hex, default CC)
+//   PARLLIO_INBYTE_HIGH  bits ORed into every InByte result (hex, default 0)
+//
+// Success results carry junk in their upper 16 bits and failures have only upper bits set, as
+// the 16-bit results of the real library may: a caller that reads 32 bits gets them wrong.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string environment(const char* name) {
+  char value[512];
+  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+long hexFromEnvironment(const char* name, long fallback) {
+  const std::string text = environment(name);
+  return text.empty() ? fallback : std::strtol(text.c_str(), nullptr, 16);
+}
+
+void log(const char* format, ...) {
+  const std::string path = environment("PARLLIO_LOG");
+  if (path.empty()) return;
+  FILE* file = std::fopen(path.c_str(), "a");
+  if (!file) return;
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(file, format, arguments);
+  va_end(arguments);
+  std::fputc('\n', file);
+  std::fclose(file);
+}
+
+bool noPort() {
+  return environment("PARLLIO_BASE") == "none";
+}
+long base() {
+  return hexFromEnvironment("PARLLIO_BASE", 0x378);
+}
+
+// The port's registers. This DLL stands in for the hardware, and hardware keeps its state.
+struct Registers {
+  bool written = false;  // the control register's first value comes from the environment
+  long data = 0;
+  long control = 0;
+};
+
+Registers& registers() {
+  static Registers r;
+  if (!r.written) r.control = hexFromEnvironment("PARLLIO_CONTROL", 0xCC);
+  return r;
+}
+
+constexpr long kJunk = 0x5A5A0000;  // upper bits that a 16-bit result does not have
+
+}  // namespace
+
+extern "C" {
+
+long __stdcall ClaimParallelPort(long port, long mode) {
+  const bool refuse = environment("PARLLIO_CLAIM") == "refuse";
+  const long result = refuse ? 0x00010000 : kJunk | 0xFFFF;
+  log("ClaimParallelPort %ld %ld -> 0x%08lX", port, mode, static_cast<unsigned long>(result));
+  return result;
+}
+
+long __stdcall GetParallelPortCount() {
+  const long count = noPort() ? 0 : 1;
+  log("GetParallelPortCount -> %ld", count);
+  return count;
+}
+
+// The record: 32-bit size (12), 32-bit base address, 4 bytes that are zero on the call.
+long __stdcall GetParallelPortInfo(long port, unsigned char* record) {
+  std::uint32_t size = 0;
+  std::memcpy(&size, record, 4);
+  const bool reservedZero = record[8] == 0 && record[9] == 0 && record[10] == 0 && record[11] == 0;
+  if (noPort() || port != 1 || size != 12 || !reservedZero) {
+    log("GetParallelPortInfo %ld size=%lu reserved=%s -> 0x00020000", port,
+        static_cast<unsigned long>(size), reservedZero ? "zero" : "set");
+    return 0x00020000;
+  }
+  const std::int32_t address = static_cast<std::int32_t>(base());
+  std::memcpy(record + 4, &address, 4);
+  std::memset(record + 8, 0xEE, 4);  // the library may use these bytes; the caller ignores them
+  log("GetParallelPortInfo %ld size=12 reserved=zero -> 0x%08lX base=0x%03lX", port,
+      static_cast<unsigned long>(kJunk | 1), static_cast<unsigned long>(address));
+  return kJunk | 1;
+}
+
+long __stdcall InByte(long address) {
+  Registers& r = registers();
+  const long b = base();
+  long value = 0xFF;  // nothing answers outside the port
+  if (address == b)
+    // With the data lines switched to input (control bit 5), the board drives them.
+    value = (r.control & 0x20) ? hexFromEnvironment("PARLLIO_FLAGS", 0x2A) : r.data;
+  else if (address == b + 1)
+    value = 0x78;
+  else if (address == b + 2)
+    value = r.control;
+  value |= hexFromEnvironment("PARLLIO_INBYTE_HIGH", 0);
+  log("InByte 0x%03lX -> 0x%02lX", address, static_cast<unsigned long>(value));
+  return value;
+}
+
+void __stdcall OutByte(long address, long value) {
+  Registers& r = registers();
+  const long b = base();
+  if (address == b) r.data = value & 0xFF;
+  if (address == b + 2) {
+    r.control = value & 0xFF;
+    r.written = true;
+  }
+  log("OutByte 0x%03lX 0x%08lX", address, static_cast<unsigned long>(value));
+}
+
+}  // extern "C"

@@ -1,0 +1,62 @@
+#pragma once
+
+// Helpers for the tests that run under wine: paths beside the test program, the environment
+// that the parllio.dll double reads, and its call log.
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+
+// The folder that holds the running test program, with a trailing backslash.
+inline std::string programFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path);
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+// Sets an environment variable for the rest of a test and restores it afterwards.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
+    char old[512];
+    const DWORD length = GetEnvironmentVariableA(name_.c_str(), old, sizeof old);
+    had_ = length > 0 && length < sizeof old;
+    if (had_) old_.assign(old, length);
+    SetEnvironmentVariableA(name_.c_str(), value.c_str());
+  }
+  ~ScopedEnvironment() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// The double's call log for one test: a fresh file, named in PARLLIO_LOG while the test runs.
+class CallLog {
+ public:
+  explicit CallLog(const std::string& name)
+      : path_(programFolder() + name + ".log"), environment_("PARLLIO_LOG", path_) {
+    DeleteFileA(path_.c_str());
+  }
+  std::vector<std::string> lines() const {
+    std::ifstream in(path_);
+    std::vector<std::string> result;
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+  }
+
+ private:
+  std::string path_;
+  ScopedEnvironment environment_;
+};
+
+}  // namespace vx::test

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Starts (start) or stops (stop) the wineserver that all the Windows tests share, in the 32-bit
+# prefix named by WINEPREFIX; start creates the prefix the first time.
+#
+# The server and the system's own programs that wine starts outlive this script: they must not
+# hold on to its standard output, or ctest would wait for them. Their output goes to a log.
+set -euo pipefail
+: "${WINEPREFIX:?}" "${WINEARCH:?}"
+log="$WINEPREFIX.log"
+case "${1:-}" in
+  start)
+    # A server left over from an interrupted run may hang on to a display that is gone.
+    wineserver -k </dev/null >>"$log" 2>&1 || true
+    wineserver -w </dev/null >>"$log" 2>&1 || true
+    mkdir -p "$WINEPREFIX"
+    wineserver -p </dev/null >>"$log" 2>&1
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      wineboot -i </dev/null >>"$log" 2>&1
+    fi
+    # Returns once the prefix is complete and wine's start-up programs are running.
+    wine cmd /c exit 0 </dev/null >>"$log" 2>&1
+    ;;
+  stop)
+    wineserver -k </dev/null >>"$log" 2>&1 || true
+    wineserver -w </dev/null >>"$log" 2>&1 || true
+    ;;
+  *)
+    echo "usage: $0 start|stop" >&2
+    exit 2
+    ;;
+esac
