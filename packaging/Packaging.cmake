@@ -2,19 +2,12 @@
 # It holds vx3340ctl and, when the window is built, vx3340 with its desktop entry and icon, and
 # then depends on the Qt runtime.
 
-# vx3340ctl installs itself (src/app). The window program, its desktop entry and its icon come
-# with the window, when it is built.
+# Both programs install themselves (src/app). The window's desktop entry and icon come with the
+# window, when it is built.
 if(TARGET vx3340)
-  install(TARGETS vx3340 RUNTIME DESTINATION bin)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340.desktop DESTINATION share/applications)
-  # The window's own icon; the drawing here stands in while there is none.
-  if(EXISTS ${PROJECT_SOURCE_DIR}/src/ui/resources/vx3340.png)
-    install(FILES ${PROJECT_SOURCE_DIR}/src/ui/resources/vx3340.png
-            DESTINATION share/icons/hicolor/32x32/apps)
-  else()
-    install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340.svg
-            DESTINATION share/icons/hicolor/scalable/apps)
-  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/src/ui/resources/vx3340.png
+          DESTINATION share/icons/hicolor/32x32/apps)
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -6,10 +6,14 @@
 
 #include "app/FirstPaintProbe.h"
 #include "app/GuiApp.h"
-#include "startup/PosixOsServices.h"
+#include "app/PlatformOs.h"
 #include "ui/PanelFont.h"
-#include "ui/PosixSysServices.h"
 #include "ui/QtMessages.h"
+#ifdef _WIN32
+#include "ui/WinSysServices.h"
+#else
+#include "ui/PosixSysServices.h"
+#endif
 
 int main(int argc, char** argv) {
   // Parsed before Qt starts, so that --help and mistakes need no display.
@@ -20,10 +24,16 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   vx::loadPanelFont();
   vx::QtMessages messages;
+#ifdef _WIN32
+  vx::WinRegistry registry;
+  vx::WinFileTest files;
+  vx::WinLauncher launcher;
+#else
   // There is no registry off Windows, so System Info reports the tool unavailable.
   vx::NoRegistry registry;
   vx::PosixFileTest files;
   vx::PosixLauncher launcher;
+#endif
   // With VX3340_EXIT_ON_FIRST_PAINT set, the program ends at its first paint (bench/gui-startup).
   vx::FirstPaintProbe probe;
 
@@ -32,9 +42,7 @@ int main(int argc, char** argv) {
       std::cerr,
       messages,
       {registry, files, launcher, messages},
-      [](const std::vector<std::string>& args) {
-        return std::make_unique<vx::PosixOsServices>(args);
-      },
+      vx::makePlatformOs,
       [](const vx::BackendOptions& options) { return vx::makeRealPortLibrary(options); },
       [&app, &probe](vx::MainForm& form) {
         if (qEnvironmentVariableIsSet("VX3340_EXIT_ON_FIRST_PAINT"))
