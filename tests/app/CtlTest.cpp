@@ -72,9 +72,11 @@ TEST_F(Ctl, SelectionsAreCaseInsensitiveAndEachOneRefreshes) {
   EXPECT_EQ(run({"--simulate", "--trace", traceFile.string(), "--standby", "On", "--range", "160MA",
                  "--cap", "2", "--measure", "IM", "--force", "Current", "--compare", "VOLTAGE"}),
             kExitOk);
-  std::ifstream in(traceFile);
   std::stringstream text;
-  text << in.rdbuf();
+  {
+    std::ifstream in(traceFile);
+    text << in.rdbuf();
+  }
   std::vector<std::string> controlWords;
   for (const auto& line : lines(text.str())) controlWords.push_back(line);
   std::filesystem::remove(traceFile);
