@@ -58,9 +58,13 @@ void addBackendOptions(CLI::App& app, BackendOptions& options) {
   app.add_option("--trace", options.tracePath,
                  "Write every port-library call to FILE, or to standard output with -")
       ->type_name("FILE|-");
-  app.add_option("--port", options.portDevice, "The parallel-port device to use")
+#ifndef _WIN32
+  // On Windows the port is the one parllio.dll reports as port 1, so there is nothing to choose.
+  app.add_option("--port", options.portDevice,
+                 "The parallel-port device to use (default /dev/parport0)")
       ->type_name("DEVICE")
       ->excludes(simulate);
+#endif
 }
 
 bool isStatusSwitch(const std::string& argument) {

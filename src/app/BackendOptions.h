@@ -19,7 +19,8 @@ struct BackendOptions {
   std::string portDevice;  // a real port other than the default
 };
 
-// Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace and --port to a parser.
+// Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace and (not on Windows, where
+// parllio.dll chooses the port) --port to a parser.
 void addBackendOptions(CLI::App& app, BackendOptions& options);
 
 // Whether an argument that is not an option asks for the status message ("/SS").

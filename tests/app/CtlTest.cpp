@@ -39,8 +39,9 @@ class Ctl : public ::testing::Test {
           ++osCreated;
           return std::make_unique<PosixOsServices>(a);
         },
-        [this](const BackendOptions&) -> std::unique_ptr<PortLibrary> {
+        [this](const BackendOptions& options) -> std::unique_ptr<PortLibrary> {
           ++realPortsOpened;
+          portDevice = options.portDevice;
           auto lib = std::make_unique<test::FakePortLibrary>(realPort);
           return lib;
         },
@@ -56,6 +57,7 @@ class Ctl : public ::testing::Test {
   std::ostringstream err;
   int osCreated = 0;
   int realPortsOpened = 0;
+  std::string portDevice;
   std::vector<long> sleeps;
   test::FakePortLibrary realPort;
 };
@@ -214,6 +216,19 @@ TEST_F(Ctl, HelpAndVersionSendNothing) {
   EXPECT_EQ(run({"--version"}), kExitOk);
   EXPECT_EQ(out.str(), "1.2.0.0\n");
   EXPECT_EQ(osCreated, 0);
+}
+
+TEST_F(Ctl, PortChoosesTheRealDeviceWhereThereIsAChoice) {
+#ifdef _WIN32
+  // parllio.dll chooses the port on Windows: there is no option for it.
+  EXPECT_EQ(run({"--port", "LPT2"}), kExitBadInput);
+  EXPECT_EQ(realPortsOpened, 0);
+#else
+  EXPECT_EQ(run({"--simulate", "--port", "/dev/parport1"}), kExitBadInput);
+  EXPECT_EQ(realPortsOpened, 0);
+  EXPECT_EQ(run({"--port", "/dev/parport1"}), kExitOk);
+  EXPECT_EQ(portDevice, "/dev/parport1");
+#endif
 }
 
 TEST(CtlViolations, AreReportedWithExitFour) {
