@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   vx::loadPanelFont();
+  if (vx::panelFontLacksBold()) QApplication::setStyle(new vx::OverstrikeBoldStyle);
   vx::QtMessages messages;
 #ifdef _WIN32
   vx::WinRegistry registry;

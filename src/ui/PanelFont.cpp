@@ -1,7 +1,11 @@
 #include "ui/PanelFont.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QPainter>
 #include <QWidget>
 
 namespace vx {
@@ -32,6 +36,30 @@ void applyPanelFonts(QWidget* root) {
     font.setPointSizeF(kPanelFontPoints);
     widget->setFont(font);
   }
+}
+
+bool panelFontLacksBold() {
+#ifdef Q_OS_WIN
+  return false;
+#else
+  if (!QFontDatabase::hasFamily(kPanelFontFamily) ||
+      QFontDatabase::isSmoothlyScalable(kPanelFontFamily))
+    return false;
+  const QStringList styles = QFontDatabase::styles(kPanelFontFamily);
+  return std::none_of(styles.begin(), styles.end(), [](const QString& style) {
+    return QFontDatabase::weight(kPanelFontFamily, style) >= QFont::Bold;
+  });
+#endif
+}
+
+void OverstrikeBoldStyle::drawItemText(QPainter* painter, const QRect& rect, int flags,
+                                       const QPalette& palette, bool enabled, const QString& text,
+                                       QPalette::ColorRole textRole) const {
+  QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, textRole);
+  const QFont& font = painter->font();
+  if (font.bold() && QFontInfo(font).family() == kPanelFontFamily)
+    QProxyStyle::drawItemText(painter, rect.translated(1, 0), flags, palette, enabled, text,
+                              textRole);
 }
 
 }  // namespace vx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QProxyStyle>
 #include <QString>
 #include <QStringList>
 
@@ -27,5 +28,21 @@ QString panelFontFamily();
 // panel family at 8.25 points, keeping the weight the form gives it. Forms state family and
 // weight; the fractional point size does not fit into a form file.
 void applyPanelFonts(QWidget* root);
+
+// Whether bold panel text would come out regular: the panel font is a bitmap font without a
+// bold face (as the fonts-wine copy is), and the font engine does not embolden bitmaps. Windows'
+// own engine emboldens such fonts itself, so there it is always false.
+bool panelFontLacksBold();
+
+// Draws bold panel-font text twice, one pixel apart, as Windows does for a bitmap font that has
+// no bold face. Install it only when panelFontLacksBold(). Item texts (labels, frame captions,
+// buttons, check boxes) go through the style; the lists' text fields do not.
+class OverstrikeBoldStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  void drawItemText(QPainter* painter, const QRect& rect, int flags, const QPalette& palette,
+                    bool enabled, const QString& text,
+                    QPalette::ColorRole textRole = QPalette::NoRole) const override;
+};
 
 }  // namespace vx
