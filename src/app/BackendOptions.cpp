@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 
+#include "Version.h"
 #include "startup/Startup.h"
 
 namespace vx {
@@ -65,6 +66,25 @@ void addBackendOptions(CLI::App& app, BackendOptions& options) {
       ->type_name("DEVICE")
       ->excludes(simulate);
 #endif
+}
+
+std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>& arguments,
+                                  std::ostream& out, std::ostream& err) {
+  app.set_version_flag("--version", kVersionText);
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return 0;
+  } catch (const CLI::CallForVersion&) {
+    out << kVersionText << '\n';
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    err << app.get_name() << ": " << e.what() << " (see " << app.get_name() << " --help)\n";
+    return 2;
+  }
+  return std::nullopt;
 }
 
 bool isStatusSwitch(const std::string& argument) {

@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "port/PortLibrary.h"
 #include "port/SimulatedBoard.h"
@@ -22,6 +24,12 @@ struct BackendOptions {
 // Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace and (not on Windows, where
 // parllio.dll chooses the port) --port to a parser.
 void addBackendOptions(CLI::App& app, BackendOptions& options);
+
+// Parses the arguments after the program name, in the way both programs share: --help and
+// --version print to out, and a mistake prints one line to err naming the option and what it
+// accepts. Returns the exit code when the program should stop now (0, or 2 for bad input).
+std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>& arguments,
+                                  std::ostream& out, std::ostream& err);
 
 // Whether an argument that is not an option asks for the status message ("/SS").
 bool isStatusSwitch(const std::string& argument);

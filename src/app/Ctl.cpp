@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "Version.h"
 #include "app/StreamMessages.h"
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
@@ -63,7 +62,6 @@ void buildParser(CLI::App& app, CtlOptions& o) {
   app.description(
       "Drives the VX3340 evaluation board from the command line: applies the selections given,\n"
       "each followed by a full refresh as a pick in the window does, and prints the six flags.");
-  app.set_version_flag("--version", kVersionText);
   addBackendOptions(app, o.backend);
   addChoice(app, "--range", {"4uA", "40uA", "400uA", "4mA", "40mA", "160mA", "standby"},
             o.picks.range, "Force/sense current range");
@@ -153,19 +151,8 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   CtlOptions o;
   CLI::App app{"", kProgram};
   buildParser(app, o);
-  try {
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-    app.parse(reversed);
-    o.repeated = app.count("--count") > 0;
-  } catch (const CLI::CallForHelp&) {
-    env.out << app.help();
-    return kExitOk;
-  } catch (const CLI::CallForVersion&) {
-    env.out << kVersionText << '\n';
-    return kExitOk;
-  } catch (const CLI::ParseError& e) {
-    return badInput(env, e.what());
-  }
+  if (const auto exit = parseArguments(app, arguments, env.out, env.err)) return *exit;
+  o.repeated = app.count("--count") > 0;
   for (const auto& extra : app.remaining()) {
     if (!isStatusSwitch(extra)) return badInput(env, "unknown argument " + extra);
   }

@@ -4,7 +4,6 @@
 #include <fmt/ostream.h>
 #include <CLI/CLI.hpp>
 
-#include "Version.h"
 #include "board/FrontPanel.h"
 #include "port/FatalError.h"
 #include "port/Port.h"
@@ -28,7 +27,6 @@ GuiArguments parseGuiArguments(const std::vector<std::string>& arguments, std::o
                                std::ostream& err) {
   GuiArguments parsed;
   CLI::App app{"The VX3340 evaluation board's front panel window.", kProgram};
-  app.set_version_flag("--version", kVersionText);
   addBackendOptions(app, parsed.backend);
   app.allow_extras();
   app.footer(
@@ -38,19 +36,7 @@ GuiArguments parseGuiArguments(const std::vector<std::string>& arguments, std::o
       "  vx3340 --simulate                  the window on the simulated board\n"
       "  vx3340 --simulate --sim-flags 0x21 a board that always answers 0x21\n"
       "  vx3340 /SS --trace port.log        a real port, with every access logged");
-  try {
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-    app.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    out << app.help();
-    parsed.exitNow = kGuiExitOk;
-  } catch (const CLI::CallForVersion&) {
-    out << kVersionText << '\n';
-    parsed.exitNow = kGuiExitOk;
-  } catch (const CLI::ParseError& e) {
-    fmt::print(err, "{}: {} (see {} --help)\n", kProgram, e.what(), kProgram);
-    parsed.exitNow = kGuiExitBadInput;
-  }
+  parsed.exitNow = parseArguments(app, arguments, out, err);
   return parsed;
 }
 
