@@ -3,8 +3,10 @@
 # and the path it takes, the library calls, the trace rows and the order of the messages.
 #   ctl-startup-test.sh FOLDERS CASE
 # FOLDERS holds full/, partial/ and none/: vx3340ctl.exe with the double, with the double that
-# lacks GetParallelPortCount, and without any parllio.dll.
+# lacks GetParallelPortCount, and without any parllio.dll. WINE names the loader (wine or wine64)
+# and VX_REG_VIEW the registry view the program reads (/reg:32 or /reg:64).
 set -euo pipefail
+: "${WINE:?}" "${VX_REG_VIEW:?}"
 folders=$1
 case_name=$2
 work=$(mktemp -d)
@@ -15,9 +17,9 @@ failed=0
 set_version() {
   local key='HKCU\Software\Wine\AppDefaults\vx3340ctl.exe'
   if [ "$1" = default ]; then
-    wine reg delete "$key" /v Version /f >/dev/null 2>&1 || true
+    "$WINE" reg delete "$key" /v Version /f "$VX_REG_VIEW" >/dev/null 2>&1 || true
   else
-    wine reg add "$key" /v Version /d "$1" /f /reg:32 >/dev/null 2>&1
+    "$WINE" reg add "$key" /v Version /d "$1" /f "$VX_REG_VIEW" >/dev/null 2>&1
   fi
 }
 
@@ -32,8 +34,8 @@ run() {
   set_version "$version"
   rm -f "$work/calls.crlf"
   (cd "$folders/$folder" &&
-    env PARLLIO_LOG="$(winepath -w "$work/calls.crlf")" "${variables[@]}" \
-      wine ./vx3340ctl.exe "$@" >"$work/out.crlf" 2>&1) && status=0 || status=$?
+    env PARLLIO_LOG="$("$WINE" winepath -w "$work/calls.crlf")" "${variables[@]}" \
+      "$WINE" ./vx3340ctl.exe "$@" >"$work/out.crlf" 2>&1) && status=0 || status=$?
   # Windows programs end their lines with CR LF.
   tr -d '\r' <"$work/out.crlf" >"$work/out"
   touch "$work/calls.crlf"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Starts (start) or stops (stop) the wineserver that all the Windows tests share, in the 32-bit
-# prefix named by WINEPREFIX; start creates the prefix the first time.
+# Starts (start) or stops (stop) the wineserver that all the Windows tests share, in the prefix
+# named by WINEPREFIX (32- or 64-bit, as WINEARCH says); start creates the prefix the first
+# time. WINE names the loader: wine, or wine64 for the 64-bit test build.
 #
 # The server and the system's own programs that wine starts outlive this script: they must not
 # hold on to its standard output, or ctest would wait for them. Their output goes to a log.
 set -euo pipefail
-: "${WINEPREFIX:?}" "${WINEARCH:?}"
+: "${WINEPREFIX:?}" "${WINEARCH:?}" "${WINE:?}"
 log="$WINEPREFIX.log"
 case "${1:-}" in
   start)
@@ -15,10 +16,10 @@ case "${1:-}" in
     mkdir -p "$WINEPREFIX"
     wineserver -p </dev/null >>"$log" 2>&1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i </dev/null >>"$log" 2>&1
+      "$WINE" wineboot -i </dev/null >>"$log" 2>&1
     fi
     # Returns once the prefix is complete and wine's start-up programs are running.
-    wine cmd /c exit 0 </dev/null >>"$log" 2>&1
+    "$WINE" cmd /c exit 0 </dev/null >>"$log" 2>&1
     ;;
   stop)
     wineserver -k </dev/null >>"$log" 2>&1 || true
