@@ -54,33 +54,23 @@ class FakePpdevSystem : public PpdevSystem {
     if (!open_.count(fd)) return -EBADF;
     const std::string name = nameOf(request);
     auto* byte = static_cast<unsigned char*>(argument);
-    if (auto e = ioctlErrors.find(name); e != ioctlErrors.end()) {
+    if (ioctlErrors.count(name)) {
       log.push_back(name + " failed");
-      return -e->second;
+      return -ioctlErrors[name];
     }
-    if (request == PPEXCL || request == PPCLAIM) {
-      log.push_back(name);
-    } else if (request == PPWDATA) {
-      log.push_back(fmt::format("PPWDATA 0x{:02X}", *byte));
-    } else if (request == PPWCONTROL) {
-      log.push_back(fmt::format("PPWCONTROL 0x{:02X}", *byte));
-      control = *byte & 0x0F;
-    } else if (request == PPDATADIR) {
+    if (request == PPWDATA || request == PPWCONTROL)
+      log.push_back(fmt::format("{} 0x{:02X}", name, *byte));
+    if (request == PPWCONTROL) control = *byte & 0x0F;
+    if (request == PPDATADIR)
       log.push_back(fmt::format("PPDATADIR {}", *static_cast<int*>(argument)));
-    } else if (request == PPRCONTROL) {
-      *byte = control | controlHighBits;
-      log.push_back(fmt::format("PPRCONTROL -> 0x{:02X}", *byte));
-    } else if (request == PPRDATA) {
-      *byte = dataLines;
-      log.push_back(fmt::format("PPRDATA -> 0x{:02X}", *byte));
-    } else if (request == PPRSTATUS) {
-      *byte = status;
-      log.push_back(fmt::format("PPRSTATUS -> 0x{:02X}", *byte));
-    } else {
-      log.push_back(name);
-      return -ENOTTY;
+    if (request == PPEXCL || request == PPCLAIM) log.push_back(name);
+    const std::map<unsigned long, std::uint8_t> reads{
+        {PPRCONTROL, control | controlHighBits}, {PPRDATA, dataLines}, {PPRSTATUS, status}};
+    if (const auto read = reads.find(request); read != reads.end()) {
+      *byte = read->second;
+      log.push_back(fmt::format("{} -> 0x{:02X}", name, *byte));
     }
-    return 0;
+    return name.empty() ? -ENOTTY : 0;
   }
 
   std::optional<DeviceNumber> deviceNumber(int fd) override {
@@ -105,13 +95,11 @@ class FakePpdevSystem : public PpdevSystem {
  private:
   static std::string nameOf(unsigned long request) {
     static const std::map<unsigned long, std::string> names{
-        {PPEXCL, "PPEXCL"},         {PPCLAIM, "PPCLAIM"},       {PPRELEASE, "PPRELEASE"},
-        {PPWDATA, "PPWDATA"},       {PPRDATA, "PPRDATA"},       {PPWCONTROL, "PPWCONTROL"},
-        {PPRCONTROL, "PPRCONTROL"}, {PPFCONTROL, "PPFCONTROL"}, {PPDATADIR, "PPDATADIR"},
-        {PPRSTATUS, "PPRSTATUS"},   {PPSETMODE, "PPSETMODE"},
-    };
-    auto n = names.find(request);
-    return n == names.end() ? fmt::format("ioctl 0x{:X}", request) : n->second;
+        {PPEXCL, "PPEXCL"},       {PPCLAIM, "PPCLAIM"},       {PPWDATA, "PPWDATA"},
+        {PPRDATA, "PPRDATA"},     {PPWCONTROL, "PPWCONTROL"}, {PPRCONTROL, "PPRCONTROL"},
+        {PPDATADIR, "PPDATADIR"}, {PPRSTATUS, "PPRSTATUS"}};
+    const auto n = names.find(request);
+    return n == names.end() ? std::string() : n->second;
   }
 
   std::map<int, std::string> open_;

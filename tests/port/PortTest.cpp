@@ -1,10 +1,11 @@
+// The port's address guard and widths, and the trace's fixed form.
 #include "port/Port.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "port/FatalError.h"
-#include "support/FakePortLibrary.h"
+#include "support/Support.h"
 
 namespace vx {
 namespace {
@@ -12,76 +13,72 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-TEST(PortGuard, NothingReachesTheLibraryWhileNoPortIsKnown) {
+TEST(Port, OnlyThePortsThreeRegistersReachTheLibrary) {
   test::FakePortLibrary fake;
+  fake.controlValue = 0x1CC;
   test::TracedPort rig(fake);
   Port& port = rig.port();
-
+  // No port yet: nothing at all, and reads float high.
   port.PortOut(port.dataRegister(), 0xC0);
-  port.PortOut(port.controlRegister(), 0x04);
-  port.OutByte(0, 0x12);
-  EXPECT_EQ(port.PortIn(port.controlRegister()), 0xFF);  // a floating bus
-  EXPECT_EQ(port.InByte(1), 0xFF);
+  port.OutByte(2, 0x12);
+  EXPECT_EQ(port.PortIn(port.controlRegister()), 0xFF);
   EXPECT_THAT(rig.take(), IsEmpty());
-}
 
-TEST(PortGuard, OnlyThePortsThreeRegistersAreReached) {
-  test::FakePortLibrary fake;
-  test::TracedPort rig(fake);
-  Port& port = rig.port();
   port.setPortBase(0x278);
-
-  port.PortOut(0x277, 1);
-  port.PortOut(0x27B, 2);
-  port.PortOut(0x378, 3);
+  for (std::int32_t address : {0x277, 0x27B, 0x378, 0x278, 0x279, 0x27A})
+    port.PortOut(address, static_cast<std::int16_t>(address & 0xFF));
   EXPECT_EQ(port.PortIn(0x27B), 0xFF);
-  port.PortOut(0x278, 4);
-  port.PortOut(0x279, 5);
-  port.PortOut(0x27A, 6);
+  EXPECT_EQ(port.PortIn(0x27A), 0xCC);  // only the low byte
+  port.PortOut(0x278, -1);              // widened with its sign
   EXPECT_THAT(rig.take(),
-              ElementsAre("OutByte 0x278 0x04", "OutByte 0x279 0x05", "OutByte 0x27A 0x06"));
-}
+              ElementsAre("OutByte 0x278 0x78", "OutByte 0x279 0x79", "OutByte 0x27A 0x7A",
+                          "InByte 0x27A -> 0x1CC", "OutByte 0x278 0xFF"));
+  EXPECT_EQ(fake.outValues.back(), -1);
 
-TEST(PortGuard, AddressesNearTheTopOfTheRangeDoNotWrapIntoThePort) {
-  test::FakePortLibrary fake;
-  Port port(fake);
+  // Addresses near the top of the range do not wrap into the port.
   port.setPortBase(0x7FFFFFF0);
-  port.OutByte(-0x7FFFFFFF, 1);  // would land inside the port if the offset wrapped
+  port.OutByte(-0x7FFFFFFF, 1);
   port.OutByte(0x7FFFFFF2, 2);
-  EXPECT_THAT(fake.outValues, ElementsAre(2));
+  EXPECT_EQ(fake.outValues.back(), 2);
+  EXPECT_EQ(fake.outValues.size(), 5u);
 }
 
-TEST(PortAccess, WritesWidenTheValueWithItsSign) {
+TEST(Port, AddressSumsAndNarrowingRaiseTheOverflowError) {
   test::FakePortLibrary fake;
   Port port(fake);
-  port.setPortBase(0x378);
-  port.PortOut(0x378, -1);
-  port.PortOut(0x378, 0xAD);
-  EXPECT_THAT(fake.outValues, ElementsAre(-1, 0xAD));
-}
-
-TEST(PortAccess, ReadsKeepOnlyTheLowByte) {
-  test::FakePortLibrary fake;
-  Port port(fake);
-  port.setPortBase(0x378);
-  fake.dataValue = 0x1A5;
-  EXPECT_EQ(port.PortIn(0x378), 0xA5);
-}
-
-TEST(PortAccess, TheControlRegisterSumOverflowsLikeAnyAddressSum) {
-  test::FakePortLibrary fake;
-  Port port(fake);
-  port.setPortBase(0x7FFFFFFE);
-  EXPECT_THROW(port.controlRegister(), FatalError);
   port.setPortBase(0x7FFFFFFD);
   EXPECT_EQ(port.controlRegister(), 0x7FFFFFFF);
-}
-
-TEST(PortAccess, NarrowingOverflowsOutsideSixteenBits) {
+  port.setPortBase(0x7FFFFFFE);
+  EXPECT_THROW(port.controlRegister(), FatalError);
+  EXPECT_EQ(checkedAdd(-5, 2), -3);
+  EXPECT_THROW(checkedAdd(-0x7FFFFFFF, -2), FatalError);
   EXPECT_EQ(checkedNarrow(0x7FFF), 0x7FFF);
   EXPECT_EQ(checkedNarrow(-0x8000), -0x8000);
   EXPECT_THROW(checkedNarrow(0x8000), FatalError);
   EXPECT_THROW(checkedNarrow(-0x8001), FatalError);
+}
+
+TEST(Trace, OneLineForEachCallInTheFixedForm) {
+  test::FakePortLibrary fake;
+  fake.controlValue = 0x05;
+  fake.reason = "load ppdev";
+  test::TracedPort rig(fake);
+  PortLibrary& lib = rig.library();
+  PortInfoRecord record;
+  lib.GetParallelPortCount();
+  lib.ClaimParallelPort(1, -1);
+  EXPECT_EQ(lib.GetParallelPortInfo(1, record), 1);
+  EXPECT_EQ(record.baseAddress, 0x378);
+  lib.OutByte(0x2, 0x10A);
+  lib.InByte(0xD012);
+  fake.claimResult = fake.infoResult = 0;
+  lib.ClaimParallelPort(1, -1);
+  lib.GetParallelPortInfo(1, record);
+  EXPECT_EQ(lib.failureReason(), "load ppdev");
+  EXPECT_THAT(rig.take(), ElementsAre("GetParallelPortCount -> 1", "ClaimParallelPort 1 -1 -> 1",
+                                      "GetParallelPortInfo 1 -> 1 base=0x378", "OutByte 0x002 0x0A",
+                                      "InByte 0xD012 -> 0x05", "ClaimParallelPort 1 -1 -> 0",
+                                      "GetParallelPortInfo 1 -> 0"));
 }
 
 }  // namespace

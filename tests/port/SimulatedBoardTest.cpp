@@ -1,3 +1,4 @@
+// The simulated port, the board on it, its protocol checker and the demonstration chip model.
 #include "port/SimulatedBoard.h"
 
 #include <gmock/gmock.h>
@@ -6,155 +7,115 @@
 namespace vx {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::SizeIs;
 
-constexpr std::int32_t kData = 0x378;
-constexpr std::int32_t kControl = 0x37A;
+constexpr std::int32_t kData = 0x378, kControl = 0x37A;
 
-// Flag bits.
-constexpr std::uint8_t CPOH = 0x01, CPOL = 0x02, CHL = 0x04, CLL = 0x08, QM4 = 0x10, QM5 = 0x20;
-
-// Control words: range code in bits 0..2, current force bit 3, compare current bit 4.
-constexpr std::uint8_t kCurrentForce = 0x08;
-constexpr std::uint8_t kCompareCurrent = 0x10;
-
-TEST(SimulatedPort, NumbersOnePortAt0x378) {
-  SimulatedBoard board;
+TEST(SimulatedBoard, PortRegistersLatchesAndChecker) {
+  SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0xC5, .noBoard = false});
   PortInfoRecord record;
   EXPECT_EQ(board.GetParallelPortCount(), 1);
+  EXPECT_EQ(board.ClaimParallelPort(2, -1), 0);
+  EXPECT_EQ(board.GetParallelPortInfo(2, record), 0);
   EXPECT_NE(board.ClaimParallelPort(1, -1), 0);
   EXPECT_NE(board.GetParallelPortInfo(1, record), 0);
   EXPECT_EQ(record.baseAddress, 0x378);
-  EXPECT_EQ(board.ClaimParallelPort(2, -1), 0);
-  EXPECT_EQ(board.GetParallelPortInfo(2, record), 0);
-}
-
-TEST(SimulatedPort, ControlRegisterKeepsBitsSixAndSevenHigh) {
-  SimulatedBoard board;
   EXPECT_EQ(board.InByte(kControl), 0xCC);
-  board.OutByte(kControl, 0x04);
-  EXPECT_EQ(board.InByte(kControl), 0xC4);
-  board.OutByte(kControl, 0x3F);
-  EXPECT_EQ(board.InByte(kControl), 0xFF);
-}
+  EXPECT_EQ(board.InByte(kData + 1), 0x78);
 
-TEST(SimulatedPort, DataRegisterReadsBackOutputAndFloatsOnInput) {
-  SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = std::nullopt, .noBoard = true});
-  board.OutByte(kControl, 0x04);
-  board.OutByte(kData, 0x5A);
-  EXPECT_EQ(board.InByte(kData), 0x5A);
-  board.OutByte(kControl, 0x20);  // input; nothing drives the lines
-  EXPECT_EQ(board.InByte(kData), 0xFF);
-}
-
-TEST(SimulatedBoardInterface, LatchesTheControlWordWhenStrobeFalls) {
-  SimulatedBoard board;
+  // Strobe falls: the data lines latch as the control word, once per falling edge.
   board.OutByte(kControl, 0x0F);
   board.OutByte(kData, 0xAD);
+  EXPECT_EQ(board.InByte(kData), 0xAD);
   EXPECT_FALSE(board.latchedControlWord());
   board.OutByte(kControl, 0x0E);
-  EXPECT_EQ(board.latchedControlWord(), 0xAD);
-  board.OutByte(kData, 0x11);  // strobe stays low: no new latch without a new falling edge
+  board.OutByte(kData, 0x11);
   board.OutByte(kControl, 0x0E);
   EXPECT_EQ(board.latchedControlWord(), 0xAD);
-}
 
-TEST(SimulatedBoardInterface, AuxLatchFollowsTheDataWhileAutoFeedIsLowAndCountsRisingSteps) {
-  SimulatedBoard board;
+  // Auto feed low: the aux latch follows data bits 0..2 and counts each rising step.
   board.OutByte(kControl, 0x0F);
-  board.OutByte(kData, 0x07);  // auto feed high: latch holds
+  board.OutByte(kData, 0x07);
   EXPECT_EQ(board.auxLatch(), 0);
   board.OutByte(kControl, 0x0D);
-  EXPECT_EQ(board.auxLatch(), 0x07);
   board.OutByte(kData, 0x05);
   board.OutByte(kData, 0x07);
   board.OutByte(kControl, 0x0F);
-  board.OutByte(kData, 0x00);  // latched again: no change
+  board.OutByte(kData, 0x00);
   EXPECT_EQ(board.auxLatch(), 0x07);
   EXPECT_EQ(board.risingSteps(SimulatedBoard::kStandby), 1);
   EXPECT_EQ(board.risingSteps(SimulatedBoard::kAux1), 2);
   EXPECT_EQ(board.risingSteps(SimulatedBoard::kAux2), 1);
-}
 
-TEST(SimulatedBoardInterface, DrivesCapturedFlagsOnlyWhileInitialiseIsLowOnInput) {
-  SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0xC5, .noBoard = false});
-  board.OutByte(kControl, 0x2F);
-  board.OutByte(kControl, 0x27);  // select in falls: capture
-  board.OutByte(kControl, 0x2F);
-  EXPECT_EQ(board.InByte(kData), 0xFF);  // captured, but not driven yet
-  board.OutByte(kControl, 0x2B);
-  EXPECT_EQ(board.InByte(kData), 0xC5);
-  EXPECT_THAT(board.violations(), IsEmpty());
-}
-
-TEST(SimulatedBoardInterface, NoBoardLeavesTheLinesUndriven) {
-  SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0x21, .noBoard = true});
+  // Select in falls on input: capture; initialise low: the board drives the flags.
   board.OutByte(kControl, 0x2F);
   board.OutByte(kControl, 0x27);
-  board.OutByte(kControl, 0x2B);
-  EXPECT_EQ(board.InByte(kData), 0xFF);
-}
-
-TEST(SimulatedBoardChecker, RecordsEveryProtocolViolation) {
-  SimulatedBoard board;
   board.OutByte(kControl, 0x2F);
+  EXPECT_EQ(board.InByte(kData), 0xFF);
+  board.OutByte(kControl, 0x2B);
+  EXPECT_EQ(board.InByte(kData), 0xC5);
+  EXPECT_EQ(board.InByte(kControl), 0xEB);
+  EXPECT_TRUE(board.violations().empty());
+
   board.OutByte(kData, 0x12);     // data written while input
   board.OutByte(kControl, 0x2E);  // control word latched while input
-  board.OutByte(0x3BC, 0);        // outside the port
+  board.OutByte(0x3BC, 0);
   board.InByte(0x000);
-  ASSERT_THAT(board.violations(), SizeIs(4));
-  EXPECT_THAT(board.violations()[0], HasSubstr("data write"));
-  EXPECT_THAT(board.violations()[1], HasSubstr("latched"));
-  EXPECT_THAT(board.violations()[2], HasSubstr("0x3BC"));
-  EXPECT_THAT(board.violations()[3], HasSubstr("0x000"));
+  EXPECT_THAT(board.violations(),
+              ElementsAre(HasSubstr("data write 0x12"), HasSubstr("latched while the data"),
+                          HasSubstr("write outside the port's registers at 0x3BC"),
+                          HasSubstr("read outside the port's registers at 0x000")));
 }
 
-TEST(ChipModel, VoltageForceOnTheSmallestRangeClampsHigh) {
-  // 2 V into 10 kOhm wants 200 uA; the 4 uA range clamps it, leaving 0.04 V.
-  EXPECT_EQ(modelFlags(0x00, false, 10e3), CHL | CPOL);
-  EXPECT_EQ(modelFlags(0x00 | kCompareCurrent, false, 10e3), CHL | CPOH | QM4);
+TEST(SimulatedBoard, WithoutABoardTheLinesFloat) {
+  SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0x21, .noBoard = true});
+  for (int control : {0x0F, 0x0E, 0x0D, 0x2F, 0x27, 0x2B}) board.OutByte(kControl, control);
+  EXPECT_EQ(board.InByte(kData), 0xFF);
+  EXPECT_FALSE(board.latchedControlWord());
+  EXPECT_EQ(board.auxLatch(), 0);
 }
 
-TEST(ChipModel, VoltageForceWithinRangeComparesTheForcedVoltage) {
-  // 2 V into 10 kOhm is 200 uA: inside the 400 uA range at 50% of full scale.
-  EXPECT_EQ(modelFlags(0x02, false, 10e3), 0);
-  EXPECT_EQ(modelFlags(0x02 | kCompareCurrent, false, 10e3), QM4);
-  // On the 160 mA range 200 uA is below 10% of full scale.
-  EXPECT_EQ(modelFlags(0x05 | kCompareCurrent, false, 10e3), CPOL | QM4);
-}
+// Flags: CPOH 01, CPOL 02, CHL-DET 04, CLL_DET 08, QM4 10, QM5 20. Control word: range code in
+// bits 0..2, current force 08, compare current 10, IM amp 20.
+struct ModelCase {
+  std::uint8_t controlWord;
+  bool standby;
+  double ohms;
+  std::uint8_t flags;
+};
 
-TEST(ChipModel, CurrentForceClampsTheVoltageAtFiveVolts) {
-  // Half of 4 mA into 10 kOhm wants 20 V.
-  EXPECT_EQ(modelFlags(0x03 | kCurrentForce, false, 10e3), CHL | CPOH);
-  // Half of 400 uA into 10 kOhm is 2 V, and half of full scale is in the current window.
-  EXPECT_EQ(modelFlags(0x02 | kCurrentForce, false, 10e3), 0);
-  EXPECT_EQ(modelFlags(0x02 | kCurrentForce | kCompareCurrent, false, 10e3), QM4);
-  // Half of 4 uA into 10 kOhm is 0.02 V: below the voltage window.
-  EXPECT_EQ(modelFlags(0x00 | kCurrentForce, false, 10e3), CPOL);
-}
-
-TEST(ChipModel, OutputOffForStandbyAndRangeCodesSixAndSeven) {
-  EXPECT_EQ(modelFlags(0x00, true, 10e3), 0);
-  EXPECT_EQ(modelFlags(0x06 | 0x20, false, 10e3), QM5);
-  EXPECT_EQ(modelFlags(0x07 | 0x30, false, 10e3), QM4 | QM5);
-  EXPECT_EQ(modelFlags(0x00 | 0x30, true, 10e3), QM4 | QM5);
-}
-
-TEST(ChipModel, FlagBitsSixAndSevenStayLow) {
+TEST(ChipModel, FlagsForEachOperatingPoint) {
+  const ModelCase cases[] = {
+      {0x00, false, 10e3, 0x06},  // 2 V wants 200 uA: clamped at 4 uA, 0.04 V is below
+      {0x10, false, 10e3, 0x15},  // the same, compared on the current: at the clamp, above
+      {0x02, false, 10e3, 0x00},  // 200 uA is half of 400 uA: within both windows
+      {0x12, false, 10e3, 0x10},
+      {0x15, false, 10e3, 0x12},  // 200 uA is below 10 % of 160 mA
+      {0x04, false, 10e3, 0x00},
+      {0x0B, false, 10e3, 0x05},  // half of 4 mA into 10k wants 20 V: clamped at 5 V
+      {0x0A, false, 10e3, 0x00},
+      {0x1A, false, 10e3, 0x10},
+      {0x08, false, 10e3, 0x02},  // half of 4 uA into 10k is 0.02 V
+      {0x03, false, 100, 0x06},   // 2 V into 100 ohms: clamped at 4 mA, 0.4 V
+      {0x10, false, 1e6, 0x10},   // 2 uA is half of 4 uA
+      {0x00, false, 1e3, 0x06},
+      {0x0D, false, 1e3, 0x05},     // 80 mA into 1k clamps at 5 V, above the window
+      {0x0B, false, 2.2e3, 0x00},   // half of full scale: 4.4 V, just inside the window
+      {0x0A, false, 2.75e3, 0x00},  // and 0.55 V, just inside at the bottom
+      {0x00, true, 10e3, 0x00},     // standby: output off
+      {0x30, true, 10e3, 0x30},
+      {0x26, false, 10e3, 0x20},  // range codes 6 and 7: output off
+      {0x37, false, 10e3, 0x30},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(modelFlags(c.controlWord, c.standby, c.ohms), c.flags)
+        << std::hex << int(c.controlWord) << " standby " << c.standby << " load " << c.ohms;
   for (int cw = 0; cw < 256; ++cw)
     EXPECT_EQ(modelFlags(static_cast<std::uint8_t>(cw), false, 1.0) & 0xC0, 0);
 }
 
-TEST(ChipModel, TheLoadChangesTheOutcome) {
-  // 2 V into 100 Ohm wants 20 mA: the 4 mA range clamps it, leaving 0.4 V.
-  EXPECT_EQ(modelFlags(0x03, false, 100), CHL | CPOL);
-  // 2 V into 1 MOhm is 2 uA: within the 4 uA range at 50%.
-  EXPECT_EQ(modelFlags(0x00 | kCompareCurrent, false, 1e6), QM4);
-}
-
-TEST(LoadOption, AcceptsPlainNumbersAndSuffixes) {
+TEST(ChipModel, LoadOptionTakesNumbersAndSuffixes) {
   EXPECT_EQ(parseOhms("470"), 470.0);
   EXPECT_EQ(parseOhms("10k"), 10e3);
   EXPECT_EQ(parseOhms("4.7K"), 4.7e3);

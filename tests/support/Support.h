@@ -1,0 +1,111 @@
+#pragma once
+
+// The doubles and helpers the core's tests share.
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "port/Port.h"
+#include "port/PortLibrary.h"
+#include "port/TracingPortLibrary.h"
+#include "startup/Messages.h"
+#include "startup/OsServices.h"
+
+namespace vx::test {
+
+// A port library whose answers a test sets. What it was asked is seen through a trace. Like the
+// real library, it fills only a record of the size it knows.
+class FakePortLibrary : public PortLibrary {
+ public:
+  std::int32_t count = 1;
+  std::int16_t claimResult = 1;
+  std::int16_t infoResult = 1;
+  std::int32_t baseAddress = 0x378;
+  std::int32_t controlValue = 0x04;  // what a read of any register other than data gives
+  std::int32_t dataValue = 0x00;     // what a read of the data register gives
+  std::string reason;
+  std::vector<std::int32_t> outValues;  // every OutByte value exactly as passed
+
+  std::int16_t ClaimParallelPort(std::int32_t, std::int32_t) override { return claimResult; }
+  std::int32_t GetParallelPortCount() override { return count; }
+  std::int16_t GetParallelPortInfo(std::int32_t, PortInfoRecord& info) override {
+    if (info.size != 12) return 0;
+    if (infoResult != 0) info.baseAddress = baseAddress;
+    return infoResult;
+  }
+  std::int32_t InByte(std::int32_t address) override {
+    return address == baseAddress ? dataValue : controlValue;
+  }
+  void OutByte(std::int32_t, std::int32_t value) override { outValues.push_back(value); }
+  std::string failureReason() const override { return reason; }
+};
+
+inline std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+// A port over any library, with every call written to a trace the test can read back.
+class TracedPort {
+ public:
+  explicit TracedPort(PortLibrary& library) : tracer_(library, trace_), port_(tracer_) {}
+
+  Port& port() { return port_; }
+  PortLibrary& library() { return tracer_; }
+
+  // The trace lines since the last call.
+  std::vector<std::string> take() {
+    auto result = lines(trace_.str());
+    trace_.str({});
+    return result;
+  }
+
+ private:
+  std::ostringstream trace_;
+  TracingPortLibrary tracer_;
+  Port port_;
+};
+
+struct RecordingMessages : Messages {
+  std::vector<Message> shown;
+  void show(const Message& m) override { shown.push_back(m); }
+};
+
+// An operating system with a chosen version record and command line. A failing query leaves
+// the record as it was prepared.
+class FakeOs : public OsServices {
+ public:
+  OsVersionRecord answer;
+  bool fails = false;
+  std::string line;
+  OsVersionRecord seen;  // the record as the query received it
+
+  FakeOs(std::uint32_t platform = 0, std::uint32_t major = 0, std::uint32_t minor = 0) {
+    answer.dwPlatformId = platform;
+    answer.dwMajorVersion = major;
+    answer.dwMinorVersion = minor;
+  }
+  void queryVersion(OsVersionRecord& record) override {
+    seen = record;
+    if (fails) return;
+    const auto size = record.dwOSVersionInfoSize;
+    std::memcpy(&record, &answer, sizeof record);
+    record.dwOSVersionInfoSize = size;
+  }
+  std::string commandLine() override { return line; }
+};
+
+// The lines of a file of expected output under tests/data.
+inline std::vector<std::string> expected(const std::string& name) {
+  std::ifstream in(std::string(VX_TEST_DATA) + "/" + name);
+  std::stringstream text;
+  text << in.rdbuf();
+  return lines(text.str());
+}
+
+}  // namespace vx::test
