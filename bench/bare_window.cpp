@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QWidget>
 
-#include "app/FirstPaintProbe.h"
+#include "qt/FirstPaintProbe.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -11,8 +11,8 @@
 #include "board/FrontPanel.h"
 #include "port/Port.h"
 #include "startup/PortMenu.h"
-#include "ui/MainForm.h"
-#include "ui/SelectionList.h"
+#include "qt/MainForm.h"
+#include "qt/SelectionList.h"
 
 namespace {
 

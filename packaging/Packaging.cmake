@@ -6,7 +6,7 @@
 # window, when it is built.
 if(TARGET vx3340)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340.desktop DESTINATION share/applications)
-  install(FILES ${PROJECT_SOURCE_DIR}/src/ui/resources/vx3340.png
+  install(FILES ${PROJECT_SOURCE_DIR}/src/forms/vx3340.png
           DESTINATION share/icons/hicolor/32x32/apps)
 endif()
 

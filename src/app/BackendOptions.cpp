@@ -107,7 +107,7 @@ Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
     simulated_ = board.get();
     backend_ = std::move(board);
   } else {
-    backend_ = real ? std::move(real) : makeRealPortLibrary(options);
+    backend_ = std::move(real);
   }
   if (trace) tracer_ = std::make_unique<TracingPortLibrary>(*backend_, *trace);
 }

@@ -34,15 +34,13 @@ std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>&
 // Whether an argument that is not an option asks for the status message ("/SS").
 bool isStatusSwitch(const std::string& argument);
 
-// Creates the real port backend for this platform. Defined once per platform.
-std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options);
-
 // The port library stack a program runs on: the chosen backend, with the trace over it.
 class Backend {
  public:
   // Opens the trace file before anything reaches the port; throws CLI::FileError when it can't.
+  // real is the platform's backend, used without --simulate.
   Backend(const BackendOptions& options, std::ostream& standardOutput,
-          std::unique_ptr<PortLibrary> real = nullptr);
+          std::unique_ptr<PortLibrary> real);
 
   PortLibrary& library() { return tracer_ ? *tracer_ : *backend_; }
   // The simulated board, when the program runs on one.

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "board/FrontPanel.h"
+#include "forms/Forms.h"
 #include "port/FatalError.h"
 #include "port/Port.h"
 #include "startup/Startup.h"
@@ -18,7 +19,7 @@ constexpr const char* kProgram = "vx3340";
 }  // namespace
 
 std::string windowCaption(bool simulated) {
-  std::string caption = kMainCaption;
+  std::string caption(forms::kMainCaption);
   if (simulated) caption += " (simulated board)";
   return caption;
 }
@@ -59,16 +60,10 @@ int runGui(const std::vector<std::string>& arguments, const BackendOptions& opti
     }
     Port port(backend->library());
     FrontPanel panel(port);
-    MainForm form(panel, env.about);
-    form.setWindowTitle(
-        QString::fromStdString(windowCaption(backend->simulatedBoard() != nullptr)));
+    const auto window = env.window(panel, windowCaption(backend->simulatedBoard() != nullptr));
     auto os = env.os(arguments);
-    Startup(port, *os, env.messages, form.portMenu()).Main();
-    const int code = env.run(form);
-    if (const auto error = form.pendingError()) std::rethrow_exception(error);
-    return code;
-  } catch (const FatalError& e) {
-    return fatal(e.what());
+    Startup(port, *os, env.messages, window->portMenu()).Main();
+    return window->run();
   } catch (const std::exception& e) {
     return fatal(e.what());
   }

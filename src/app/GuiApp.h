@@ -10,9 +10,11 @@
 #include "app/BackendOptions.h"
 #include "startup/Messages.h"
 #include "startup/OsServices.h"
-#include "ui/MainForm.h"
+#include "startup/PortMenu.h"
 
 namespace vx {
+
+class FrontPanel;
 
 // Exit codes of vx3340.
 enum GuiExit {
@@ -20,8 +22,6 @@ enum GuiExit {
   kGuiExitBadInput = 2,
   kGuiExitRuntimeError = 5,
 };
-
-inline constexpr const char* kMainCaption = " VX3340 Evaluation Software";
 
 // The main window's caption: exactly the designed one on a real port, marked on the simulated
 // board so that nobody takes simulated flags for the chip's.
@@ -31,23 +31,33 @@ std::string windowCaption(bool simulated);
 // know (such as "/SS", which start-up finds on its own) are left alone.
 struct GuiArguments {
   BackendOptions backend;
-  std::optional<int> exitNow;  // set for --help and bad input, after printing
+  std::optional<int> exitNow;  // set for --help, --version and bad input, after printing
 };
 GuiArguments parseGuiArguments(const std::vector<std::string>& arguments, std::ostream& out,
                                std::ostream& err);
+
+// The front panel window, whatever draws it: the Qt window on Linux, the Win32 one on Windows.
+class PanelWindow {
+ public:
+  virtual ~PanelWindow() = default;
+  // The Printer Port menu's items, for start-up.
+  virtual PortMenu& portMenu() = 0;
+  // Shows the window and handles its events until the program ends; returns the exit code. A
+  // run-time error inside a handler ends the program and is thrown from here.
+  virtual int run() = 0;
+};
 
 // What the window program needs from its surroundings; main supplies the real ones.
 struct GuiEnvironment {
   std::ostream& out;
   std::ostream& err;
   Messages& messages;
-  AboutServices about;
   // The operating system's services for start-up, given the arguments after the program name.
   std::function<std::unique_ptr<OsServices>(const std::vector<std::string>&)> os;
   // The real port backend, used without --simulate.
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> realPort;
-  // Shows the window and runs the event loop; returns the loop's exit code.
-  std::function<int(MainForm&)> run;
+  // Creates the window over the front panel, with its caption, not yet shown.
+  std::function<std::unique_ptr<PanelWindow>(FrontPanel&, const std::string& caption)> window;
 };
 
 // Builds the backend, the board and the window, runs start-up, then the window. A run-time

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "app/Ctl.h"
-#include "app/PlatformOs.h"
+#include "app/Platform.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);

@@ -1,6 +1,6 @@
 // The parllio.dll binding against the double DLL: what reaches the library, in which widths, and
 // what happens when the library or one of its functions is missing.
-#include "port/ParllioLibrary.h"
+#include "windows/ParllioLibrary.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

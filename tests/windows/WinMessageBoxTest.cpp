@@ -1,5 +1,5 @@
 // Message boxes on Windows: shown for real under wine, read back and closed by a watcher thread.
-#include "app/WinMessageBox.h"
+#include "windows/WinMessageBox.h"
 
 #include <windows.h>
 

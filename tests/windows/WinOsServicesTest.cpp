@@ -1,5 +1,5 @@
 // The Windows version query and the command line's arguments.
-#include "startup/WinOsServices.h"
+#include "windows/WinOsServices.h"
 
 #include <gtest/gtest.h>
 

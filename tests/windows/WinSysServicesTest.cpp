@@ -1,6 +1,6 @@
 // The System Info button's Windows services against wine's real registry, file system and
 // process creation, alone and under StartSysInfo.
-#include "ui/WinSysServices.h"
+#include "windows/WinSysServices.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

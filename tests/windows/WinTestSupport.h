@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,5 +59,16 @@ class CallLog {
   std::string path_;
   ScopedEnvironment environment_;
 };
+
+// Handles every message waiting for this thread; translate takes the ones a window's own loop
+// handles before dispatch.
+inline void pump(const std::function<bool(MSG&)>& translate = {}) {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (translate && translate(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
 
 }  // namespace vx::test

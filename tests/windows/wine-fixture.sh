@@ -17,6 +17,8 @@ case "${1:-}" in
     wineserver -p </dev/null >>"$log" 2>&1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       "$WINE" wineboot -i </dev/null >>"$log" 2>&1
+      # Windows draw their own frames, with no window manager to wait for on the virtual display.
+      "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$log" 2>&1
     fi
     # Returns once the prefix is complete and wine's start-up programs are running.
     "$WINE" cmd /c exit 0 </dev/null >>"$log" 2>&1

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/BackendOptions.h"
+#include "startup/OsServices.h"
+
+namespace vx {
+
+// What each platform supplies to the programs. Defined once per platform folder: posix/ for
+// Linux (ppdev) and other POSIX systems, windows/ for Windows (parllio.dll).
+
+// The operating system's services for start-up, given the arguments after the program's name.
+// Windows reads its own command line; elsewhere the arguments are joined.
+std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>& arguments);
+
+// The real port backend.
+std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options);
+
+}  // namespace vx

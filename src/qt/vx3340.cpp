@@ -1,0 +1,47 @@
+// vx3340: the front panel window on Linux. The composition root: picks the backend from the
+// command line, wires the Qt window to it and to the system's services, and runs.
+#include <QApplication>
+#include <iostream>
+
+#include "app/GuiApp.h"
+#include "app/Platform.h"
+#include "posix/PosixSysServices.h"
+#include "qt/FirstPaintProbe.h"
+#include "qt/MainForm.h"
+#include "qt/PanelFont.h"
+#include "qt/QtMessages.h"
+
+int main(int argc, char** argv) {
+  // Parsed before Qt starts, so that --help and mistakes need no display.
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const vx::GuiArguments parsed = vx::parseGuiArguments(arguments, std::cout, std::cerr);
+  if (parsed.exitNow) return *parsed.exitNow;
+
+  QApplication app(argc, argv);
+  vx::loadPanelFont();
+  if (vx::panelFontLacksBold()) QApplication::setStyle(new vx::OverstrikeBoldStyle);
+  vx::QtMessages messages;
+  // There is no registry off Windows, so System Info reports the tool unavailable.
+  vx::NoRegistry registry;
+  vx::PosixFileTest files;
+  vx::PosixLauncher launcher;
+  // With VX3340_EXIT_ON_FIRST_PAINT set, the program ends at its first paint (bench/gui-startup).
+  vx::FirstPaintProbe probe;
+
+  vx::GuiEnvironment env{
+      std::cout,
+      std::cerr,
+      messages,
+      vx::makePlatformOs,
+      vx::makeRealPortLibrary,
+      [&](vx::FrontPanel& panel, const std::string& caption) {
+        auto form = std::make_unique<vx::MainForm>(
+            panel, vx::AboutServices{registry, files, launcher, messages});
+        form->setWindowTitle(QString::fromStdString(caption));
+        if (qEnvironmentVariableIsSet("VX3340_EXIT_ON_FIRST_PAINT"))
+          form->installEventFilter(&probe);
+        return form;
+      },
+  };
+  return vx::runGui(arguments, parsed.backend, env);
+}

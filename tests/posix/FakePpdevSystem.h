@@ -1,0 +1,109 @@
+#pragma once
+
+#include <sys/ioctl.h>
+
+#include <linux/ppdev.h>
+
+#include <fmt/format.h>
+#include <cerrno>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "posix/PpdevSystem.h"
+
+namespace vx::test {
+
+// A kernel with one parallel port behind ppdev, as parport_pc drives it: PPRCONTROL gives the
+// driver's copy of control bits 0..3. Every open, close and ioctl is logged in call order.
+class FakePpdevSystem : public PpdevSystem {
+ public:
+  FakePpdevSystem() {
+    devices["/dev/parport0"] = {99, 0};
+    directories["/proc/sys/dev/parport"] = {"default", "parport0"};
+    files["/proc/sys/dev/parport/parport0/base-addr"] = "888\t1912\n";
+  }
+
+  std::vector<std::string> log;
+  std::map<std::string, int> openErrors;        // path -> errno
+  std::map<std::string, DeviceNumber> devices;  // path -> its device number
+  std::map<std::string, std::string> files;     // path -> contents
+  std::map<std::string, std::vector<std::string>> directories;
+  std::map<std::string, int> ioctlErrors;  // ioctl name -> errno
+  std::uint8_t control = 0x0C;             // what the driver's claim leaves
+  std::uint8_t controlHighBits = 0x00;     // extra bits a driver might report
+  std::uint8_t dataLines = 0x2A;           // what the board drives
+  std::uint8_t status = 0x78;
+
+  int open(const std::string& path) override {
+    log.push_back("open " + path);
+    if (auto e = openErrors.find(path); e != openErrors.end()) return -e->second;
+    const int fd = nextFd_++;
+    open_[fd] = path;
+    return fd;
+  }
+
+  void close(int fd) override {
+    log.push_back("close " + open_.at(fd));
+    open_.erase(fd);
+  }
+
+  int ioctl(int fd, unsigned long request, void* argument) override {
+    if (!open_.count(fd)) return -EBADF;
+    const std::string name = nameOf(request);
+    auto* byte = static_cast<unsigned char*>(argument);
+    if (ioctlErrors.count(name)) {
+      log.push_back(name + " failed");
+      return -ioctlErrors[name];
+    }
+    if (request == PPWDATA || request == PPWCONTROL)
+      log.push_back(fmt::format("{} 0x{:02X}", name, *byte));
+    if (request == PPWCONTROL) control = *byte & 0x0F;
+    if (request == PPDATADIR)
+      log.push_back(fmt::format("PPDATADIR {}", *static_cast<int*>(argument)));
+    if (request == PPEXCL || request == PPCLAIM) log.push_back(name);
+    const std::map<unsigned long, std::uint8_t> reads{
+        {PPRCONTROL, control | controlHighBits}, {PPRDATA, dataLines}, {PPRSTATUS, status}};
+    if (const auto read = reads.find(request); read != reads.end()) {
+      *byte = read->second;
+      log.push_back(fmt::format("{} -> 0x{:02X}", name, *byte));
+    }
+    return name.empty() ? -ENOTTY : 0;
+  }
+
+  std::optional<DeviceNumber> deviceNumber(int fd) override {
+    auto d = devices.find(open_.at(fd));
+    if (d == devices.end()) return std::nullopt;
+    return d->second;
+  }
+
+  std::optional<std::string> readTextFile(const std::string& path) override {
+    auto f = files.find(path);
+    if (f == files.end()) return std::nullopt;
+    return f->second;
+  }
+
+  std::vector<std::string> listDirectory(const std::string& path) override {
+    auto d = directories.find(path);
+    return d == directories.end() ? std::vector<std::string>{} : d->second;
+  }
+
+  std::size_t openDescriptors() const { return open_.size(); }
+
+ private:
+  static std::string nameOf(unsigned long request) {
+    static const std::map<unsigned long, std::string> names{
+        {PPEXCL, "PPEXCL"},       {PPCLAIM, "PPCLAIM"},       {PPWDATA, "PPWDATA"},
+        {PPRDATA, "PPRDATA"},     {PPWCONTROL, "PPWCONTROL"}, {PPRCONTROL, "PPRCONTROL"},
+        {PPDATADIR, "PPDATADIR"}, {PPRSTATUS, "PPRSTATUS"}};
+    const auto n = names.find(request);
+    return n == names.end() ? std::string() : n->second;
+  }
+
+  std::map<int, std::string> open_;
+  int nextFd_ = 3;
+};
+
+}  // namespace vx::test
