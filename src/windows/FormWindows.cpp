@@ -1,0 +1,223 @@
+#include "windows/FormWindows.h"
+
+#include <stdexcept>
+
+namespace vx::win {
+
+namespace {
+
+constexpr const char* kFrameClass = "VX3340Frame";
+constexpr int kListRows = 8;  // items the open list shows before it scrolls
+
+constexpr const char* kFontProperty = "vx3340.font";
+
+// A frame's border and caption, drawn as the system draws a group box: an etched rectangle whose
+// top runs through the middle of the caption.
+void paintFrame(HWND frame) {
+  PAINTSTRUCT paint;
+  const HDC dc = BeginPaint(frame, &paint);
+  const auto font = static_cast<HFONT>(GetPropA(frame, kFontProperty));
+  const HGDIOBJ before = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+  TEXTMETRICA metrics;
+  GetTextMetricsA(dc, &metrics);
+  RECT border;
+  GetClientRect(frame, &border);
+  border.top += metrics.tmHeight / 2 - 1;
+  DrawEdge(dc, &border, EDGE_ETCHED, BF_RECT);
+  char caption[256] = {};
+  const int length = GetWindowTextA(frame, caption, sizeof caption);
+  if (length > 0) {
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkMode(dc, OPAQUE);
+    TextOutA(dc, 7, 0, caption, length);
+  }
+  SelectObject(dc, before);
+  EndPaint(frame, &paint);
+}
+
+// A frame: a container that clips what it holds, and forwards their notifications to the form.
+LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+      return SendMessageA(GetParent(frame), message, wParam, lParam);
+    case WM_SETFONT:
+      SetPropA(frame, kFontProperty, reinterpret_cast<HANDLE>(wParam));
+      return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(GetPropA(frame, kFontProperty));
+    case WM_PAINT:
+      paintFrame(frame);
+      return 0;
+    case WM_NCDESTROY:
+      RemovePropA(frame, kFontProperty);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(frame, message, wParam, lParam);
+}
+
+void registerFrameClass() {
+  WNDCLASSA frame{};
+  if (GetClassInfoA(GetModuleHandleA(nullptr), kFrameClass, &frame)) return;
+  frame.lpfnWndProc = frameProc;
+  frame.hInstance = GetModuleHandleA(nullptr);
+  frame.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  frame.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  frame.lpszClassName = kFrameClass;
+  if (!RegisterClassA(&frame)) throw std::runtime_error("cannot register the frame window class");
+}
+
+HFONT panelFont(int dpi, bool bold) {
+  const std::string family(forms::kFontFamily);
+  return CreateFontA(-MulDiv(forms::kFontCentipoints, dpi, 7200), 0, 0, 0,
+                     bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, family.c_str());
+}
+
+// The window class and styles for a kind of control.
+struct Native {
+  const char* windowClass;
+  DWORD style;
+  DWORD exStyle;
+};
+
+Native nativeFor(forms::Kind kind, bool centred) {
+  switch (kind) {
+    case forms::Kind::Frame:
+      return {kFrameClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+    case forms::Kind::List:
+      return {"COMBOBOX", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 0};
+    case forms::Kind::CheckBox:
+      return {"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0};
+    case forms::Kind::Button:
+      return {"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
+    case forms::Kind::TextField:
+      return {"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
+    case forms::Kind::Picture:
+      return {"STATIC", 0, WS_EX_CLIENTEDGE};
+    case forms::Kind::Label:
+    case forms::Kind::Line:
+      break;
+  }
+  return {"STATIC", static_cast<DWORD>(centred ? SS_CENTER : SS_LEFT), 0};
+}
+
+// Gives a closed list exactly its designed height: the selection field's height is what sets it.
+void fitListHeight(HWND list, int height) {
+  RECT rect;
+  GetWindowRect(list, &rect);
+  const auto field = SendMessageA(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  const auto wanted = field + height - (rect.bottom - rect.top);
+  if (wanted > 0 && wanted != field)
+    SendMessageA(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+}
+
+}  // namespace
+
+int screenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+PanelFonts::PanelFonts(int dpi) : bold_(panelFont(dpi, true)), regular_(panelFont(dpi, false)) {}
+
+PanelFonts::~PanelFonts() {
+  DeleteObject(bold_);
+  DeleteObject(regular_);
+}
+
+FormWindows::FormWindows(HWND parent, std::span<const forms::Control> form, int dpi,
+                         const PanelFonts& fonts, int firstId, bool centredLabels)
+    : form_(form), firstId_(firstId) {
+  registerFrameClass();
+  for (std::size_t i = 0; i < form.size(); ++i) {
+    const forms::Control& c = form[i];
+    if (c.kind == forms::Kind::Line) continue;
+    const HWND container = c.container.empty() ? parent : (*this)[c.container];
+    const Native native = nativeFor(c.kind, centredLabels);
+    const int height = forms::pixels(c.height, dpi);
+    const int listHeight =
+        c.kind == forms::Kind::List ? height * (kListRows + 1) : height;  // with its open list
+    const std::string text(c.text);
+    const std::string name(c.name);
+    const HWND window = CreateWindowExA(
+        native.exStyle, native.windowClass, text.c_str(),
+        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | native.style, forms::pixels(c.left, dpi),
+        forms::pixels(c.top, dpi), forms::pixels(c.width, dpi), listHeight, container,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(firstId + static_cast<int>(i))),
+        GetModuleHandleA(nullptr), nullptr);
+    if (!window) throw std::runtime_error("cannot create the control " + name);
+    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.get(c.bold)), FALSE);
+    if (c.kind == forms::Kind::List) fitListHeight(window, height);
+    windows_[name] = window;
+  }
+}
+
+HWND FormWindows::operator[](std::string_view name) const {
+  const auto found = windows_.find(name);
+  return found == windows_.end() ? nullptr : found->second;
+}
+
+std::string FormWindows::nameOf(HWND window) const {
+  for (const auto& [name, hwnd] : windows_)
+    if (hwnd == window || (window && GetParent(window) == hwnd &&
+                           forms::find(form_, name)->kind == forms::Kind::List))
+      return name;
+  return {};
+}
+
+int FormWindows::idOf(std::string_view name) const {
+  for (std::size_t i = 0; i < form_.size(); ++i)
+    if (form_[i].name == name) return firstId_ + static_cast<int>(i);
+  return -1;
+}
+
+LRESULT onFace(WPARAM dc) {
+  SetBkColor(reinterpret_cast<HDC>(dc), GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void drawLines(HDC dc, std::span<const forms::Control> form, int dpi) {
+  for (const forms::Control& c : form) {
+    if (c.kind != forms::Kind::Line) continue;
+    // The main window's rule: window background over an inactive title bar's colour. The About
+    // dialog's etched rule: grey, one pixel wide, over white, two pixels wide.
+    COLORREF colour = GetSysColor(c.name == "Line2" ? COLOR_WINDOW : COLOR_INACTIVECAPTION);
+    int width = 1;
+    if (c.name == "Line1(1)") colour = RGB(128, 128, 128);
+    if (c.name == "Line1(0)") {
+      colour = RGB(255, 255, 255);
+      width = 2;
+    }
+    const int left = forms::pixels(c.left, dpi);
+    const int right = forms::pixels(c.left + c.width, dpi);
+    const int top = forms::pixels(c.top, dpi);
+    RECT line{left, top, right + 1, top + width};
+    const HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &line, brush);
+    DeleteObject(brush);
+  }
+}
+
+void placeCentred(HWND window, int clientWidth, int clientHeight) {
+  RECT outer{0, 0, clientWidth, clientHeight};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)),
+                     GetMenu(window) != nullptr,
+                     static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)));
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  const forms::Position place =
+      forms::centred(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
+  SetWindowPos(window, nullptr, place.left, place.top, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace vx::win
