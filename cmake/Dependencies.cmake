@@ -16,7 +16,9 @@ if(CMAKE_CROSSCOMPILING)
     INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE}
     INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY=1)
   add_library(CLI11::CLI11 INTERFACE IMPORTED)
-  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE})
+  # Without std::filesystem, which would import file-system calls that old Windows lacks.
+  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE}
+    INTERFACE_COMPILE_DEFINITIONS CLI11_HAS_FILESYSTEM=0)
   add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
   set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE})
@@ -27,6 +29,10 @@ if(CMAKE_CROSSCOMPILING)
       message(FATAL_ERROR "${VX_GTEST_SOURCE} is missing: run scripts/install-deps")
     endif()
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    # GoogleTest needs std::mutex, which only the posix thread model has (see the toolchain).
+    if(NOT VX_MINGW_THREADS STREQUAL "posix")
+      message(FATAL_ERROR "The Windows tests need -DVX_MINGW_THREADS=posix")
+    endif()
     set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
     # Its own CMake files define the GTest::gtest, GTest::gmock, ... names used everywhere.
     add_subdirectory(${VX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)

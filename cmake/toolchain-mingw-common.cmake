@@ -1,12 +1,19 @@
 # What the two mingw-w64 toolchain files share; each sets VX_MINGW_TRIPLE and the processor
-# first. The posix thread model gives std::thread.
+# first.
+#
+# The thread model: win32 (the default) for the programs that ship, because the posix model's
+# runtime (winpthreads) imports functions that only Windows Vista and later have; posix
+# (-DVX_MINGW_THREADS=posix) for the test build, because GoogleTest needs std::mutex.
 set(CMAKE_SYSTEM_NAME Windows)
+if(NOT VX_MINGW_THREADS)
+  set(VX_MINGW_THREADS win32)
+endif()
 
-set(CMAKE_C_COMPILER ${VX_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VX_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_C_COMPILER ${VX_MINGW_TRIPLE}-gcc-${VX_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${VX_MINGW_TRIPLE}-g++-${VX_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${VX_MINGW_TRIPLE}-windres)
-set(CMAKE_AR ${VX_MINGW_TRIPLE}-gcc-ar-posix CACHE FILEPATH "")
-set(CMAKE_RANLIB ${VX_MINGW_TRIPLE}-gcc-ranlib-posix CACHE FILEPATH "")
+set(CMAKE_AR ${VX_MINGW_TRIPLE}-gcc-ar-${VX_MINGW_THREADS} CACHE FILEPATH "")
+set(CMAKE_RANLIB ${VX_MINGW_TRIPLE}-gcc-ranlib-${VX_MINGW_THREADS} CACHE FILEPATH "")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${VX_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -12,69 +12,46 @@ namespace vx {
 namespace {
 
 using test::CallLog;
-using test::programFolder;
 using test::ScopedEnvironment;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-TEST(ParllioLibrary, PassesArgumentsAndReadsSixteenBitResults) {
+TEST(ParllioLibrary, ArgumentsAndResultsInTheirWidths) {
   CallLog log("widths");
-  ParllioLibrary library;
-  EXPECT_EQ(library.GetParallelPortCount(), 1);
-  // The library's success results carry junk above bit 15; only the low word counts.
-  EXPECT_EQ(library.ClaimParallelPort(1, -1), -1);
-  EXPECT_EQ(library.failureReason(), "");
-  {
-    ScopedEnvironment refuse("PARLLIO_CLAIM", "refuse");
-    // 0x00010000: a refusal that a 32-bit read would take for a claim.
-    EXPECT_EQ(library.ClaimParallelPort(1, -1), 0);
-    EXPECT_THAT(library.failureReason(), HasSubstr("parllio.dll refused to claim port 1"));
-  }
-  EXPECT_THAT(log.lines(),
-              ElementsAre("GetParallelPortCount -> 1", "ClaimParallelPort 1 -1 -> 0x5A5AFFFF",
-                          "ClaimParallelPort 1 -1 -> 0x00010000"));
-}
-
-TEST(ParllioLibrary, FillsThePortInformationRecord) {
-  CallLog log("info");
   ScopedEnvironment base("PARLLIO_BASE", "3BC");
   ParllioLibrary library;
+  EXPECT_EQ(library.GetParallelPortCount(), 1);
+  // The double's success results carry junk above bit 15; only the low word counts.
+  EXPECT_EQ(library.ClaimParallelPort(1, -1), -1);
   PortInfoRecord record;
-  // The double refuses a record that is not 12 bytes with zeros after the address.
-  EXPECT_EQ(library.GetParallelPortInfo(1, record), 1);
-  EXPECT_EQ(record.size, 12u);
+  EXPECT_EQ(library.GetParallelPortInfo(1, record), 1);  // refused unless 12 bytes, zeros after
   EXPECT_EQ(record.baseAddress, 0x3BC);
+  EXPECT_EQ(library.failureReason(), "");
+  library.OutByte(0x3BE, 0x04);
+  library.OutByte(0x3BC, 0xFF80);  // -128 as a 16-bit value: widened with its sign
+  library.OutByte(0x3BC, 0x1C0);
+  EXPECT_EQ(library.InByte(0x3BE), 0x04);
   {
+    // Start-up's overflow check must see any upper bits InByte returns.
+    ScopedEnvironment high("PARLLIO_INBYTE_HIGH", "12300");
+    EXPECT_EQ(library.InByte(0x3BE), 0x12304);
+  }
+  {
+    ScopedEnvironment refuse("PARLLIO_CLAIM", "refuse");  // 0x00010000: not a claim
+    EXPECT_EQ(library.ClaimParallelPort(1, -1), 0);
+    EXPECT_THAT(library.failureReason(), HasSubstr("parllio.dll refused to claim port 1"));
     ScopedEnvironment none("PARLLIO_BASE", "none");
-    PortInfoRecord missing;
-    EXPECT_EQ(library.GetParallelPortInfo(1, missing), 0);
-    EXPECT_EQ(missing.baseAddress, 0);
+    PortInfoRecord fresh;
+    EXPECT_EQ(library.GetParallelPortInfo(1, fresh), 0);
     EXPECT_THAT(library.failureReason(), HasSubstr("parllio.dll knows no port 1"));
   }
   EXPECT_THAT(log.lines(),
-              ElementsAre("GetParallelPortInfo 1 size=12 reserved=zero -> 0x5A5A0001 base=0x3BC",
+              ElementsAre("GetParallelPortCount -> 1", "ClaimParallelPort 1 -1 -> 0x5A5AFFFF",
+                          "GetParallelPortInfo 1 size=12 reserved=zero -> 0x5A5A0001 base=0x3BC",
+                          "OutByte 0x3BE 0x00000004", "OutByte 0x3BC 0xFFFFFF80",
+                          "OutByte 0x3BC 0x000001C0", "InByte 0x3BE -> 0x04",
+                          "InByte 0x3BE -> 0x12304", "ClaimParallelPort 1 -1 -> 0x00010000",
                           "GetParallelPortInfo 1 size=12 reserved=zero -> 0x00020000"));
-}
-
-TEST(ParllioLibrary, WidensOutByteValuesWithTheirSign) {
-  CallLog log("outbyte");
-  ParllioLibrary library;
-  library.OutByte(0x378, 0x7F);
-  library.OutByte(0x378, 0xFF80);  // -128 as a 16-bit value
-  library.OutByte(0x37A, -1);
-  library.OutByte(0x37A, 0x1C0);
-  EXPECT_THAT(log.lines(), ElementsAre("OutByte 0x378 0x0000007F", "OutByte 0x378 0xFFFFFF80",
-                                       "OutByte 0x37A 0xFFFFFFFF", "OutByte 0x37A 0x000001C0"));
-}
-
-TEST(ParllioLibrary, ReturnsInBytesThirtyTwoBitResultUnchanged) {
-  CallLog log("inbyte");
-  ParllioLibrary library;
-  library.OutByte(0x37A, 0xC4);
-  EXPECT_EQ(library.InByte(0x37A), 0xC4);
-  // Start-up's overflow check must see any upper bits the library returns.
-  ScopedEnvironment high("PARLLIO_INBYTE_HIGH", "12300");
-  EXPECT_EQ(library.InByte(0x37A), 0x123C4);
 }
 
 // Calls through a pointer of the wrong convention (cdecl for the library's stdcall) leave the
@@ -88,33 +65,27 @@ TEST(ParllioLibrary, CallsLeaveTheCallersStackIntact) {
   ParllioLibrary library;
   PortLibrary& port = library;
   port.OutByte(0x37A, 0x04);  // data lines driving: the data register reads back
-  std::int32_t sum = 0;
-  std::int32_t expected = 0;
+  std::int32_t sum = 0, expected = 0;
   for (std::int32_t i = 0; i < 2000; ++i) {
     port.OutByte(0x378, i);
-    sum += port.InByte(0x378);
-    sum += port.GetParallelPortCount();
     PortInfoRecord record;
-    sum += port.GetParallelPortInfo(1, record) + port.ClaimParallelPort(1, -1);
-    expected += (i & 0xFF) + 1 + 1 - 1;
+    sum += port.InByte(0x378) + port.GetParallelPortCount() + port.GetParallelPortInfo(1, record) +
+           port.ClaimParallelPort(1, -1);
+    expected += (i & 0xFF) + 1;
   }
   EXPECT_EQ(sum, expected);
 }
 
-TEST(ParllioLibrary, AMissingLibraryIsARunTimeErrorThatSaysWhatToDo) {
-  ParllioLibrary library("vx-missing-parllio.dll");
+TEST(ParllioLibrary, LoadsAtTheFirstCallAndAMissingPieceSaysWhatToDo) {
   try {
-    library.InByte(0x378);
-    FAIL() << "expected FatalError";
+    ParllioLibrary("vx-missing-parllio.dll").InByte(0x378);
+    ADD_FAILURE() << "expected FatalError";
   } catch (const FatalError& e) {
-    EXPECT_THAT(e.what(), HasSubstr("File not found: vx-missing-parllio.dll"));
-    EXPECT_THAT(e.what(), HasSubstr("Put vx-missing-parllio.dll beside the program"));
+    EXPECT_THAT(e.what(), HasSubstr("File not found: vx-missing-parllio.dll. Put "
+                                    "vx-missing-parllio.dll beside the program"));
   }
-}
-
-TEST(ParllioLibrary, LoadsTheLibraryAtTheFirstCallAndAFunctionOnlyWhenCalled) {
-  // This library lacks GetParallelPortCount.
-  const std::string partial = programFolder() + "partial\\parllio.dll";
+  // This copy lacks GetParallelPortCount.
+  const std::string partial = test::programFolder() + "partial\\parllio.dll";
   ParllioLibrary library(partial);
   EXPECT_EQ(GetModuleHandleA(partial.c_str()), nullptr);
   library.OutByte(0x378, 0x55);
@@ -122,13 +93,12 @@ TEST(ParllioLibrary, LoadsTheLibraryAtTheFirstCallAndAFunctionOnlyWhenCalled) {
   EXPECT_EQ(library.InByte(0x378), 0x55);
   try {
     library.GetParallelPortCount();
-    FAIL() << "expected FatalError";
+    ADD_FAILURE() << "expected FatalError";
   } catch (const FatalError& e) {
     EXPECT_THAT(e.what(), HasSubstr("Can't find DLL entry point GetParallelPortCount in"));
     EXPECT_THAT(e.what(), HasSubstr("beside the program"));
   }
-  // The functions it has still work.
-  EXPECT_EQ(library.ClaimParallelPort(1, -1), -1);
+  EXPECT_EQ(library.ClaimParallelPort(1, -1), -1);  // the functions it has still work
 }
 
 }  // namespace
