@@ -4,6 +4,11 @@
 
 #include "NullPort.h"
 #include "board/FrontPanel.h"
+#include "port/TracingPortLibrary.h"
+#include "port/VcdPortLibrary.h"
+
+#include <fstream>
+#include <memory>
 
 namespace {
 
@@ -35,6 +40,26 @@ void BM_PickAndRefresh(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PickAndRefresh);
+
+// The same refresh with the trace, or the waveform, written through to a file on every access.
+void BM_RefreshRecorded(benchmark::State& state) {
+  vx::bench::NullPort library;
+  std::ofstream file(state.range(0) == 0 ? "refresh_bench.trace" : "refresh_bench.vcd");
+  std::unique_ptr<vx::PortLibrary> recorder;
+  if (state.range(0) == 0)
+    recorder = std::make_unique<vx::TracingPortLibrary>(library, file);
+  else
+    recorder = std::make_unique<vx::VcdPortLibrary>(library, file, vx::fixedStepClock(), "b", "d");
+  vx::Port port(*recorder);
+  port.setPortBase(0x378);
+  vx::FrontPanel panel(port);
+  for (auto _ : state) {
+    auto reading = panel.cmdRead_Click();
+    benchmark::DoNotOptimize(reading);
+  }
+  state.SetLabel(state.range(0) == 0 ? "trace" : "vcd");
+}
+BENCHMARK(BM_RefreshRecorded)->Arg(0)->Arg(1);
 
 }  // namespace
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <fmt/chrono.h>
+#include <fmt/format.h>
+#include <ctime>
 #include <fstream>
 
 #include "Version.h"
@@ -59,6 +62,14 @@ void addBackendOptions(CLI::App& app, BackendOptions& options) {
   app.add_option("--trace", options.tracePath,
                  "Write every port-library call to FILE, or to standard output with -")
       ->type_name("FILE|-");
+  app.add_option("--vcd", options.vcdPath,
+                 "Draw the port's lines into FILE as a Value Change Dump, for PulseView or GTKWave")
+      ->type_name("FILE")
+      ->check(CLI::Validator(
+          [](std::string& path) {
+            return path == "-" ? "a waveform goes to a file, not to standard output" : "";
+          },
+          "FILE"));
 #ifndef _WIN32
   // On Windows the port is the one parllio.dll reports as port 1, so there is nothing to choose.
   app.add_option("--port", options.portDevice,
@@ -91,17 +102,26 @@ bool isStatusSwitch(const std::string& argument) {
   return asksForStatus(argument);
 }
 
+namespace {
+
+std::unique_ptr<std::ostream> openOutput(const std::string& option, const std::string& path) {
+  auto file = std::make_unique<std::ofstream>(path, std::ios::binary);
+  if (!*file) throw CLI::FileError(option + ": cannot write to " + path);
+  return file;
+}
+
+}  // namespace
+
 Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
-                 std::unique_ptr<PortLibrary> real) {
+                 std::unique_ptr<PortLibrary> real, const std::string& program) {
   std::ostream* trace = nullptr;
   if (options.tracePath == "-") {
     trace = &standardOutput;
   } else if (!options.tracePath.empty()) {
-    auto file = std::make_unique<std::ofstream>(options.tracePath);
-    if (!*file) throw CLI::FileError("--trace: cannot write to " + options.tracePath);
-    trace = file.get();
-    traceFile_ = std::move(file);
+    traceFile_ = openOutput("--trace", options.tracePath);
+    trace = traceFile_.get();
   }
+  if (!options.vcdPath.empty()) vcdFile_ = openOutput("--vcd", options.vcdPath);
   if (options.simulate) {
     auto board = std::make_unique<SimulatedBoard>(options.sim);
     simulated_ = board.get();
@@ -109,7 +129,20 @@ Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
   } else {
     backend_ = std::move(real);
   }
-  if (trace) tracer_ = std::make_unique<TracingPortLibrary>(*backend_, *trace);
+  if (vcdFile_) {
+    // The simulated port takes one fixed step per access; a real one, the time it really takes.
+    const std::time_t now = std::time(nullptr);
+    vcd_ = std::make_unique<VcdPortLibrary>(
+        *backend_, *vcdFile_, options.simulate ? fixedStepClock() : steadyClock(),
+        fmt::format("{} {}", program, kVersionText), fmt::format("{:%a %b %d %H:%M:%S %Y}", fmt::localtime(now)));
+  }
+  if (trace) tracer_ = std::make_unique<TracingPortLibrary>(vcd_ ? *vcd_ : *backend_, *trace);
+}
+
+PortLibrary& Backend::library() {
+  if (tracer_) return *tracer_;
+  if (vcd_) return *vcd_;
+  return *backend_;
 }
 
 }  // namespace vx

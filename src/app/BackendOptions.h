@@ -10,6 +10,7 @@
 #include "port/PortLibrary.h"
 #include "port/SimulatedBoard.h"
 #include "port/TracingPortLibrary.h"
+#include "port/VcdPortLibrary.h"
 
 namespace vx {
 
@@ -18,11 +19,12 @@ struct BackendOptions {
   bool simulate = false;
   SimulatedBoardOptions sim;
   std::string tracePath;   // empty: no trace; "-": standard output
+  std::string vcdPath;     // empty: no waveform
   std::string portDevice;  // a real port other than the default
 };
 
-// Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace and (not on Windows, where
-// parllio.dll chooses the port) --port to a parser.
+// Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace, --vcd and (not on Windows,
+// where parllio.dll chooses the port) --port to a parser.
 void addBackendOptions(CLI::App& app, BackendOptions& options);
 
 // Parses the arguments after the program name, in the way both programs share: --help and
@@ -34,15 +36,17 @@ std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>&
 // Whether an argument that is not an option asks for the status message ("/SS").
 bool isStatusSwitch(const std::string& argument);
 
-// The port library stack a program runs on: the chosen backend, with the trace over it.
+// The port library stack a program runs on: the chosen backend, the waveform over it, and the
+// trace over both.
 class Backend {
  public:
-  // Opens the trace file before anything reaches the port; throws CLI::FileError when it can't.
-  // real is the platform's backend, used without --simulate.
+  // Opens the trace and waveform files before anything reaches the port; throws CLI::FileError
+  // when it can't. real is the platform's backend, used without --simulate; program names the
+  // program in the waveform's header.
   Backend(const BackendOptions& options, std::ostream& standardOutput,
-          std::unique_ptr<PortLibrary> real);
+          std::unique_ptr<PortLibrary> real, const std::string& program);
 
-  PortLibrary& library() { return tracer_ ? *tracer_ : *backend_; }
+  PortLibrary& library();
   // The simulated board, when the program runs on one.
   SimulatedBoard* simulatedBoard() { return simulated_; }
 
@@ -50,6 +54,8 @@ class Backend {
   std::unique_ptr<PortLibrary> backend_;
   SimulatedBoard* simulated_ = nullptr;
   std::unique_ptr<std::ostream> traceFile_;
+  std::unique_ptr<std::ostream> vcdFile_;
+  std::unique_ptr<VcdPortLibrary> vcd_;
   std::unique_ptr<TracingPortLibrary> tracer_;
 };
 

@@ -160,8 +160,8 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   try {
     std::unique_ptr<Backend> backend;
     try {
-      backend = std::make_unique<Backend>(o.backend, env.out,
-                                          o.backend.simulate ? nullptr : env.realPort(o.backend));
+      backend = std::make_unique<Backend>(
+          o.backend, env.out, o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
     } catch (const CLI::FileError& e) {
       return badInput(env, e.what());
     }

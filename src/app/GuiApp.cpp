@@ -51,8 +51,8 @@ int runGui(const std::vector<std::string>& arguments, const BackendOptions& opti
   try {
     std::unique_ptr<Backend> backend;
     try {
-      backend = std::make_unique<Backend>(options, env.out,
-                                          options.simulate ? nullptr : env.realPort(options));
+      backend = std::make_unique<Backend>(
+          options, env.out, options.simulate ? nullptr : env.realPort(options), kProgram);
     } catch (const CLI::FileError& e) {
       fmt::print(env.err, "{}: {}\n", kProgram, e.what());
       env.messages.show({e.what(), std::string(kAppTitle), MessageIcon::Exclamation, {}});

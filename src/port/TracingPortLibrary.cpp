@@ -42,15 +42,19 @@ std::int16_t TracingPortLibrary::GetParallelPortInfo(std::int32_t port, PortInfo
   return result;
 }
 
+// Port accesses are written through at once, each line in one piece, so that a reader beside
+// the running program sees every access, and a killed program loses none.
 std::int32_t TracingPortLibrary::InByte(std::int32_t a) {
   const auto result = inner_.InByte(a);
-  fmt::print(out_, "InByte {} -> {}\n", address(a), byte(result));
+  out_ << fmt::format("InByte {} -> {}\n", address(a), byte(result));
+  out_.flush();
   return result;
 }
 
 void TracingPortLibrary::OutByte(std::int32_t a, std::int32_t value) {
   inner_.OutByte(a, value);
-  fmt::print(out_, "OutByte {} {}\n", address(a), byte(value & 0xFF));
+  out_ << fmt::format("OutByte {} {}\n", address(a), byte(value & 0xFF));
+  out_.flush();
 }
 
 }  // namespace vx

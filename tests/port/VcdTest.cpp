@@ -1,0 +1,60 @@
+// The port's lines as a Value Change Dump: every line at every step of start-up and a refresh.
+#include "port/VcdPortLibrary.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "board/FrontPanel.h"
+#include "port/SimulatedBoard.h"
+#include "startup/Startup.h"
+#include "support/Support.h"
+
+namespace vx {
+namespace {
+
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+// Start-up and one refresh on the simulated board, whose control register reads bits 6 and 7
+// high (x = 0xC0), drawn one microsecond per access.
+TEST(Vcd, StartUpAndARefreshLineByLine) {
+  SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0xA5, .noBoard = false});
+  std::ostringstream out;
+  {
+    VcdPortLibrary vcd(board, out, fixedStepClock(), "vx3340ctl 1.2.0.0", "today");
+    Port port(vcd);
+    test::FakeOs os;
+    test::RecordingMessages messages;
+    PortMenuFlags menu;
+    Startup(port, os, messages, menu).Main();
+    FrontPanel(port).cboir_Click(5);
+  }
+  EXPECT_THAT(test::lines(out.str()), ElementsAreArray(test::expected("refresh.vcd")));
+}
+
+TEST(Vcd, RealTimeStampsAndAFileWithoutAccesses) {
+  test::FakePortLibrary fake;
+  std::ostringstream out;
+  {
+    std::vector<std::int64_t> times{0, 1500, 1500, 9000};
+    VcdPortLibrary vcd(fake, out, [&times, i = 0]() mutable { return times.at(i++); }, "p", "d");
+    vcd.OutByte(0x378, 0x01);  // the base address from the first access: 0x378
+    vcd.OutByte(0x379, 0xFF);  // the status register is not drawn
+    vcd.OutByte(0x37A, 0x20);  // input: the lines are unknown until read
+    vcd.InByte(0x378);
+  }
+  const std::string text = out.str();
+  EXPECT_THAT(text, HasSubstr("$scope module port_378h $end"));
+  EXPECT_THAT(text, HasSubstr("#0\n$dumpvars\n1!\n0\"\n"));
+  EXPECT_THAT(text, HasSubstr("#9000\n0!\n0\"\n0#\n"));
+  EXPECT_THAT(text, HasSubstr("#1500\nx!\nx\"\nx#\n"));
+  EXPECT_EQ(text.find("#1500", text.find("#1500") + 1), std::string::npos);
+
+  std::ostringstream empty;
+  { VcdPortLibrary vcd(fake, empty, steadyClock(), "p", "d"); }
+  EXPECT_THAT(empty.str(), HasSubstr("no port address was found"));
+  EXPECT_THAT(empty.str(), HasSubstr("$enddefinitions $end\n#0\n$dumpvars\nx!\n"));
+}
+
+}  // namespace
+}  // namespace vx
