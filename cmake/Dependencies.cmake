@@ -5,7 +5,7 @@ if(CMAKE_CROSSCOMPILING)
   # that holds only these three libraries (never the whole host include directory).
   set(VX_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/staged-include)
   file(MAKE_DIRECTORY ${VX_STAGED_INCLUDE})
-  foreach(dir fmt CLI nlohmann)
+  foreach(dir fmt CLI nlohmann asio asio.hpp)
     if(NOT EXISTS /usr/include/${dir})
       message(FATAL_ERROR "/usr/include/${dir} is missing: run scripts/install-deps")
     endif()
@@ -22,6 +22,9 @@ if(CMAKE_CROSSCOMPILING)
   add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
   set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE})
+  add_library(asio::asio INTERFACE IMPORTED)
+  set_target_properties(asio::asio PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE}
+    INTERFACE_COMPILE_DEFINITIONS "ASIO_STANDALONE;_WIN32_WINNT=0x0501")
   if(VX_TESTS)
     # GoogleTest and GoogleMock built for the target from Debian's source package (googletest).
     set(VX_GTEST_SOURCE /usr/src/googletest)
@@ -43,6 +46,12 @@ endif()
 find_package(fmt REQUIRED)
 find_package(CLI11 REQUIRED)
 find_package(nlohmann_json REQUIRED)
+# Standalone Asio is header-only and ships no CMake package in Debian.
+find_path(VX_ASIO_INCLUDE asio.hpp REQUIRED)
+find_package(Threads REQUIRED)
+add_library(asio::asio INTERFACE IMPORTED)
+set_target_properties(asio::asio PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_ASIO_INCLUDE}
+  INTERFACE_COMPILE_DEFINITIONS ASIO_STANDALONE INTERFACE_LINK_LIBRARIES Threads::Threads)
 if(VX_TESTS)
   find_package(GTest REQUIRED)
 endif()

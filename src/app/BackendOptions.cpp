@@ -1,9 +1,9 @@
 #include "app/BackendOptions.h"
 
-#include <algorithm>
-#include <charconv>
 #include <fmt/chrono.h>
 #include <fmt/format.h>
+#include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <fstream>
 
@@ -134,7 +134,8 @@ Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
     const std::time_t now = std::time(nullptr);
     vcd_ = std::make_unique<VcdPortLibrary>(
         *backend_, *vcdFile_, options.simulate ? fixedStepClock() : steadyClock(),
-        fmt::format("{} {}", program, kVersionText), fmt::format("{:%a %b %d %H:%M:%S %Y}", fmt::localtime(now)));
+        fmt::format("{} {}", program, kVersionText),
+        fmt::format("{:%a %b %d %H:%M:%S %Y}", fmt::localtime(now)));
   }
   if (trace) tracer_ = std::make_unique<TracingPortLibrary>(vcd_ ? *vcd_ : *backend_, *trace);
 }

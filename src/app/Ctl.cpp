@@ -12,6 +12,7 @@
 #include "board/Selections.h"
 #include "port/FatalError.h"
 #include "port/Port.h"
+#include "scpi/Session.h"
 #include "startup/PortMenu.h"
 #include "startup/Startup.h"
 
@@ -38,6 +39,7 @@ struct CtlOptions {
   int intervalMs = 1000;
   bool json = false;
   bool repeated = false;
+  std::string serve;  // a SCPI session: "-" for standard input, else where to listen
   std::vector<std::string> extras;
 };
 
@@ -80,7 +82,20 @@ void buildParser(CLI::App& app, CtlOptions& o) {
       ->type_name("MS")
       ->check(CLI::Range(0, 3600000))
       ->needs(count);
-  app.add_flag("--json", o.json, "Print one JSON object per read");
+  auto* json = app.add_flag("--json", o.json, "Print one JSON object per read");
+  app.add_option("--serve", o.serve,
+                 "Keep the board and take SCPI commands: on TCP at [ADDRESS:]PORT (address "
+                 "127.0.0.1 unless given; 5025 is usual), or on standard input with -")
+      ->type_name("[ADDRESS:]PORT|-")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return text == "-" || parseListenAddress(text)
+                       ? std::string()
+                       : "must be -, a port (0..65535), or ADDRESS:PORT with an IP address";
+          },
+          "[ADDRESS:]PORT|-"))
+      ->excludes(count)
+      ->excludes(json);
   app.allow_extras();
   app.footer(
       "Examples:\n"
@@ -88,6 +103,8 @@ void buildParser(CLI::App& app, CtlOptions& o) {
       "  vx3340ctl --simulate --sim-load 1k --range 4mA --force current --json\n"
       "  vx3340ctl --count 10 --interval 500        live readback, one line per read\n"
       "  vx3340ctl --simulate --trace - --standby on   show every port access\n"
+      "  vx3340ctl --serve 5025                     SCPI on 127.0.0.1:5025 (see the README)\n"
+      "  echo '*IDN?;READ?' | vx3340ctl --simulate --serve -\n"
       "\n"
       "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
       "(simulated board), 5 run-time error.");
@@ -116,8 +133,10 @@ std::string formatReading(const FlagReading& r, const CtlOptions& o, const std::
   return line;
 }
 
-// The selections in their fixed order, each one a pick and a full refresh.
-FlagReading applySelections(FrontPanel& panel, const Selections& s) {
+// The selections in their fixed order, each one a pick and a full refresh. With none, one
+// refresh, as Read does, when a reading is wanted.
+std::optional<FlagReading> applySelections(FrontPanel& panel, const Selections& s,
+                                           bool readIfNone) {
   bool any = false;
   FlagReading last;
   const auto pick = [&](int value, FlagReading (FrontPanel::*handler)(int)) {
@@ -131,7 +150,9 @@ FlagReading applySelections(FrontPanel& panel, const Selections& s) {
   pick(s.measure, &FrontPanel::cboMIO_Click);
   pick(s.cap, &FrontPanel::cboAC_Click);
   pick(s.standby, &FrontPanel::chkStandby_Click);
-  return any ? last : panel.cmdRead_Click();
+  if (any) return last;
+  if (readIfNone) return panel.cmdRead_Click();
+  return std::nullopt;
 }
 
 int badInput(CtlEnvironment& env, const std::string& what) {
@@ -157,6 +178,15 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (!isStatusSwitch(extra)) return badInput(env, "unknown argument " + extra);
   }
 
+  // A TCP session listens before anything reaches the port.
+  std::unique_ptr<TcpSession> session;
+  if (!o.serve.empty() && o.serve != "-") {
+    try {
+      session = std::make_unique<TcpSession>(*parseListenAddress(o.serve));
+    } catch (const std::system_error& e) {
+      return badInput(env, fmt::format("--serve: cannot listen on {}: {}", o.serve, e.what()));
+    }
+  }
   try {
     std::unique_ptr<Backend> backend;
     try {
@@ -177,7 +207,19 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     }
 
     FrontPanel panel(port);
-    FlagReading reading = applySelections(panel, o.picks);
+    if (!o.serve.empty()) {
+      applySelections(panel, o.picks, false);
+      ScpiInstrument instrument(panel);
+      if (session)
+        session->serve(instrument, env.err);
+      else
+        serveStream(env.in, env.out, instrument);
+      env.out.flush();
+      if (const SimulatedBoard* board = backend->simulatedBoard())
+        return reportViolations(*board, env.err);
+      return kExitOk;
+    }
+    FlagReading reading = *applySelections(panel, o.picks, true);
     fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
     for (int i = 1; i < o.count; ++i) {
       env.out.flush();

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <istream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -25,6 +26,7 @@ enum CtlExit {
 struct CtlEnvironment {
   std::ostream& out;
   std::ostream& err;
+  std::istream& in;  // a SCPI session's commands with --serve -
   // The operating system's services for start-up, given the arguments after the program name.
   std::function<std::unique_ptr<OsServices>(const std::vector<std::string>&)> os;
   // The real port backend, used without --simulate.

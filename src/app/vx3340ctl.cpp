@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   vx::CtlEnvironment env{
       std::cout,
       std::cerr,
+      std::cin,
       vx::makePlatformOs,
       [](const vx::BackendOptions& options) { return vx::makeRealPortLibrary(options); },
       [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); },

@@ -9,8 +9,8 @@ namespace vx {
 
 namespace {
 
-constexpr std::array<const char*, 13> kSignals{"D0", "D1", "D2",      "D3",      "D4",
-                                               "D5", "D6", "D7",      "nSTROBE", "nAUTOFD",
+constexpr std::array<const char*, 13> kSignals{"D0",    "D1",        "D2", "D3",      "D4",
+                                               "D5",    "D6",        "D7", "nSTROBE", "nAUTOFD",
                                                "nINIT", "nSELECTIN", "DIR"};
 constexpr std::size_t kStrobe = 8, kAutoFeed = 9, kInit = 10, kSelectIn = 11, kDirection = 12;
 
@@ -145,9 +145,10 @@ VcdPortLibrary::Levels VcdPortLibrary::levels() const {
 void VcdPortLibrary::writeHeader() {
   const std::string scope = base_ ? fmt::format("port_{:X}h", *base_) : "port";
   const std::string comment =
-      base_ ? fmt::format("parallel port at base address 0x{0:X}: data register 0x{0:X}, "
-                          "control register 0x{1:X}",
-                          *base_, *base_ + 2)
+      base_ ? fmt::format(
+                  "parallel port at base address 0x{0:X}: data register 0x{0:X}, "
+                  "control register 0x{1:X}",
+                  *base_, *base_ + 2)
             : "no port address was found: nothing reached the port";
   fmt::print(out_,
              "$date\n  {}\n$end\n$version\n  {}\n$end\n$comment\n  {}\n$end\n"

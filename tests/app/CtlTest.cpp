@@ -22,6 +22,7 @@ using ::testing::StartsWith;
 // runCtl with captured streams, a fake real port, a recorded sleep and a fixed clock.
 struct Ctl {
   std::ostringstream out, err;
+  std::istringstream in;
   int osCreated = 0, realPortsOpened = 0;
   std::string portDevice;
   std::vector<long> sleeps;
@@ -31,6 +32,7 @@ struct Ctl {
     CtlEnvironment env{
         out,
         err,
+        in,
         [this](const std::vector<std::string>& a) {
           ++osCreated;
           return std::make_unique<PosixOsServices>(a);

@@ -37,7 +37,8 @@ TEST(Vcd, RealTimeStampsAndAFileWithoutAccesses) {
   std::ostringstream out;
   {
     std::vector<std::int64_t> times{0, 1500, 1500, 9000};
-    VcdPortLibrary vcd(fake, out, [&times, i = 0]() mutable { return times.at(i++); }, "p", "d");
+    VcdPortLibrary vcd(
+        fake, out, [&times, i = 0]() mutable { return times.at(i++); }, "p", "d");
     vcd.OutByte(0x378, 0x01);  // the base address from the first access: 0x378
     vcd.OutByte(0x379, 0xFF);  // the status register is not drawn
     vcd.OutByte(0x37A, 0x20);  // input: the lines are unknown until read

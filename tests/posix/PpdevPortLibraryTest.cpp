@@ -219,9 +219,11 @@ TEST(PpdevCtl, EachFailureSaysWhatToDo) {
     auto kernel = std::make_shared<FakePpdevSystem>();
     c.setUp(*kernel);
     std::ostringstream out, err;
+    std::istringstream in;
     CtlEnvironment env{
         out,
         err,
+        in,
         [](const std::vector<std::string>& a) { return std::make_unique<PosixOsServices>(a); },
         [kernel](const BackendOptions& o) {
           return std::make_unique<PpdevPortLibrary>(kernel, o.portDevice);

@@ -172,6 +172,23 @@ END
     expect_status 0
     expect_last_line "$flags_line"
     ;;
+  scpi)
+    # A SCPI session on standard input, then one exchange over TCP.
+    printf '*IDN?\r\nCONF:FORC CURR;CAP 2\nCONF:FORC?;CAP?\nREAD?\nBOGUS\nSYST:ERR?\n' |
+      (cd "$folders/full" && "$WINE" ./vx3340ctl.exe --simulate --serve -) | tr -d '\r' >"$work/out"
+    printf '%s\n' "VX3340 evaluation board,vx3340ctl,0,1.2.0.0" "CURR;2" "0,1,0,0,0,0,2" \
+      '-113,"Undefined header"' | diff -u - "$work/out" >&2 || fail "the stdin session differs"
+    (cd "$folders/full" && exec "$WINE" ./vx3340ctl.exe --simulate --serve 127.0.0.1:0 2>"$work/err") &
+    server=$!
+    for _ in $(seq 300); do grep -q "SCPI session on" "$work/err" 2>/dev/null && break; sleep 0.1; done
+    port=$(sed -n 's/.*on 127\.0\.0\.1:\([0-9]*\);.*/\1/p' "$work/err")
+    exec 3<>"/dev/tcp/127.0.0.1/${port:-1}"
+    printf 'CONF:RANG 4MA;RANG?\n' >&3
+    read -r -t 30 answer <&3 || true
+    exec 3<&-
+    kill "$server" 2>/dev/null || true
+    [ "${answer%$'\r'}" = "4MA" ] || fail "TCP answered '$answer'"
+    ;;
   *)
     echo "unknown case $case_name" >&2
     exit 2

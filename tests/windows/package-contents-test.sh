@@ -26,7 +26,7 @@ unzip -q "$zip" -d "$work/zip-files"
 for exe in "$work"/setup/*.exe "$work/zip-files/vx3340-$version"/*.exe; do
   file -b "$exe" | grep -q '^PE32 executable .*Intel 80386' || fail "$exe: $(file -b "$exe")"
   imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'a-z' 'A-Z' | sort)
-  grep -qvxE 'ADVAPI32.DLL|GDI32.DLL|KERNEL32.DLL|MSVCRT.DLL|USER32.DLL' <<<"$imports" &&
+  grep -qvxE 'ADVAPI32.DLL|GDI32.DLL|KERNEL32.DLL|MSVCRT.DLL|USER32.DLL|WS2_32.DLL|MSWSOCK.DLL' <<<"$imports" &&
     fail "$exe imports a DLL that does not ship with Windows: $imports"
 done
 cmp "$work/setup/vx3340.exe" "$work/zip-files/vx3340-$version/vx3340.exe" || fail "different programs"

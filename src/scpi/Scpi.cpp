@@ -1,0 +1,299 @@
+#include "scpi/Scpi.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "Version.h"
+#include "board/FrontPanel.h"
+#include "board/Selections.h"
+
+namespace vx {
+
+namespace {
+
+// IEEE 488.2 standard event status bits, set by the class of an error.
+constexpr std::uint8_t kOperationComplete = 0x01;
+constexpr std::uint8_t kQueryError = 0x04;
+constexpr std::uint8_t kDeviceError = 0x08;
+constexpr std::uint8_t kExecutionError = 0x10;
+constexpr std::uint8_t kCommandError = 0x20;
+
+std::string upper(std::string_view text) {
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return result;
+}
+
+std::string_view trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A mnemonic in SCPI's long and short forms: "CONFigure" accepts CONF and CONFIGURE, in any case.
+bool matches(std::string_view mnemonic, std::string_view token) {
+  std::string shortForm;
+  for (char c : mnemonic)
+    if (std::isupper(static_cast<unsigned char>(c))) shortForm += c;
+  const std::string given = upper(token);
+  return given == shortForm || given == upper(mnemonic);
+}
+
+// A board setting: its path, its values (the first spelling of each is the answer to a query)
+// in list-index order, the front panel's handler, and the index in effect.
+struct Setting {
+  std::string_view node;
+  std::vector<std::vector<std::string_view>> values;
+  FlagReading (FrontPanel::*handler)(int);
+  int (*current)(FrontPanel&);
+};
+
+int controlBits(FrontPanel& panel, int shift, int mask) {
+  return (panel.ControlWord().DataField() >> shift) & mask;
+}
+
+const std::array<Setting, 6>& settings() {
+  static const std::array<Setting, 6> table{{
+      {"RANGe",
+       {{"4UA"}, {"40UA"}, {"400UA"}, {"4MA"}, {"40MA"}, {"160MA"}, {"STANDBY"}},
+       &FrontPanel::cboir_Click,
+       [](FrontPanel& p) { return controlBits(p, 0, 7); }},
+      {"FORCe",
+       {{"VOLT", "VOLTAGE"}, {"CURR", "CURRENT"}},
+       &FrontPanel::cboFSEL_Click,
+       [](FrontPanel& p) { return controlBits(p, 3, 1); }},
+      {"COMParator",
+       {{"VOLT", "VOLTAGE"}, {"CURR", "CURRENT"}},
+       &FrontPanel::cboComp_Click,
+       [](FrontPanel& p) { return controlBits(p, 4, 1); }},
+      {"MEASure",
+       {{"VM"}, {"IM"}},
+       &FrontPanel::cboMIO_Click,
+       [](FrontPanel& p) { return controlBits(p, 5, 1); }},
+      {"CAPacitor",
+       {{"0"}, {"1"}, {"2"}},
+       &FrontPanel::cboAC_Click,
+       [](FrontPanel& p) { return controlBits(p, 6, 3); }},
+      {"STANDby",
+       {{"OFF", "0"}, {"ON", "1"}},
+       &FrontPanel::chkStandby_Click,
+       [](FrontPanel& p) { return p.AuxWord().Bit0() != 0 ? 1 : 0; }},
+  }};
+  return table;
+}
+
+// An error that ends the line: its code and standard message.
+struct ScpiError {
+  int code;
+  const char* message;
+};
+constexpr ScpiError kSyntaxError{-102, "Syntax error"};
+constexpr ScpiError kParameterNotAllowed{-108, "Parameter not allowed"};
+constexpr ScpiError kMissingParameter{-109, "Missing parameter"};
+constexpr ScpiError kUndefinedHeader{-113, "Undefined header"};
+constexpr ScpiError kIllegalValue{-224, "Illegal parameter value"};
+
+std::string readingAnswer(const FlagReading& reading) {
+  std::string answer;
+  for (int bit = 0; bit < 6; ++bit) answer += reading.flag(bit) ? "1," : "0,";
+  return answer + reading.decimal;
+}
+
+}  // namespace
+
+std::string scpiIdentity() {
+  return fmt::format("VX3340 evaluation board,vx3340ctl,0,{}", kVersionText);
+}
+
+void ScpiClient::error(int code, std::string_view message) {
+  const int kind = -code / 100;
+  esr |= kind == 1   ? kCommandError
+         : kind == 2 ? kExecutionError
+         : kind == 4 ? kQueryError
+                     : kDeviceError;
+  if (errors_.size() < kQueueLength) {
+    errors_.push_back(fmt::format("{},\"{}\"", code, message));
+  } else {
+    errors_.back() = "-350,\"Queue overflow\"";
+  }
+}
+
+std::string ScpiClient::nextError() {
+  if (errors_.empty()) return "0,\"No error\"";
+  std::string oldest = std::move(errors_.front());
+  errors_.pop_front();
+  return oldest;
+}
+
+void ScpiClient::clear() {
+  errors_.clear();
+  esr = 0;
+}
+
+std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiClient& client) {
+  std::vector<std::string> answers;
+  std::vector<std::string> path;  // the header path that chained commands are relative to
+  const auto fail = [&client](ScpiError e) { client.error(e.code, e.message); };
+  std::string_view rest = line;
+  while (true) {
+    const auto end = rest.find(';');
+    const std::string_view unit = trim(rest.substr(0, end));
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!unit.empty() || end != std::string_view::npos) {
+      if (unit.empty()) {
+        fail(kSyntaxError);
+        break;
+      }
+      // Header, then parameters after white space, separated by commas.
+      const auto blank = unit.find_first_of(" \t");
+      std::string header = upper(unit.substr(0, blank));
+      std::vector<std::string> parameters;
+      if (blank != std::string_view::npos) {
+        std::string_view list = unit.substr(blank + 1);
+        for (std::size_t comma; (comma = list.find(',')) != std::string_view::npos;
+             list.remove_prefix(comma + 1))
+          parameters.emplace_back(trim(list.substr(0, comma)));
+        parameters.emplace_back(trim(list));
+      }
+      const bool query = !header.empty() && header.back() == '?';
+      if (query) header.pop_back();
+      const bool missing = std::any_of(parameters.begin(), parameters.end(),
+                                       [](const std::string& p) { return p.empty(); });
+      if (header.empty() || header.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789:*_") !=
+                                std::string::npos) {
+        fail(kSyntaxError);
+        break;
+      }
+      std::optional<ScpiError> error;
+      if (header[0] == '*') {
+        // Common commands: they leave the header path as it is.
+        const std::vector<std::pair<std::string, bool>> known{
+            {"*IDN", true}, {"*RST", false}, {"*CLS", false}, {"*OPC", false},
+            {"*OPC", true}, {"*ESR", true},  {"*STB", true}};
+        if (std::find(known.begin(), known.end(), std::pair{header, query}) == known.end()) {
+          error = kUndefinedHeader;
+        } else if (!parameters.empty()) {
+          error = kParameterNotAllowed;
+        } else if (header == "*IDN") {
+          answers.push_back(scpiIdentity());
+        } else if (header == "*RST") {
+          panel_.ControlWord().setDataField(0);
+          panel_.AuxWord().setDataField(0);
+          panel_.cmdRead_Click();
+        } else if (header == "*CLS") {
+          client.clear();
+        } else if (header == "*OPC") {
+          if (query)
+            answers.emplace_back("1");
+          else
+            client.esr |= kOperationComplete;
+        } else if (header == "*ESR") {
+          answers.push_back(std::to_string(client.esr));
+          client.esr = 0;
+        } else {  // *STB?: bit 2 says that the error queue holds something
+          answers.push_back(std::to_string(client.queued() ? 4 : 0));
+        }
+      } else {
+        // A header from the root (":CONF:RANG") or relative to the chained path ("RANG").
+        std::vector<std::string> parts;
+        const bool fromRoot = header[0] == ':';
+        std::string_view mnemonics = std::string_view(header).substr(fromRoot ? 1 : 0);
+        for (std::size_t colon; (colon = mnemonics.find(':')) != std::string_view::npos;
+             mnemonics.remove_prefix(colon + 1))
+          parts.emplace_back(mnemonics.substr(0, colon));
+        parts.emplace_back(mnemonics);
+        if (std::any_of(parts.begin(), parts.end(), [](const auto& p) { return p.empty(); })) {
+          fail(kSyntaxError);
+          break;
+        }
+        std::vector<std::string> full = fromRoot ? parts : path;
+        if (!fromRoot) full.insert(full.end(), parts.begin(), parts.end());
+        const auto resolve = [&](const std::vector<std::string>& p) -> std::optional<std::string> {
+          if (p.size() == 2 && matches("CONFigure", p[0])) {
+            for (const Setting& s : settings())
+              if (matches(s.node, p[1])) return std::string(s.node);
+          }
+          if (p.size() == 1 && matches("READ", p[0])) return "READ";
+          if ((p.size() == 2 || p.size() == 3) && matches("SYSTem", p[0]) &&
+              matches("ERRor", p[1]) && (p.size() == 2 || matches("NEXT", p[2])))
+            return "ERROR";
+          return std::nullopt;
+        };
+        std::optional<std::string> node = resolve(full);
+        if (!node && !fromRoot) {
+          full = parts;
+          node = resolve(full);
+        }
+        const auto setting =
+            std::find_if(settings().begin(), settings().end(),
+                         [&node](const Setting& s) { return node && s.node == *node; });
+        if (!node || ((*node == "READ" || *node == "ERROR") && !query)) {
+          error = kUndefinedHeader;
+        } else if (missing || (setting != settings().end() && !query && parameters.empty())) {
+          error = kMissingParameter;
+        } else if (query ? !parameters.empty() : parameters.size() > 1) {
+          error = kParameterNotAllowed;
+        } else if (*node == "READ") {
+          answers.push_back(readingAnswer(panel_.cmdRead_Click()));
+        } else if (*node == "ERROR") {
+          answers.push_back(client.nextError());
+        } else if (query) {
+          const int index = setting->current(panel_);
+          answers.emplace_back(index < static_cast<int>(setting->values.size())
+                                   ? setting->values[static_cast<std::size_t>(index)][0]
+                                   : std::to_string(index));
+        } else {
+          const std::string value = upper(parameters[0]);
+          const auto spelled = [&value](const std::vector<std::string_view>& spellings) {
+            return std::find(spellings.begin(), spellings.end(), value) != spellings.end();
+          };
+          const auto chosen = std::find_if(setting->values.begin(), setting->values.end(), spelled);
+          if (chosen == setting->values.end())
+            error = kIllegalValue;
+          else
+            (panel_.*setting->handler)(static_cast<int>(chosen - setting->values.begin()));
+        }
+        path.assign(full.begin(), full.end() - 1);
+      }
+      if (error) {
+        fail(*error);
+        break;
+      }
+    }
+    if (end == std::string_view::npos) break;
+  }
+  if (answers.empty()) return std::nullopt;
+  std::string joined = answers[0];
+  for (std::size_t i = 1; i < answers.size(); ++i) joined.append(";").append(answers[i]);
+  return joined;
+}
+
+std::optional<LineFramer::Event> LineFramer::feed(char byte) {
+  if (byte != '\n') {
+    if (pending_.size() < kMaxLine) {
+      pending_ += byte;
+    } else if (!overflowed_) {
+      overflowed_ = true;
+      return Event{Event::TooLong, {}};
+    }
+    return std::nullopt;
+  }
+  const bool dropped = overflowed_;
+  overflowed_ = false;
+  std::string line = std::move(pending_);
+  pending_.clear();
+  if (dropped) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  const bool text = std::all_of(line.begin(), line.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 0x20 && u < 0x7F) || u == '\t';
+  });
+  if (!text) return Event{Event::NotText, {}};
+  return Event{Event::Line, std::move(line)};
+}
+
+}  // namespace vx

@@ -1,0 +1,163 @@
+#!/usr/bin/env python3
+"""vx3340ctl's SCPI session over TCP on loopback: PyVISA as a client, eight clients under load,
+faults that cost at most their line, the ninth connection, and SIGTERM in the middle of a load.
+
+    scpi-tcp-test.py VX3340CTL
+"""
+import re
+import signal
+import socket
+import subprocess
+import sys
+import threading
+
+import pyvisa
+
+CTL = sys.argv[1]
+TIMEOUT = 30  # seconds for any one answer: a bound, not a measurement
+
+
+def start():
+    """Starts a session on the simulated board at a free port; returns the process and port."""
+    process = subprocess.Popen([CTL, "--simulate", "--serve", "127.0.0.1:0"],
+                               stderr=subprocess.PIPE, text=True)
+    line = process.stderr.readline()
+    port = re.search(r"on 127\.0\.0\.1:(\d+);", line)
+    assert port, f"no listening line: {line!r}"
+    return process, int(port.group(1))
+
+
+class Client:
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
+        self.file = self.sock.makefile("rb")
+
+    def send(self, data):
+        self.sock.sendall(data if isinstance(data, bytes) else data.encode() + b"\n")
+
+    def ask(self, line):
+        self.send(line)
+        answer = self.file.readline()
+        if not answer:
+            raise EOFError("the session closed the connection")
+        return answer.decode().rstrip("\n")
+
+    def close(self):
+        self.file.close()
+        self.sock.close()
+
+
+def rss_kib(process):
+    with open(f"/proc/{process.pid}/status") as status:
+        return int(re.search(r"VmRSS:\s+(\d+)", status.read()).group(1))
+
+
+def stop(process, expected=0):
+    process.send_signal(signal.SIGTERM)
+    assert process.wait(timeout=TIMEOUT) == expected, f"exit code {process.returncode}"
+    return process.stderr.read()
+
+
+process, port = start()
+try:
+    # A real client: PyVISA's pure-Python backend, as a bench script uses it.
+    visa = pyvisa.ResourceManager("@py").open_resource(
+        f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n", write_termination="\n",
+        timeout=TIMEOUT * 1000)
+    assert visa.query("*IDN?") == "VX3340 evaluation board,vx3340ctl,0,1.2.0.0"
+    visa.write("CONF:RANG 40MA")
+    visa.write("CONF:FORC CURR")
+    assert visa.query("CONF:RANG?;FORC?") == "40MA;CURR"
+    assert visa.query("READ?") == "1,0,1,0,0,0,5"
+    visa.close()
+
+    # Eight clients at once, each line a whole setting and its queries: the answers show that no
+    # refresh or line of another client came in between. Each client has its own error queue.
+    lines = [f"CONF:RANG {r};:CONF:FORC {f};:CONF:COMP {c};:CONF:MEAS VM;:CONF:CAP {k};"
+             f":CONF:STAND OFF;:READ?;:CONF:RANG?;FORC?;COMP?;CAP?"
+             for r, f, c, k in [("4UA", "VOLT", "VOLT", 0), ("4MA", "CURR", "CURR", 1),
+                                ("400UA", "VOLT", "CURR", 2), ("160MA", "CURR", "VOLT", 0)]]
+    alone = Client(port)
+    expected = {line: alone.ask(line) for line in lines}
+    alone.close()
+    memory = []
+    failures = []
+
+    def load(n, rounds=125, until_closed=False):
+        client = Client(port)
+        try:
+            for i in range(rounds):
+                for line in lines:
+                    answer = client.ask(line)
+                    if answer != expected[line]:
+                        failures.append(f"client {n}: {line} -> {answer}")
+                client.send(f"BOGUS{n}")  # its own error, not another client's
+                if client.ask("SYST:ERR?;SYST:ERR?") != '-113,"Undefined header";0,"No error"':
+                    failures.append(f"client {n}: another client's error")
+                if n == 0 and i in (20, rounds - 1):
+                    memory.append(rss_kib(process))
+        except (OSError, EOFError):
+            if not until_closed:
+                raise
+        finally:
+            client.close()
+
+    threads = [threading.Thread(target=load, args=(n,)) for n in range(8)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join(TIMEOUT * 4)
+    assert not failures, failures[:5]
+    assert len(memory) == 2 and memory[1] - memory[0] < 1024, f"memory grew: {memory} KiB"
+
+    # Faults: half a line and gone; 1 MB without a newline; bytes that are no text.
+    watcher = Client(port)
+    before = watcher.ask("CONF:RANG?")
+    half = Client(port)
+    half.send(b"CONF:RANG 4U")
+    half.close()
+    flood = Client(port)
+    flood.send(b"CONF:RANG 4UA" + b" " * (1 << 20) + b"\n\xff\xfe\n")
+    assert flood.ask("SYST:ERR?;SYST:ERR?;SYST:ERR?") == \
+        '-223,"Too much data";-101,"Invalid character";0,"No error"'
+    assert watcher.ask("CONF:RANG?") == before, "a broken line changed the board"
+    flood.close()
+
+    # The ninth connection is refused, and told why.
+    clients = [watcher] + [Client(port) for _ in range(7)]
+    ninth = Client(port)
+    refusal = ninth.file.readline().decode()
+    assert "refused" in refusal and "8 clients" in refusal, refusal
+    assert ninth.file.readline() == b"", "the ninth connection stayed open"
+    for client in clients:
+        assert client.ask("*OPC?") == "1"
+        client.close()
+
+    # SIGTERM in the middle of a load: the command in progress ends, then the session, with 0
+    # and no protocol violation on the board.
+    busy = [threading.Thread(target=load, args=(n, 1000, True)) for n in range(4)]
+    for thread in busy:
+        thread.start()
+    threading.Event().wait(0.5)
+    stop(process)
+    for thread in busy:
+        thread.join(TIMEOUT)
+    assert not any(thread.is_alive() for thread in busy)
+    assert not failures, failures[:5]
+finally:
+    if process.poll() is None:
+        process.kill()
+
+# Listening beyond loopback warns; an address that cannot be used is bad input, before start-up.
+process = subprocess.Popen([CTL, "--simulate", "--serve", "0.0.0.0:0"], stderr=subprocess.PIPE,
+                           text=True)
+process.stderr.readline()
+assert "anyone who can reach this port can drive the board" in process.stderr.readline()
+stop(process)
+taken = socket.socket()
+taken.bind(("127.0.0.1", 0))
+taken.listen()
+used = subprocess.run([CTL, "--simulate", "--trace", "-", "--serve",
+                       f"127.0.0.1:{taken.getsockname()[1]}"], capture_output=True, text=True)
+assert used.returncode == 2 and used.stdout == "" and "cannot listen" in used.stderr, used
+print("ok: SCPI over TCP")
