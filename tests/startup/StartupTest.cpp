@@ -21,21 +21,15 @@ TEST(WindowsVersion, TextForEachRecord) {
     std::uint32_t platform, major, minor;
     const char* text;
   };
+  // clang-format off
   const Case cases[] = {
-      {1, 4, 0, "Windows 95"},
-      {1, 4, 10, "Windows 98"},
-      {1, 4, 90, ""},
-      {1, 0, 10, "Windows 98"},
-      {2, 3, 51, "Windows NT 3.51"},
-      {2, 4, 0, "Windows NT 4.0"},
-      {2, 5, 0, "Windows 2000"},
-      {2, 5, 1, "Windows 2000"},
-      {2, 5, 2, "Windows 2000"},
-      {2, 6, 1, ""},
-      {2, 10, 0, ""},
-      {0, 5, 0, "Failed"},
+      {1, 4, 0, "Windows 95"},   {1, 4, 10, "Windows 98"},      {1, 4, 90, ""},
+      {1, 0, 10, "Windows 98"},  {2, 3, 51, "Windows NT 3.51"}, {2, 4, 0, "Windows NT 4.0"},
+      {2, 5, 0, "Windows 2000"}, {2, 5, 1, "Windows 2000"},     {2, 5, 2, "Windows 2000"},
+      {2, 6, 1, ""},             {2, 10, 0, ""},                {0, 5, 0, "Failed"},
       {3, 10, 0, "Failed"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     test::FakeOs os(c.platform, c.major, c.minor);
     EXPECT_EQ(GetWindowsVersion(os), c.text) << c.platform << " " << c.major << "." << c.minor;
@@ -56,212 +50,60 @@ TEST(StatusSwitch, MatchesAnywhereInAnyCaseAndBuildsTwoLines) {
   EXPECT_EQ(statusText("Failed", 0xD010), "Windows Version:Failed\rPort Address:0xD010");
 }
 
-// One start-up: what the system and the library answer, and what start-up then does.
-struct Scenario {
-  const char* name;
-  test::FakeOs os;
-  std::int16_t claim, info;
-  std::int32_t base, control;
-  std::vector<std::string> traffic;
-  std::vector<std::string> boxes;  // "TITLE: TEXT"
-  bool lpt1, lpt2, prn;
-  std::int32_t portBase;
-};
-
-const std::vector<std::string> kLibraryPath{"GetParallelPortCount -> 1",
-                                            "ClaimParallelPort 1 -1 -> 1"};
-
-std::vector<std::string> operator+(std::vector<std::string> a, std::vector<std::string> b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-TEST(Startup, EachPathGivesItsTrafficBoxesAndMenu) {
-  const auto info = [](const char* base) {
-    return std::vector<std::string>{std::string("GetParallelPortInfo 1 -> 1 base=") + base};
+// Start-up on each path. Each run writes its library calls, its boxes (with their icon and
+// details) in the order they come, and the menu, base address and version text it leaves; the
+// whole transcript is checked against tests/data/startup.expected.
+TEST(Startup, EachPathLineForLine) {
+  struct Scenario {
+    const char* name;
+    std::uint32_t platform, major, minor;
+    const char* commandLine;
+    std::int16_t claim, info;
+    std::int32_t base, control;
   };
-  const auto tail = [](std::int32_t base, const char* v, const char* cleaned) {
-    return std::vector<std::string>{fmt::format("InByte 0x{:03X} -> {}", base + 2, v),
-                                    fmt::format("OutByte 0x{:03X} {}", base + 2, cleaned),
-                                    fmt::format("OutByte 0x{:03X} 0xC0", base),
-                                    fmt::format("OutByte 0x{:03X} 0x04", base + 2)};
+  // clang-format off
+  const Scenario scenarios[] = {
+      {"Windows 2000",  2, 5, 0,  "",       1, 1, 0x378,  0xCC},
+      {"Windows 95",    1, 4, 0,  "a/Ssb",  1, 1, 0x278,  0xFF},
+      {"Windows 98",    1, 4, 10, "-x /ss", 1, 1, 0x278,  0x0B},
+      {"9x minor 90",   1, 4, 90, "/S S",   1, 1, 0x278,  0x04},
+      {"NT 6",          2, 6, 0,  "",       1, 1, 0x3BC,  0x04},
+      {"PCIe card",     0, 0, 0,  "/SS",    1, 1, 0xD010, 0x04},
+      {"beside PRN",    0, 0, 0,  "",       1, 1, 0x3BD,  0x04},
+      {"claim refused", 2, 4, 0,  "",       0, 1, 0x3BC,  0x04},
+      {"no port",       2, 5, 0,  "/SS",    0, 0, 0x378,  0x04},
   };
-  const std::vector<Scenario> scenarios{
-      {"Windows 2000",
-       {2, 5, 0},
-       1,
-       1,
-       0x378,
-       0xCC,
-       kLibraryPath + info("0x378") + tail(0x378, "0xCC", "0xC4"),
-       {},
-       true,
-       false,
-       false,
-       0x378},
-      {"Windows 95",
-       {1, 4, 0},
-       1,
-       1,
-       0x278,
-       0xFF,
-       tail(0x378, "0xFF", "0xD4"),
-       {},
-       true,
-       true,
-       true,
-       0x378},
-      {"Windows 98",
-       {1, 4, 10},
-       1,
-       1,
-       0x278,
-       0x0B,
-       tail(0x378, "0x0B", "0x00"),
-       {},
-       true,
-       true,
-       true,
-       0x378},
-      {"9x minor 90",
-       {1, 4, 90},
-       1,
-       1,
-       0x278,
-       0x04,
-       kLibraryPath + info("0x278") + tail(0x278, "0x04", "0x04"),
-       {},
-       false,
-       true,
-       false,
-       0x278},
-      {"NT 6",
-       {2, 6, 0},
-       1,
-       1,
-       0x3BC,
-       0x04,
-       kLibraryPath + info("0x3BC") + tail(0x3BC, "0x04", "0x04"),
-       {},
-       false,
-       false,
-       true,
-       0x3BC},
-      {"PCIe card",
-       {0, 0, 0},
-       1,
-       1,
-       0xD010,
-       0x04,
-       kLibraryPath + info("0xD010") + tail(0xD010, "0x04", "0x04"),
-       {},
-       true,
-       true,
-       true,
-       0xD010},
-      {"next to PRN",
-       {0, 0, 0},
-       1,
-       1,
-       0x3BD,
-       0x04,
-       kLibraryPath + info("0x3BD") + tail(0x3BD, "0x04", "0x04"),
-       {},
-       true,
-       true,
-       true,
-       0x3BD},
-      {"claim refused",
-       {2, 4, 0},
-       0,
-       1,
-       0x3BC,
-       0x04,
-       std::vector<std::string>{"GetParallelPortCount -> 1", "ClaimParallelPort 1 -1 -> 0"} +
-           info("0x3BC") + tail(0x3BC, "0x04", "0x04"),
-       {"VX3340: claim parallel port failed"},
-       false,
-       false,
-       true,
-       0x3BC},
-      {"no port",
-       {2, 5, 0},
-       0,
-       0,
-       0x378,
-       0x04,
-       {"GetParallelPortCount -> 1", "ClaimParallelPort 1 -1 -> 0", "GetParallelPortInfo 1 -> 0"},
-       {"VX3340: claim parallel port failed",
-        "GetPortAddress Error: This PC does not appear to have a Printer Port"},
-       true,
-       true,
-       true,
-       0},
-  };
-  for (Scenario s : scenarios) {
-    SCOPED_TRACE(s.name);
+  // clang-format on
+  std::ostringstream transcript;
+  struct Boxes : Messages {
+    std::ostream& out;
+    explicit Boxes(std::ostream& o) : out(o) {}
+    void show(const Message& m) override {
+      const char* icons[] = {"none", "exclamation", "information", "critical"};
+      std::string text = m.text;
+      if (const auto cr = text.find('\r'); cr != std::string::npos) text.replace(cr, 1, "\\r");
+      out << "box " << icons[static_cast<int>(m.icon)] << ": " << m.title << ": " << text
+          << (m.details.empty() ? "" : " | " + m.details) << "\n";
+    }
+  } boxes(transcript);
+  for (const Scenario& s : scenarios) {
+    transcript << "== " << s.name << "\n";
     test::FakePortLibrary fake;
     fake.claimResult = s.claim;
     fake.infoResult = s.info;
     fake.baseAddress = s.base;
     fake.controlValue = s.control;
-    test::TracedPort rig(fake);
-    test::RecordingMessages messages;
+    fake.reason = "the reason";
+    TracingPortLibrary tracer(fake, transcript);
+    Port port(tracer);
+    test::FakeOs os(s.platform, s.major, s.minor);
+    os.line = s.commandLine;
     PortMenuFlags menu;
-    const StartupResult result = Startup(rig.port(), s.os, messages, menu).Main();
-    EXPECT_EQ(result.WinVersion, GetWindowsVersion(s.os));
-    EXPECT_THAT(rig.take(), ElementsAreArray(s.traffic));
-    std::vector<std::string> boxes;
-    for (const Message& m : messages.shown) boxes.push_back(m.title + ": " + m.text);
-    EXPECT_THAT(boxes, ElementsAreArray(s.boxes));
-    EXPECT_EQ(rig.port().PortBase(), s.portBase);
-    EXPECT_EQ(menu.lpt1, s.lpt1);
-    EXPECT_EQ(menu.lpt2, s.lpt2);
-    EXPECT_EQ(menu.prn, s.prn);
+    const StartupResult result = Startup(port, os, boxes, menu).Main();
+    transcript << fmt::format("LPT1 {:d} LPT2 {:d} PRN {:d}, PortBase 0x{:X}, \"{}\"\n", menu.lpt1,
+                              menu.lpt2, menu.prn, port.PortBase(), result.WinVersion);
   }
-}
-
-TEST(Startup, BoxesComeInOrderWithTheirIconsAndTheStatusBoxBeforeTheIdleLines) {
-  test::FakePortLibrary fake;
-  fake.claimResult = 0;
-  fake.infoResult = 0;
-  fake.reason = "the lp driver holds the port";
-  test::TracedPort rig(fake);
-  test::FakeOs os(1, 4, 10);
-  os.line = "-x /ss";
-  struct Boxes : Messages {
-    test::TracedPort* rig;
-    std::vector<Message> shown;
-    std::vector<std::string> trafficBeforeStatus;
-    void show(const Message& m) override {
-      shown.push_back(m);
-      if (m.title == "Show Status") trafficBeforeStatus = rig->take();
-    }
-  } boxes;
-  boxes.rig = &rig;
-  PortMenuFlags menu;
-  Startup(rig.port(), os, boxes, menu).Main();
-  EXPECT_THAT(boxes.shown,
-              ElementsAreArray({Message{"Windows Version:Windows 98\rPort Address:0x378",
-                                        "Show Status", MessageIcon::Information, ""}}));
-  EXPECT_THAT(boxes.trafficBeforeStatus,
-              ElementsAreArray({"InByte 0x37A -> 0x04", "OutByte 0x37A 0x04"}));
-  EXPECT_THAT(rig.take(), ElementsAreArray({"OutByte 0x378 0xC0", "OutByte 0x37A 0x04"}));
-
-  os = test::FakeOs(2, 5, 0);
-  os.line = "/SS";
-  boxes.shown.clear();
-  test::TracedPort noPort(fake);
-  boxes.rig = &noPort;
-  Startup(noPort.port(), os, boxes, menu).Main();
-  EXPECT_THAT(boxes.shown,
-              ElementsAreArray(
-                  {Message{"claim parallel port failed", "VX3340", MessageIcon::None,
-                           "the lp driver holds the port"},
-                   Message{"This PC does not appear to have a Printer Port", "GetPortAddress Error",
-                           MessageIcon::Exclamation, "the lp driver holds the port"},
-                   Message{"Windows Version:Windows 2000\rPort Address:0x0", "Show Status",
-                           MessageIcon::Information, ""}}));
+  EXPECT_THAT(test::lines(transcript.str()), ElementsAreArray(test::expected("startup.expected")));
 }
 
 TEST(Startup, AControlReadBeyondSixteenBitsIsAnOverflow) {
