@@ -16,22 +16,6 @@ namespace vx {
 
 namespace {
 
-// One event of the framer for a client: a line to run, or an error that costs that line.
-std::optional<std::string> handle(const LineFramer::Event& event, ScpiInstrument& instrument,
-                                  ScpiClient& client) {
-  switch (event.kind) {
-    case LineFramer::Event::TooLong:
-      client.error(-223, "Too much data");
-      return std::nullopt;
-    case LineFramer::Event::NotText:
-      client.error(-101, "Invalid character");
-      return std::nullopt;
-    case LineFramer::Event::Line:
-      break;
-  }
-  return instrument.execute(event.line, client);
-}
-
 class Server;
 
 // One TCP client: its own error queue and line framing; answers go out in order.
@@ -63,8 +47,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   asio::ip::tcp::socket socket_;
   Server& server_;
-  ScpiClient client_;
-  LineFramer framer_;
+  ScpiConnection scpi_;
   std::array<char, 4096> buffer_{};
   std::deque<std::string> outbox_;
 };
@@ -136,11 +119,8 @@ void Connection::read() {
           return;
         }
         try {
-          std::string answers;
-          for (std::size_t i = 0; i < n; ++i)
-            if (const auto event = self->framer_.feed(self->buffer_[i]))
-              if (const auto answer = handle(*event, self->server_.instrument(), self->client_))
-                answers += *answer + "\n";
+          std::string answers = self->scpi_.feed(std::string_view(self->buffer_.data(), n),
+                                                 self->server_.instrument());
           if (!answers.empty()) self->send(std::move(answers));
         } catch (...) {
           self->server_.fail(std::current_exception());
@@ -180,16 +160,29 @@ bool isLoopback(const ListenAddress& where) {
   return asio::ip::make_address(where.address).is_loopback();
 }
 
+std::string ScpiConnection::feed(std::string_view bytes, ScpiInstrument& instrument) {
+  std::string answers;
+  for (char byte : bytes) {
+    const auto event = framer_.feed(byte);
+    if (!event) continue;
+    if (event->kind == LineFramer::Event::TooLong) {
+      client_.error(-223, "Too much data");
+    } else if (event->kind == LineFramer::Event::NotText) {
+      client_.error(-101, "Invalid character");
+    } else if (const auto answer = instrument.execute(event->line, client_)) {
+      answers += *answer + "\n";
+    }
+  }
+  return answers;
+}
+
 void serveStream(std::istream& in, std::ostream& out, ScpiInstrument& instrument) {
-  ScpiClient client;
-  LineFramer framer;
+  ScpiConnection connection;
   std::streambuf& bytes = *in.rdbuf();
   for (int c = bytes.sbumpc(); c != std::char_traits<char>::eof(); c = bytes.sbumpc()) {
-    if (const auto event = framer.feed(static_cast<char>(c)))
-      if (const auto answer = handle(*event, instrument, client)) {
-        out << *answer << '\n';
-        out.flush();
-      }
+    const char byte = static_cast<char>(c);
+    out << connection.feed(std::string_view(&byte, 1), instrument);
+    if (byte == '\n') out.flush();
   }
 }
 

@@ -22,6 +22,18 @@ struct ListenAddress {
 std::optional<ListenAddress> parseListenAddress(const std::string& text);
 bool isLoopback(const ListenAddress& where);
 
+// One client of a session: its bytes framed into lines, its own error queue and status.
+class ScpiConnection {
+ public:
+  // Takes the client's next bytes and returns the answers of the lines they complete, each
+  // ending in a newline. A line over 4 KiB or holding bytes that are not text costs only itself.
+  std::string feed(std::string_view bytes, ScpiInstrument& instrument);
+
+ private:
+  ScpiClient client_;
+  LineFramer framer_;
+};
+
 // Runs one client's session on a stream pair: one answer line for each line with queries, until
 // the input ends.
 void serveStream(std::istream& in, std::ostream& out, ScpiInstrument& instrument);

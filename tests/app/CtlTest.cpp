@@ -42,7 +42,9 @@ struct Ctl {
           return std::make_unique<test::FakePortLibrary>(realPort);
         },
         [this](std::chrono::milliseconds ms) { sleeps.push_back(ms.count()); },
-        [] { return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123)); },
+        [] {
+          return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
+        },
     };
     return runCtl(args, env);
   }
@@ -57,8 +59,8 @@ std::vector<std::string> words(const std::string& text) {
 
 // Whole runs, each written as its command line, standard output, standard error (marked "!"),
 // exit code, sleeps, whether the OS services or a real port were asked for, and whether a trace
-// file was written; the transcript is checked against tests/data/ctl.expected. "realfail" makes the real port refuse its claim and
-// address, "overflow" gives its control register more than 16 bits.
+// file was written; the transcript is checked against tests/data/ctl.expected. "realfail" makes the
+// real port refuse its claim and address, "overflow" gives its control register more than 16 bits.
 TEST(Ctl, RunsLineForLine) {
   const auto file = (std::filesystem::temp_directory_path() / "vx3340ctl-trace.txt").string();
   // clang-format off
@@ -127,8 +129,9 @@ TEST(StreamMessages, TitleTextAndReasonsWrittenOnceInARow) {
   messages.show({"x", "BB", MessageIcon::Exclamation, "no port\nload it"});
   messages.show({"y", "C", MessageIcon::None, ""});
   messages.show({"z", "D", MessageIcon::None, "no port\nload it"});
-  EXPECT_EQ(out.str(),
-            "A: first\n   second\n   no port\n   load it\nBB: x\nC: y\nD: z\n   no port\n   load it\n");
+  EXPECT_EQ(
+      out.str(),
+      "A: first\n   second\n   no port\n   load it\nBB: x\nC: y\nD: z\n   no port\n   load it\n");
 }
 
 }  // namespace

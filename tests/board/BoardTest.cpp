@@ -4,8 +4,9 @@
 
 #include <fmt/format.h>
 
+#include <map>
+
 #include "board/FrontPanel.h"
-#include "port/SimulatedBoard.h"
 #include "support/Support.h"
 
 namespace vx {
@@ -13,7 +14,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
 
 TEST(Register, BitsAndTheWholeByte) {
   Register r;
@@ -39,39 +39,7 @@ class BoardTest : public ::testing::Test {
   test::FakePortLibrary fake;
   test::TracedPort rig{fake};
   FrontPanel panel{rig.port()};
-  Link link{rig.port(), panel.ControlWord(), panel.AuxWord()};
 };
-
-TEST_F(BoardTest, LinkOperationsWriteTheirSequences) {
-  panel.ControlWord().setDataField(0x5A);
-  link.SendControlWord();
-  // The first pulses after start-up step from zero; AuxWord bit 0 goes out with them.
-  link.PulseAuxBit1();
-  link.PulseAuxBit2();
-  panel.AuxWord().setBit0(kTrue);
-  link.PulseAuxBit1();
-  link.PulseAuxBit2();
-  EXPECT_THAT(fake.outValues, ElementsAre(0x0F, 0x5A, 0x0E, 0x0F,        //
-                                          0x0F, 0x00, 0x0D, 0x02, 0x0F,  //
-                                          0x0F, 0x02, 0x0D, 0x06, 0x0F,  //
-                                          0x0F, 0x05, 0x0D, 0x07, 0x0F,  //
-                                          0x0F, 0x03, 0x0D, 0x07, 0x0F));
-  // Control bits 6 and 7 are kept, except in the strobes.
-  fake.controlValue = 0xFF;
-  fake.dataValue = 0xC5;
-  rig.take();
-  link.SendControlWord();
-  EXPECT_EQ(link.ReadFlagByte(), 0xC5);
-  EXPECT_THAT(rig.take(),
-              ElementsAre("InByte 0x37A -> 0xFF", "OutByte 0x37A 0xCF", "OutByte 0x378 0x5A",
-                          "OutByte 0x37A 0x0E", "OutByte 0x37A 0xCF", "InByte 0x37A -> 0xFF",
-                          "OutByte 0x37A 0xEF", "OutByte 0x37A 0xE7", "OutByte 0x37A 0xEF",
-                          "OutByte 0x37A 0xEB", "InByte 0x378 -> 0xC5", "OutByte 0x37A 0xCF"));
-  rig.port().setPortBase(0);
-  link.SendControlWord();
-  EXPECT_EQ(link.ReadFlagByte(), 0xFF);
-  EXPECT_THAT(rig.take(), IsEmpty());
-}
 
 TEST_F(BoardTest, ReadBeforeAnyPickIsTheWholeRefreshTable) {
   fake.dataValue = 0x21;
@@ -86,63 +54,27 @@ TEST_F(BoardTest, ReadBeforeAnyPickIsTheWholeRefreshTable) {
   EXPECT_EQ(next.flagByte, 0xC5);
 }
 
-// Each pick: the handler, the index, and the control word and standby bit after it. An index
-// outside the list changes no bit; every pick refreshes once.
+// A run of picks, each "LIST:INDEX" (ir, FSEL, Comp, MIO, AC, or SB for the Standby box's value),
+// and the control word each refresh latched and the standby bit it left. An index outside the
+// list changes no bit; every pick refreshes once.
 TEST_F(BoardTest, SelectionMapsSetOnlyTheirBits) {
-  using Handler = FlagReading (FrontPanel::*)(int);
-  struct Pick {
-    Handler handler;
-    int index;
-    int controlWord;
-    bool standby;
-  };
-  const Pick picks[] = {
-      {&FrontPanel::cboir_Click, 5, 0x05, false},
-      {&FrontPanel::cboFSEL_Click, 1, 0x0D, false},
-      {&FrontPanel::cboMIO_Click, 1, 0x2D, false},
-      {&FrontPanel::cboAC_Click, 2, 0xAD, false},
-      {&FrontPanel::chkStandby_Click, 1, 0xAD, true},
-      {&FrontPanel::cboir_Click, 6, 0xAE, true},
-      {&FrontPanel::chkStandby_Click, 2, 0xAE, false},
-      {&FrontPanel::cboComp_Click, 1, 0xBE, false},
-      {&FrontPanel::cboAC_Click, 1, 0x7E, false},
-      {&FrontPanel::cboir_Click, -1, 0x7E, false},
-      {&FrontPanel::cboir_Click, 7, 0x7E, false},
-      {&FrontPanel::cboAC_Click, 3, 0x7E, false},
-      {&FrontPanel::cboAC_Click, -1, 0x7E, false},
-      {&FrontPanel::cboFSEL_Click, 2, 0x7E, false},
-      {&FrontPanel::cboComp_Click, -1, 0x7E, false},
-      {&FrontPanel::cboMIO_Click, 0, 0x5E, false},
-      {&FrontPanel::cboComp_Click, 0, 0x4E, false},
-      {&FrontPanel::cboFSEL_Click, 0, 0x46, false},
-      {&FrontPanel::cboir_Click, 0, 0x40, false},
-      {&FrontPanel::cboAC_Click, 0, 0x00, false},
-      {&FrontPanel::chkStandby_Click, 1, 0x00, true},
-      {&FrontPanel::chkStandby_Click, 0, 0x00, false},
-      {&FrontPanel::cboir_Click, 3, 0x03, false},
-  };
-  for (const Pick& pick : picks) {
-    (panel.*pick.handler)(pick.index);
+  const std::map<std::string, FlagReading (FrontPanel::*)(int)> handlers{
+      {"ir", &FrontPanel::cboir_Click},   {"FSEL", &FrontPanel::cboFSEL_Click},
+      {"Comp", &FrontPanel::cboComp_Click}, {"MIO", &FrontPanel::cboMIO_Click},
+      {"AC", &FrontPanel::cboAC_Click},   {"SB", &FrontPanel::chkStandby_Click}};
+  std::istringstream picks(
+      "ir:5 FSEL:1 MIO:1 AC:2 SB:1 ir:6 SB:2 Comp:1 AC:1 ir:-1 ir:7 AC:3 AC:-1 FSEL:2 Comp:-1 "
+      "MIO:0 Comp:0 FSEL:0 ir:0 AC:0 SB:1 SB:0 ir:3");
+  std::string sent;
+  for (std::string pick; picks >> pick;) {
+    const auto colon = pick.find(':');
+    (panel.*handlers.at(pick.substr(0, colon)))(std::stoi(pick.substr(colon + 1)));
     const auto trace = rig.take();
     ASSERT_EQ(trace.size(), 36u);
-    EXPECT_EQ(trace[2], fmt::format("OutByte 0x378 0x{:02X}", pick.controlWord));
-    EXPECT_EQ(panel.AuxWord().Bit0(), truth(pick.standby)) << pick.controlWord;
+    sent += trace[2].substr(16) + (panel.AuxWord().Bit0() == kTrue ? "s " : " ");
   }
-}
-
-TEST(FrontPanelOnTheSimulatedBoard, KeepsTheProtocolAndStepsEachLine) {
-  SimulatedBoard board;
-  Port port(board);
-  port.setPortBase(0x378);
-  FrontPanel panel(port);
-  EXPECT_EQ(panel.cboir_Click(0).flagByte, 0x06);
-  EXPECT_EQ(panel.chkStandby_Click(1).flagByte, 0x00);
-  EXPECT_EQ(panel.cboComp_Click(1).flagByte, 0x10);
-  EXPECT_TRUE(board.violations().empty());
-  EXPECT_EQ(board.latchedControlWord(), 0x10);
-  EXPECT_EQ(board.risingSteps(SimulatedBoard::kAux1), 9);
-  EXPECT_EQ(board.risingSteps(SimulatedBoard::kAux2), 3);
-  EXPECT_EQ(board.risingSteps(SimulatedBoard::kStandby), 1);
+  EXPECT_EQ(sent,
+            "05 0D 2D AD ADs AEs AE BE 7E 7E 7E 7E 7E 7E 7E 5E 4E 46 40 00 00s 00 03 ");
 }
 
 }  // namespace

@@ -4,76 +4,43 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/Support.h"
+
 namespace vx {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-constexpr std::int32_t kData = 0x378, kControl = 0x37A;
-
 TEST(SimulatedBoard, PortRegistersLatchesAndChecker) {
   SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0xC5, .noBoard = false});
   PortInfoRecord record;
   EXPECT_EQ(board.GetParallelPortCount(), 1);
-  EXPECT_EQ(board.ClaimParallelPort(2, -1), 0);
-  EXPECT_EQ(board.GetParallelPortInfo(2, record), 0);
-  EXPECT_NE(board.ClaimParallelPort(1, -1), 0);
-  EXPECT_NE(board.GetParallelPortInfo(1, record), 0);
+  EXPECT_EQ(board.ClaimParallelPort(2, -1) + board.GetParallelPortInfo(2, record), 0);
+  EXPECT_NE(board.ClaimParallelPort(1, -1) * board.GetParallelPortInfo(1, record), 0);
   EXPECT_EQ(record.baseAddress, 0x378);
-  EXPECT_EQ(board.InByte(kControl), 0xCC);
-  EXPECT_EQ(board.InByte(kData + 1), 0x78);
-
   // Strobe falls: the data lines latch as the control word, once per falling edge.
-  board.OutByte(kControl, 0x0F);
-  board.OutByte(kData, 0xAD);
-  EXPECT_EQ(board.InByte(kData), 0xAD);
-  EXPECT_FALSE(board.latchedControlWord());
-  board.OutByte(kControl, 0x0E);
-  board.OutByte(kData, 0x11);
-  board.OutByte(kControl, 0x0E);
+  EXPECT_EQ(test::accesses(board, "R37A R379 W37A=0F W378=AD R378 W37A=0E W378=11 W37A=0E"),
+            "CC 78 AD");
   EXPECT_EQ(board.latchedControlWord(), 0xAD);
-
   // Auto feed low: the aux latch follows data bits 0..2 and counts each rising step.
-  board.OutByte(kControl, 0x0F);
-  board.OutByte(kData, 0x07);
-  EXPECT_EQ(board.auxLatch(), 0);
-  board.OutByte(kControl, 0x0D);
-  board.OutByte(kData, 0x05);
-  board.OutByte(kData, 0x07);
-  board.OutByte(kControl, 0x0F);
-  board.OutByte(kData, 0x00);
+  test::accesses(board, "W37A=0F W378=07 W37A=0D W378=05 W378=07 W37A=0F W378=00");
   EXPECT_EQ(board.auxLatch(), 0x07);
   EXPECT_EQ(board.risingSteps(SimulatedBoard::kStandby), 1);
   EXPECT_EQ(board.risingSteps(SimulatedBoard::kAux1), 2);
   EXPECT_EQ(board.risingSteps(SimulatedBoard::kAux2), 1);
-
   // Select in falls on input: capture; initialise low: the board drives the flags.
-  board.OutByte(kControl, 0x2F);
-  board.OutByte(kControl, 0x27);
-  board.OutByte(kControl, 0x2F);
-  EXPECT_EQ(board.InByte(kData), 0xFF);
-  board.OutByte(kControl, 0x2B);
-  EXPECT_EQ(board.InByte(kData), 0xC5);
-  EXPECT_EQ(board.InByte(kControl), 0xEB);
+  EXPECT_EQ(test::accesses(board, "W37A=2F W37A=27 W37A=2F R378 W37A=2B R378 R37A"), "FF C5 EB");
   EXPECT_TRUE(board.violations().empty());
-
-  board.OutByte(kData, 0x12);     // data written while input
-  board.OutByte(kControl, 0x2E);  // control word latched while input
-  board.OutByte(0x3BC, 0);
-  board.InByte(0x000);
+  test::accesses(board, "W378=12 W37A=2E W3BC=00 R000");
   EXPECT_THAT(board.violations(),
               ElementsAre(HasSubstr("data write 0x12"), HasSubstr("latched while the data"),
                           HasSubstr("write outside the port's registers at 0x3BC"),
                           HasSubstr("read outside the port's registers at 0x000")));
-}
-
-TEST(SimulatedBoard, WithoutABoardTheLinesFloat) {
-  SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0x21, .noBoard = true});
-  for (int control : {0x0F, 0x0E, 0x0D, 0x2F, 0x27, 0x2B}) board.OutByte(kControl, control);
-  EXPECT_EQ(board.InByte(kData), 0xFF);
-  EXPECT_FALSE(board.latchedControlWord());
-  EXPECT_EQ(board.auxLatch(), 0);
+  SimulatedBoard none({.loadOhms = 10e3, .fixedFlags = 0x21, .noBoard = true});
+  EXPECT_EQ(test::accesses(none, "W37A=0F W37A=0E W37A=0D W37A=2F W37A=27 W37A=2B R378"), "FF");
+  EXPECT_FALSE(none.latchedControlWord());
+  EXPECT_EQ(none.auxLatch(), 0);
 }
 
 // Flags: CPOH 01, CPOL 02, CHL-DET 04, CLL_DET 08, QM4 10, QM5 20. Control word: range code in

@@ -2,6 +2,7 @@
 
 // The doubles and helpers the core's tests share.
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -99,6 +100,24 @@ class FakeOs : public OsServices {
   }
   std::string commandLine() override { return line; }
 };
+
+// Runs a script of port accesses on a library: "W37A=0F" writes 0x0F to 0x37A, "R378" reads
+// 0x378. Returns the bytes read, in hex, separated by spaces.
+inline std::string accesses(PortLibrary& library, const std::string& script) {
+  std::istringstream in(script);
+  std::string reads;
+  for (std::string step; in >> step;) {
+    const auto address = static_cast<std::int32_t>(std::stoul(step.substr(1, 3), nullptr, 16));
+    if (step[0] == 'W') {
+      library.OutByte(address, static_cast<std::int32_t>(std::stol(step.substr(5), nullptr, 16)));
+    } else {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%s%02X", reads.empty() ? "" : " ", library.InByte(address));
+      reads += byte;
+    }
+  }
+  return reads;
+}
 
 // The lines of a file of expected output under tests/data.
 inline std::vector<std::string> expected(const std::string& name) {

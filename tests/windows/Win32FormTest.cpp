@@ -9,7 +9,6 @@
 #include "port/FatalError.h"
 #include "startup/Startup.h"
 #include "support/Support.h"
-#include "windows/ParllioLibrary.h"
 #include "windows/frmAbout.h"
 
 namespace vx::win {
@@ -260,35 +259,6 @@ TEST_F(Bench, AboutIsModalCentredAndFindsNoSystemInfo) {
   SendMessageA(about.hwnd(), WM_CLOSE, 0, 0);
   EXPECT_FALSE(about.isOpen());
   EXPECT_THAT(rig.take(), IsEmpty());
-}
-
-// The window program's composition with a missing parllio.dll: the same words as vx3340ctl, in
-// a box, and exit 5.
-TEST(Win32Gui, AMissingLibraryEndsInABoxWithExitFive) {
-  std::ostringstream out, err;
-  test::RecordingMessages messages;
-  GuiEnvironment env{
-      out,
-      err,
-      messages,
-      [](const std::vector<std::string>&) { return std::make_unique<test::FakeOs>(2, 5, 0); },
-      [](const BackendOptions&) {
-        return std::make_unique<ParllioLibrary>("vx-missing-parllio.dll");
-      },
-      [](FrontPanel&, const std::string&) {
-        struct Unseen : PanelWindow {
-          PortMenuFlags menu;
-          PortMenu& portMenu() override { return menu; }
-          int run() override { return ADD_FAILURE() << "shown without the library", 0; }
-        };
-        return std::make_unique<Unseen>();
-      }};
-  EXPECT_EQ(runGui({}, {}, env), kGuiExitRuntimeError);
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_THAT(
-      messages.shown[0].text,
-      ::testing::StartsWith("Run-time error '53': File not found: vx-missing-parllio.dll."));
-  EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
 }
 
 }  // namespace

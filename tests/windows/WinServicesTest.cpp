@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "WinTestSupport.h"
 #include "startup/Startup.h"
-#include "support/Support.h"
 #include "windows/WinMessageBox.h"
 #include "windows/WinOsServices.h"
 #include "windows/WinSysServices.h"
@@ -15,20 +16,16 @@ namespace vx {
 namespace {
 
 using test::programFolder;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 TEST(WinOsServices, ArgumentsAfterTheProgramNameAndTheVersionQuery) {
+  // clang-format off
   const std::pair<const char*, const char*> lines[] = {
-      {"vx3340ctl.exe /SS", "/SS"},
-      {"vx3340ctl.exe\t -x  /ss ", "-x  /ss "},
-      {"C:\\VX\\vx3340.exe", ""},
-      {"\"C:\\Program Files\\VX 3340\\vx3340.exe\" a/Ssb", "a/Ssb"},
-      {"\"C:\\VX\\vx3340.exe\"/SS", "/SS"},  // a quoted name ends at its closing quote
-      {"\"vx 3340.exe\" \"/S S\" x", "\"/S S\" x"},
-      {"\"unterminated name /SS", ""},
-      {"", ""},
+      {"vx3340ctl.exe /SS", "/SS"},         {"vx3340ctl.exe\t -x  /ss ", "-x  /ss "},
+      {"C:\\VX\\vx3340.exe", ""},           {"\"C:\\Program Files\\VX 3340\\vx3340.exe\" a/Ssb", "a/Ssb"},
+      {"\"C:\\VX\\vx3340.exe\"/SS", "/SS"}, {"\"vx 3340.exe\" \"/S S\" x", "\"/S S\" x"},
+      {"\"unterminated name /SS", ""},     {"", ""},
   };
+  // clang-format on
   for (const auto& [line, arguments] : lines) EXPECT_EQ(argumentsAfterProgramName(line), arguments);
   WinOsServices os;
   OsVersionRecord record;  // size 0: the system refuses the query and the record stays as it was
@@ -42,169 +39,62 @@ TEST(WinOsServices, ArgumentsAfterTheProgramNameAndTheVersionQuery) {
   EXPECT_NE(std::memchr(record.szCSDVersion, '\0', sizeof record.szCSDVersion), nullptr);
 }
 
-constexpr std::uint32_t kHkeyCurrentUser = 0x80000001;
-constexpr const char* kTestKey = "Software\\VX3340 Tests\\GetKeyValue";
-
-// Registry values exactly as given: type, bytes and length, removed again afterwards.
-class RegistryValues {
- public:
-  RegistryValues(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
-    RegDeleteTreeA(root_, path_.c_str());
-    RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-  }
-  ~RegistryValues() {
-    RegCloseKey(key_);
-    RegDeleteTreeA(root_, path_.c_str());
-  }
-  void set(const char* name, DWORD type, const std::string& bytes) {
-    // A non-zero byte after the data keeps an unterminated text unterminated.
-    const std::string data = bytes + 'X';
-    RegSetValueExA(key_, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                   static_cast<DWORD>(bytes.size()));
-  }
-
- private:
-  HKEY root_;
-  std::string path_;
-  HKEY key_ = nullptr;
-};
-
-std::string z(std::string text) {
-  return text.append(1, '\0');
-}
-
-TEST(WinRegistry, GetKeyValueReadsWhatTheRegistryHolds) {
-  RegistryValues values(HKEY_CURRENT_USER, kTestKey);
-  struct Case {
-    const char* name;
-    DWORD type;
-    std::string data;
-    bool ok;
-    std::string keyVal;
-  };
-  const Case cases[] = {
-      {"terminated", REG_SZ, z("C:\\Tools"), true, "C:\\Tools"},
-      {"unterminated", REG_SZ, "C:\\Tools", true, "C:\\Tools"},
-      {"two zeros", REG_SZ, z(z("AB")), true, z("AB")},
-      {"fits", REG_SZ, z(std::string(1023, 'x')), true, std::string(1023, 'x')},
-      {"fits unterminated", REG_SZ, std::string(1024, 'y'), true, std::string(1024, 'y')},
-      {"too long", REG_SZ, z(std::string(1024, 'z')), false, ""},
-      {"number", REG_DWORD, std::string("\x78\x56\x34\x12", 4), true, "305419896"},
-      {"binary", REG_BINARY, "C:\\Tools", true, "kept"},
-      {"expandable", REG_EXPAND_SZ, z("%SystemRoot%"), true, "kept"},
-  };
-  for (const Case& c : cases) values.set(c.name, c.type, c.data);
-  values.set("empty", REG_SZ, "");
+// The registry's own part; GetKeyValue's rules are tested on a fake registry.
+TEST(WinRegistry, OpensQueriesAndClosesWithReadRights) {
+  const char* path = "Software\\VX3340 Tests";
+  HKEY key = nullptr;
+  RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  // Eight bytes with no terminating zero; a non-zero byte after them keeps it so.
+  RegSetValueExA(key, "PATH", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\ToolsX"), 8);
+  RegCloseKey(key);
   WinRegistry registry;
-  for (const Case& c : cases) {
-    std::string keyVal = "kept";
-    EXPECT_EQ(GetKeyValue(registry, kHkeyCurrentUser, kTestKey, c.name, keyVal), c.ok) << c.name;
-    EXPECT_EQ(keyVal, c.keyVal) << c.name;
-  }
-  std::string keyVal = "old";
-  EXPECT_FALSE(
-      GetKeyValue(registry, kHkeyCurrentUser, "Software\\VX3340 Tests\\None", "V", keyVal));
-  EXPECT_EQ(keyVal, "");
-  EXPECT_THROW(GetKeyValue(registry, kHkeyCurrentUser, kTestKey, "empty", keyVal), std::exception);
-  // Exactly the value's size: no room for a zero that the system might add after the data.
-  const auto key = registry.open(kHkeyCurrentUser, kTestKey, kKeyRead);
-  ASSERT_TRUE(key.has_value());
+  std::string value = "old";
+  EXPECT_TRUE(GetKeyValue(registry, 0x80000001, path, "PATH", value));
+  EXPECT_EQ(value, "C:\\Tools");
+  const auto opened = registry.open(0x80000001, path, kKeyRead);
+  ASSERT_TRUE(opened);
   std::uint8_t buffer[8] = {};
   std::uint32_t size = 8, type = 0;
-  EXPECT_TRUE(registry.query(*key, "unterminated", &type, buffer, &size));
-  EXPECT_EQ(size, 8u);
+  EXPECT_TRUE(registry.query(*opened, "PATH", &type, buffer, &size));  // exactly its size
+  EXPECT_EQ(type, kRegSz);
   size = 7;
-  EXPECT_FALSE(registry.query(*key, "unterminated", &type, buffer, &size));
-  registry.close(*key);
-}
-
-// A folder beside the test program, emptied before and after.
-class Folder {
- public:
-  explicit Folder(const std::string& name) : path_(programFolder() + name) {
-    remove();
-    CreateDirectoryA(path_.c_str(), nullptr);
-  }
-  ~Folder() { remove(); }
-  std::string file(const std::string& name, DWORD attributes = FILE_ATTRIBUTE_NORMAL) const {
-    const std::string file = path_ + "\\" + name;
-    CloseHandle(
-        CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
-    return file;
-  }
-  std::string probe(const std::string& name) const {
-    const std::string file = path_ + "\\" + name;
-    CopyFileA((programFolder() + "launch_probe.exe").c_str(), file.c_str(), FALSE);
-    return file;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  void remove() {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-      const std::string name = path_ + "\\" + found.cFileName;
-      SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(name.c_str());
-      RemoveDirectoryA(name.c_str());
-    }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    RemoveDirectoryA(path_.c_str());
-  }
-  std::string path_;
-};
-
-// Whether a launched probe left its mark; waits for it as long as a slow machine needs.
-bool probeRan(const std::string& program) {
-  for (int i = 0; i < 600; ++i, Sleep(50))
-    if (GetFileAttributesA((program + ".ran").c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-  return false;
+  EXPECT_FALSE(registry.query(*opened, "PATH", &type, buffer, &size));
+  EXPECT_FALSE(registry.query(*opened, "MISSING", &type, buffer, &size));
+  registry.close(*opened);
+  RegDeleteTreeA(HKEY_CURRENT_USER, path);
+  EXPECT_FALSE(registry.open(0x80000001, path, kKeyRead));
 }
 
 TEST(WinSysServices, FileTestAndLauncherTakeExactlyThePath) {
-  Folder folder("filetest");
-  WinFileTest files;
-  EXPECT_TRUE(files.exists(folder.file("MSINFO32.EXE")));
-  EXPECT_TRUE(files.exists(folder.file("readonly.exe", FILE_ATTRIBUTE_READONLY)));
-  for (const std::string& no : {folder.file("hidden.exe", FILE_ATTRIBUTE_HIDDEN),
-                                folder.file("system.exe", FILE_ATTRIBUTE_SYSTEM), folder.path(),
-                                folder.path() + "\\missing.exe", folder.path() + "\\*.EXE",
-                                folder.path() + "\\MSINFO??.EXE", std::string()})
-    EXPECT_FALSE(files.exists(no)) << no;
-  WinLauncher launcher;
-  const std::string probe = folder.probe("probe.exe");
-  EXPECT_TRUE(launcher.launch(probe));
-  EXPECT_TRUE(probeRan(probe));
-  for (const std::string& no : {folder.path() + "\\missing.exe", folder.path(), std::string()})
-    EXPECT_FALSE(launcher.launch(no)) << no;
-}
-
-TEST(WinSysServices, StartSysInfoOnTheRealServices) {
-  const char* first = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-  const char* second = "SOFTWARE\\Microsoft\\Shared Tools Location";
-  Folder folder("sysinfo");
-  WinRegistry registry;
-  WinFileTest files;
-  WinLauncher launcher;
-  const Message unavailable{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}};
-  const auto start = [&] {
-    test::RecordingMessages messages;
-    StartSysInfo(registry, files, launcher, messages);
-    return messages.shown;
+  namespace fs = std::filesystem;
+  const std::string dir = programFolder() + "sysservices";
+  fs::remove_all(dir);
+  fs::create_directories(dir + "\\directory.exe");
+  const auto file = [&dir](const char* name, DWORD attributes) {
+    std::ofstream(dir + "\\" + name) << "x";
+    SetFileAttributesA((dir + "\\" + name).c_str(), attributes);
+    return dir + "\\" + name;
   };
-  EXPECT_THAT(start(), ElementsAre(unavailable));  // no location at all
-  {
-    RegistryValues location(HKEY_LOCAL_MACHINE, second);
-    location.set("MSINFO", REG_SZ, z(folder.path()));
-    EXPECT_THAT(start(), ElementsAre(unavailable));  // no tool there
-    const std::string tool = folder.probe("MSINFO32.EXE");
-    EXPECT_THAT(start(), IsEmpty());
-    EXPECT_TRUE(probeRan(tool));
-  }
-  RegistryValues msinfo(HKEY_LOCAL_MACHINE, first);
-  msinfo.set("PATH", REG_SZ, z(folder.path() + "\\missing\\MSINFO32.EXE"));
-  EXPECT_THAT(start(), ElementsAre(unavailable));  // taken as read, and it fails to start
+  WinFileTest files;
+  EXPECT_TRUE(files.exists(file("MSINFO32.EXE", FILE_ATTRIBUTE_NORMAL)));
+  EXPECT_TRUE(files.exists(file("readonly.exe", FILE_ATTRIBUTE_READONLY)));
+  for (const std::string& no : {file("hidden.exe", FILE_ATTRIBUTE_HIDDEN),
+                                file("system.exe", FILE_ATTRIBUTE_SYSTEM), dir + "\\directory.exe",
+                                dir + "\\missing.exe", dir + "\\*.EXE", dir + "\\MSINFO??.EXE",
+                                std::string()})
+    EXPECT_FALSE(files.exists(no)) << no;
+  const std::string probe = dir + "\\probe.exe";
+  CopyFileA((programFolder() + "launch_probe.exe").c_str(), probe.c_str(), FALSE);
+  WinLauncher launcher;
+  EXPECT_TRUE(launcher.launch(probe));
+  bool ran = false;
+  for (int i = 0; i < 600 && !(ran = fs::exists(probe + ".ran")); ++i) Sleep(50);
+  EXPECT_TRUE(ran);
+  for (const std::string& no : {dir + "\\missing.exe", dir, std::string()})
+    EXPECT_FALSE(launcher.launch(no)) << no;
+  for (const char* name : {"readonly.exe", "hidden.exe", "system.exe"})
+    SetFileAttributesA((dir + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+  fs::remove_all(dir);
 }
 
 // Reads the message box that the next call shows, then presses its OK.
@@ -234,18 +124,15 @@ void CALLBACK readBox(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 TEST(WinMessageBox, ShowsTheTextTitleAndIconAndWaitsForOk) {
+  // clang-format off
   const std::pair<Message, LPCSTR> boxes[] = {
-      {{"Windows Version:Windows 98\rPort Address:0x378",
-        "Show Status",
-        MessageIcon::Information,
-        {}},
-       IDI_ASTERISK},
+      {{"Windows Version:Windows 98\rPort Address:0x378", "Show Status", MessageIcon::Information, {}}, IDI_ASTERISK},
       {{"claim parallel port failed", "VX3340", MessageIcon::None, {}}, nullptr},
       {{"This PC does not appear to have a Printer Port", "GetPortAddress Error",
-        MessageIcon::Exclamation, "Check the BIOS setup."},
-       IDI_EXCLAMATION},
+        MessageIcon::Exclamation, "Check the BIOS setup."}, IDI_EXCLAMATION},
       {{"Run-time error '6': Overflow", "VX3340", MessageIcon::Critical, {}}, IDI_HAND},
   };
+  // clang-format on
   for (const auto& [message, icon] : boxes) {
     shown = {};
     SetTimer(nullptr, 0, 20, readBox);

@@ -1,0 +1,95 @@
+// The window program's composition, with a window that only records: command line, caption,
+// start-up's boxes and menu, and run-time errors.
+#include "app/GuiApp.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "board/FrontPanel.h"
+#include "port/FatalError.h"
+#include "startup/PosixOsServices.h"
+#include "support/Support.h"
+
+namespace vx {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct Gui {
+  std::ostringstream out, err;
+  test::RecordingMessages messages;
+  test::FakePortLibrary realPort;
+  std::string caption;
+  PortMenuFlags menu;
+  std::size_t boxesBeforeRun = 99;
+  bool failInRun = false;
+
+  int operator()(const std::vector<std::string>& args) {
+    const GuiArguments parsed = parseGuiArguments(args, out, err);
+    if (parsed.exitNow) return *parsed.exitNow;
+    struct Window : PanelWindow {
+      Gui& gui;
+      explicit Window(Gui& g) : gui(g) {}
+      PortMenu& portMenu() override { return gui.menu; }
+      int run() override {
+        gui.boxesBeforeRun = gui.messages.shown.size();
+        if (gui.failInRun) throw FatalError("the port stopped answering");  // from a handler
+        return 0;
+      }
+    };
+    GuiEnvironment env{
+        out,
+        err,
+        messages,
+        [](const std::vector<std::string>& a) { return std::make_unique<PosixOsServices>(a); },
+        [this](const BackendOptions&) { return std::make_unique<test::FakePortLibrary>(realPort); },
+        [this](FrontPanel&, const std::string& c) {
+          caption = c;
+          return std::make_unique<Window>(*this);
+        }};
+    return runGui(args, parsed.backend, env);
+  }
+};
+
+TEST(GuiApp, CommandLineCaptionBoxesAndMenu) {
+  Gui help, bad, trace, simulated, real;
+  EXPECT_EQ(help({"--help"}), kGuiExitOk);
+  EXPECT_THAT(help.out.str(), HasSubstr("--sim-flags"));
+  EXPECT_EQ(bad({"--sim-flags", "0x21"}), kGuiExitBadInput);  // needs --simulate
+  EXPECT_THAT(bad.err.str(), HasSubstr("--simulate"));
+  EXPECT_EQ(trace({"--simulate", "--trace", "/nonexistent-dir/trace.log"}), kGuiExitBadInput);
+  EXPECT_EQ(trace.messages.shown.size(), 1u);
+  EXPECT_EQ(trace.caption, "");                                     // no window
+  EXPECT_EQ(simulated({"--simulate", "-x", "a/Ssb"}), kGuiExitOk);  // unknown arguments stay
+  EXPECT_EQ(simulated.caption, " VX3340 Evaluation Software (simulated board)");
+  EXPECT_THAT(simulated.messages.shown,
+              ElementsAre(Message{"Windows Version:Failed\rPort Address:0x378",
+                                  "Show Status",
+                                  MessageIcon::Information,
+                                  {}}));
+  EXPECT_EQ(simulated.boxesBeforeRun, 1u);
+  EXPECT_TRUE(simulated.menu.lpt1 && !simulated.menu.prn);
+  real.realPort.baseAddress = 0x3BC;
+  EXPECT_EQ(real({}), kGuiExitOk);
+  EXPECT_EQ(real.caption, " VX3340 Evaluation Software");
+  EXPECT_TRUE(!real.menu.lpt1 && !real.menu.lpt2 && real.menu.prn);
+}
+
+TEST(GuiApp, RunTimeErrorsEndInOneCriticalBox) {
+  Gui startup, handler;
+  startup.realPort.controlValue = 0x12345;  // start-up's 16-bit read overflows
+  EXPECT_EQ(startup({}), kGuiExitRuntimeError);
+  EXPECT_EQ(startup.boxesBeforeRun, 99u);  // the window never ran
+  handler.failInRun = true;
+  EXPECT_EQ(handler({"--simulate"}), kGuiExitRuntimeError);
+  for (auto [gui, text] : {std::pair{&startup, "Run-time error '6': Overflow"},
+                           std::pair{&handler, "the port stopped answering"}}) {
+    EXPECT_THAT(gui->messages.shown,
+                ElementsAre(Message{text, "VX3340", MessageIcon::Critical, {}}));
+    EXPECT_EQ(gui->err.str(), std::string("vx3340: ") + text + "\n");
+  }
+}
+
+}  // namespace
+}  // namespace vx

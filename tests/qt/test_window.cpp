@@ -1,0 +1,320 @@
+// The Qt window, its lists, the About dialog, message boxes and the panel font, offscreen, on the
+// simulated board with every port access traced.
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpontaneKeyEvent>
+#include <QWheelEvent>
+
+#include "UiTestSupport.h"
+#include "board/FrontPanel.h"
+#include "forms/Forms.h"
+#include "port/SimulatedBoard.h"
+#include "qt/MainForm.h"
+#include "qt/PanelFont.h"
+#include "qt/QtMessages.h"
+#include "qt/SelectionList.h"
+#include "qt/frmAbout.h"
+#include "startup/Startup.h"
+
+using namespace vx;
+
+namespace {
+
+QString q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A board that answers flag byte 0x21, CPOH and QM5; the window over it after start-up.
+struct Bench {
+  SimulatedBoard board{SimulatedBoardOptions{10e3, 0x21, false}};
+  std::ostringstream trace;
+  TracingPortLibrary tracer{board, trace};
+  test::FailingLibrary library{tracer};
+  Port port{library};
+  FrontPanel panel{port};
+  test::RecordingMessages messages;
+  NoRegistry registry;
+  test::NoTools tools;
+  AboutServices about{registry, tools, tools, messages};
+  int quits = 0;
+  MainForm form{panel, about, [this] { ++quits; }};
+
+  Bench() {
+    test::FakeOs os;
+    Startup(port, os, messages, form.portMenu()).Main();
+    trace.str("");
+  }
+  int refreshes() const {  // each reads the data register once
+    const auto all = test::lines(trace.str());
+    return static_cast<int>(std::count_if(all.begin(), all.end(), [](const std::string& l) {
+      return l.rfind("InByte 0x378 ", 0) == 0;
+    }));
+  }
+  std::uint8_t latched() const { return board.latchedControlWord().value_or(0xEE); }
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<Bench> bench;
+  MainForm& form() { return bench->form; }
+  template <class T = QWidget>
+  T* child(std::string_view name) {  // "RdVal(0)" is the widget RdVal_0
+    T* found = form().findChild<T*>(q(name).replace('(', '_').remove(')'));
+    if (!found) qFatal("no child %s", name.data());
+    return found;
+  }
+  QAction* action(const char* name) { return form().findChild<QAction*>(name); }
+  QStringList captions() {
+    QStringList shown;
+    for (int i = 0; i < 6; ++i) shown << form().RdVal(i)->text();
+    return shown;
+  }
+  void key(Qt::Key k, QWidget* to = nullptr) {
+    QTest::keyClick(to ? to : QApplication::focusWidget(), k);
+  }
+  // A wheel step as the window system delivers it: spontaneous, to the text field under the
+  // pointer, so that Qt's focus-on-wheel rules apply.
+  void wheel(SelectionList* list, int angle) {
+    QWidget* target = list->lineEdit();
+    QWheelEvent event(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, angle),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QApplication::instance()->notify(target, &event);
+  }
+
+ private slots:
+  void init() {
+    bench = std::make_unique<Bench>();
+    form().show();
+    QVERIFY(QTest::qWaitForWindowActive(&form()));
+  }
+  void cleanup() { bench.reset(); }
+
+  void designedForm() {
+    QCOMPARE(form().centralWidget()->size(), QSize(485, 315));
+    QCOMPARE(form().minimumSize(), form().maximumSize());  // fixed border
+    QVERIFY(!form().windowIcon().isNull());
+    for (const forms::Control& c : forms::kMainForm) {
+      if (c.kind == forms::Kind::Line) continue;
+      QWidget* w = child(c.name);
+      QCOMPARE(w->geometry(), QRect(forms::pixels(c.left, 96), forms::pixels(c.top, 96),
+                                    forms::pixels(c.width, 96), forms::pixels(c.height, 96)));
+      QCOMPARE(w->parentWidget(),
+               c.container.empty() ? form().centralWidget() : child(c.container));
+      QCOMPARE(w->font().bold(), c.bold);
+      QCOMPARE(w->font().pointSizeF(), 8.25);
+      if (auto* label = qobject_cast<QLabel*>(w)) QCOMPARE(label->text(), q(c.text));
+      if (auto* frame = qobject_cast<QGroupBox*>(w)) QCOMPARE(frame->title(), q(c.text));
+      if (auto* list = qobject_cast<SelectionList*>(w)) {
+        QCOMPARE(list->currentText(), q(c.text));
+        QCOMPARE(list->currentIndex(), -1);
+        QVERIFY(list->lineEdit()->isReadOnly());
+      }
+    }
+    QCOMPARE(form().cboir()->itemText(6), QString("Standby"));
+    QCOMPARE(form().cboAC()->itemText(2), QString("Cap 2 - 100pF"));
+    // What lies over a frame stays on top of it; Text1 lies below Frame1's visible area.
+    QCOMPARE(form().centralWidget()->childAt(60, 220), child("cmdRead"));
+    QVERIFY(!child("Frame1")->rect().intersects(form().Text1()->geometry()));
+  }
+
+  void focusOrderAndMenus() {
+    QStringList order;
+    for (int i = 0; i < 8; ++i, key(Qt::Key_Tab)) {
+      QWidget* w = QApplication::focusWidget();  // a list's text field stands for its list
+      order << (qobject_cast<QComboBox*>(w->parentWidget()) ? w->parentWidget() : w)->objectName();
+    }
+    QCOMPARE(order, QStringList({"cboir", "cboAC", "cboFSEL", "cboMIO", "cboComp", "chkStandby",
+                                 "cmdRead", "Text1"}));
+    QStringList titles;
+    for (QAction* a : form().menuBar()->actions()) titles << a->text();
+    QCOMPARE(titles, QStringList({"&File", "&Printer Port", "&Waveform", "&Help"}));
+    QCOMPARE(action("MnuExit")->text() + action("MnuPrn")->text() + action("MnuAbout")->text(),
+             QString("E&xitP&RN (3BCh)&About"));
+    // The simulated port is at 378h. Its item does nothing; Waveform is switched off.
+    QVERIFY(action("MnuLpt1")->isEnabled() && !action("MnuLpt2")->isEnabled());
+    QVERIFY(!action("MnuPrn")->isEnabled() && !child<QMenu>("MnuWave")->menuAction()->isEnabled());
+    action("MnuLpt1")->trigger();
+    QCOMPARE(bench->trace.str(), std::string());
+    QTest::keyClick(&form(), Qt::Key_F, Qt::AltModifier);  // Alt+F, then X: Exit
+    QVERIFY(QTest::qWaitFor([&] { return child<QMenu>("MnuFile")->isVisible(); }));
+    QTest::keyClick(child<QMenu>("MnuFile"), Qt::Key_X);
+    QVERIFY(QTest::qWaitFor([&] { return bench->quits == 1; }));
+  }
+
+  void onlyPicksRefresh() {
+    // Typing, deleting, pasting, moving the focus and hiding pick nothing.
+    QApplication::clipboard()->setText("400uA");
+    for (SelectionList* list : {form().cboir(), form().cboFSEL()}) {
+      list->setFocus();
+      QTest::keyClicks(list->lineEdit(), "9a x");
+      for (Qt::Key k : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Home, Qt::Key_Delete,
+                        Qt::Key_Return, Qt::Key_Enter})
+        key(k, list->lineEdit());
+      QTest::keySequence(list->lineEdit(), QKeySequence::Paste);
+      QTest::keySequence(list->lineEdit(), QKeySequence::Cut);
+      QTest::keyClick(list->lineEdit(), Qt::Key_Insert, Qt::ShiftModifier);
+      list->hide();
+      list->show();
+      form().Text1()->setFocus();
+      wheel(list, -120);  // no focus: the wheel leaves the list alone
+      QApplication::processEvents();
+      QCOMPARE(list->currentText(), list->itemText(0));
+      QCOMPARE(list->currentIndex(), -1);
+    }
+    QVERIFY(form().Text1()->hasFocus());
+    QCOMPARE(bench->trace.str(), std::string());
+
+    // Read before any pick sends the all-zero settings and shows the flags.
+    QTest::mouseClick(child<QPushButton>("cmdRead"), Qt::LeftButton);
+    QCOMPARE(bench->latched(), 0x00);
+    QCOMPARE(captions(), QStringList({"1", "0", "0", "0", "0", "1"}));
+    QCOMPARE(form().Text1()->text(), QString("33"));
+    // A click on an item of the open list.
+    SelectionList* list = form().cboir();
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(2, 0)).center());
+    QCOMPARE(bench->latched(), 0x02);
+    QCOMPARE(bench->refreshes(), 2);
+    // One refresh per arrow step and per wheel notch with focus; nothing beyond either end.
+    form().cboAC()->setFocus();
+    for (Qt::Key k : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down})
+      key(k, form().cboAC()->lineEdit());
+    QCOMPARE(bench->latched(), 0x82);
+    for (int angle : {120, 60, 60}) wheel(form().cboAC(), angle);
+    QCOMPARE(bench->latched(), 0x02);
+    QCOMPARE(bench->refreshes(), 7);
+    // The Standby box drives the standby line; greyed counts as off.
+    QTest::mouseClick(child<QCheckBox>("chkStandby"), Qt::LeftButton);
+    QCOMPARE(bench->board.auxLatch() & 1, 1);
+    child<QCheckBox>("chkStandby")->setCheckState(Qt::PartiallyChecked);
+    form().chkStandby_Click();
+    QCOMPARE(bench->board.auxLatch() & 1, 0);
+    QCOMPARE(bench->latched(), 0x02);
+  }
+
+  void aboutErrorsAndExitEndTraffic() {
+    QString seen;
+    test::whenModalOpens([&seen](QWidget* modal) {
+      seen = modal->windowTitle();
+      QVERIFY(qobject_cast<frmAbout*>(modal) && !modal->parentWidget());
+      QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    action("MnuAbout")->trigger();
+    QCOMPARE(seen, QString("About VX3340 Evaluation Software"));
+    bench->library.armed = true;
+    key(Qt::Key_Down, form().cboMIO()->lineEdit());
+    QVERIFY(form().pendingError());
+    QCOMPARE(bench->quits, 1);
+    bench->library.armed = false;
+    QTest::mouseClick(child<QPushButton>("cmdRead"), Qt::LeftButton);
+    action("MnuExit")->trigger();
+    form().close();
+    QApplication::processEvents();
+    QCOMPARE(bench->trace.str(), std::string());
+    QCOMPARE(captions(), QStringList({"0", "0", "0", "0", "0", "0"}));
+    QCOMPARE(bench->quits, 2);
+  }
+
+  void aboutDialog() {
+    for (Qt::Key k : {Qt::Key_Return, Qt::Key_Escape}) {
+      frmAbout dialog(bench->about);
+      QCOMPARE(dialog.windowTitle(), QString("About VX3340 Evaluation Software"));
+      QCOMPARE(dialog.size(), QSize(381, 206));
+      QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+      for (const forms::Control& c : forms::kAbout) {
+        if (c.kind != forms::Kind::Label) continue;
+        auto* label = dialog.findChild<QLabel*>(q(c.name));
+        QVERIFY(label->font().bold() && (label->alignment() & Qt::AlignHCenter));
+        QCOMPARE(label->text(), c.name == "lblVersion" ? QString("Version 1.2.0") : q(c.text));
+      }
+      QCOMPARE(dialog.findChild<QPushButton*>("cmdSysInfo")->text(), QString("&System Info..."));
+      dialog.show();
+      QVERIFY(QTest::qWaitForWindowActive(&dialog));
+      // Centred at every load, wherever the user left it the time before.
+      const QPoint off =
+          dialog.frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
+      QVERIFY(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1);
+      auto* ok = dialog.findChild<QPushButton*>("cmdOK");
+      QVERIFY(ok->isDefault() && QApplication::focusWidget() == ok);
+      QTest::mouseClick(dialog.findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
+      QVERIFY(bench->messages.shown.back() ==
+              (Message{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
+      QVERIFY(dialog.isVisible());
+      ok->setFocus();
+      QTest::keyClick(&dialog, k);
+      QVERIFY(!dialog.isVisible());
+      dialog.move(3, 4);
+    }
+  }
+
+  void messageBoxes() {
+    // The status text as start-up builds it, its lines joined by a lone CR, shows on two lines.
+    auto status = makeMessageBox(
+        {statusText("Windows 98", 0x378), "Show Status", MessageIcon::Information, {}});
+    QCOMPARE(status->text() + status->windowTitle(),
+             QString("Windows Version:Windows 98\nPort Address:0x378Show Status"));
+    auto plain = makeMessageBox({"<b>x</b>", "", MessageIcon::None, "Load it."});
+    QCOMPARE(plain->windowTitle() + plain->detailedText(), QString("VX3340Load it."));
+    QVERIFY(plain->textFormat() == Qt::PlainText && plain->standardButtons() == QMessageBox::Ok);
+    const std::pair<MessageIcon, QMessageBox::Icon> icons[] = {
+        {MessageIcon::None, QMessageBox::NoIcon}, {MessageIcon::Exclamation, QMessageBox::Warning},
+        {MessageIcon::Information, QMessageBox::Information},
+        {MessageIcon::Critical, QMessageBox::Critical}};
+    for (auto [icon, shown] : icons) QCOMPARE(makeMessageBox({"x", "", icon, {}})->icon(), shown);
+    QString seen;
+    test::whenModalOpens([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      QVERIFY(box && box->isModal());
+      seen = box->text();
+      QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    QtMessages().show({"a\r\nb\r", "VX3340", MessageIcon::None, {}});
+    QCOMPARE(seen, QString("a\nb\n"));
+  }
+
+  // Bold text in the bitmap panel font, which has no bold face: drawn twice, one pixel apart.
+  void boldOnTheBitmapPanelFont() {
+    if (!QFile::exists(kWinePanelFontFile)) QSKIP("fonts-wine is not installed");
+    QCOMPARE(loadPanelFont(), QString(kPanelFontFamily));
+    QVERIFY(panelFontLacksBold());
+    OverstrikeBoldStyle style;
+    for (bool bold : {false, true}) {
+      int ink[2] = {0, 0};
+      for (int struck = 0; struck < 2; ++struck) {
+        QLabel label("Force/Sense Current Range");
+        QFont font(kPanelFontFamily);
+        font.setPointSizeF(kPanelFontPoints);
+        font.setBold(bold);
+        label.setFont(font);
+        label.resize(200, 20);
+        if (struck) label.setStyle(&style);
+        const QImage image = label.grab().toImage();
+        for (int y = 0; y < image.height(); ++y)
+          for (int x = 0; x < image.width(); ++x) ink[struck] += qGray(image.pixel(x, y)) < 128;
+      }
+      QVERIFY(ink[0] > 0);
+      QVERIFY2(bold ? ink[1] > ink[0] * 5 / 4 : ink[1] == ink[0],
+               qPrintable(QString("%1 -> %2").arg(ink[0]).arg(ink[1])));
+    }
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "test_window.moc"
