@@ -10,9 +10,9 @@
 #include "NullPort.h"
 #include "board/FrontPanel.h"
 #include "port/Port.h"
-#include "startup/PortMenu.h"
 #include "qt/MainForm.h"
 #include "qt/SelectionList.h"
+#include "startup/PortMenu.h"
 
 namespace {
 

@@ -7,10 +7,9 @@
 #include <fmt/format.h>
 
 #include <filesystem>
+#include <regex>
 
-#include "app/StreamMessages.h"
-#include "startup/PosixOsServices.h"
-#include "support/Support.h"
+#include "app/CtlRun.h"
 
 namespace vx {
 namespace {
@@ -18,44 +17,7 @@ namespace {
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 
-// runCtl with captured streams, a fake real port, a recorded sleep and a fixed clock.
-struct Ctl {
-  std::ostringstream out, err;
-  std::istringstream in;
-  int osCreated = 0, realPortsOpened = 0;
-  std::string portDevice;
-  std::vector<long> sleeps;
-  test::FakePortLibrary realPort;
-
-  int operator()(const std::vector<std::string>& args) {
-    CtlEnvironment env{
-        out,
-        err,
-        in,
-        [this](const std::vector<std::string>& a) {
-          ++osCreated;
-          return std::make_unique<PosixOsServices>(a);
-        },
-        [this](const BackendOptions& options) -> std::unique_ptr<PortLibrary> {
-          ++realPortsOpened;
-          portDevice = options.portDevice;
-          return std::make_unique<test::FakePortLibrary>(realPort);
-        },
-        [this](std::chrono::milliseconds ms) { sleeps.push_back(ms.count()); },
-        [] {
-          return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
-        },
-    };
-    return runCtl(args, env);
-  }
-};
-
-std::vector<std::string> words(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  for (std::string word; in >> word;) result.push_back(word);
-  return result;
-}
+using Ctl = test::CtlRun;
 
 // Whole runs, each written as its command line, standard output, standard error (marked "!"),
 // exit code, sleeps, whether the OS services or a real port were asked for, and whether a trace
@@ -81,7 +43,7 @@ TEST(Ctl, RunsLineForLine) {
   std::string transcript;
   for (const std::string& line : runs) {
     Ctl run;
-    std::vector<std::string> args = words(line);
+    std::vector<std::string> args = test::lines(std::regex_replace(line, std::regex(" "), "\n"));
     if (args[0] == "realfail") run.realPort.claimResult = run.realPort.infoResult = 0;
     if (args[0] == "overflow") run.realPort.controlValue = 0x12345;
     if (args[0] == "realfail" || args[0] == "overflow") args.erase(args.begin());
@@ -120,18 +82,6 @@ TEST(Ctl, PlatformRunsAndViolations) {
   EXPECT_EQ(reportViolations(board, err), kExitProtocolViolation);
   EXPECT_EQ(err.str(),
             "vx3340ctl: protocol violation: data write 0x00 while the data lines are input\n");
-}
-
-TEST(StreamMessages, TitleTextAndReasonsWrittenOnceInARow) {
-  std::ostringstream out;
-  StreamMessages messages(out);
-  messages.show({"first\rsecond", "A", MessageIcon::None, "no port\nload it"});
-  messages.show({"x", "BB", MessageIcon::Exclamation, "no port\nload it"});
-  messages.show({"y", "C", MessageIcon::None, ""});
-  messages.show({"z", "D", MessageIcon::None, "no port\nload it"});
-  EXPECT_EQ(
-      out.str(),
-      "A: first\n   second\n   no port\n   load it\nBB: x\nC: y\nD: z\n   no port\n   load it\n");
 }
 
 }  // namespace

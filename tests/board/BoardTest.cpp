@@ -15,23 +15,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-TEST(Register, BitsAndTheWholeByte) {
-  Register r;
-  EXPECT_EQ(r.DataField(), 0);
-  r.setBit6(kTrue);
-  EXPECT_EQ(r.DataField(), 64);
-  r.setBit7(kTrue);
-  EXPECT_EQ(r.DataField(), 192);
-  r.setBit3(1);  // any non-zero value counts, and is kept as given
-  EXPECT_EQ(r.Bit3(), 1);
-  EXPECT_EQ(r.DataField(), 200);
-  r.setDataField(0x1A5);
-  EXPECT_THAT(
-      (std::array{r.Bit0(), r.Bit1(), r.Bit2(), r.Bit3(), r.Bit4(), r.Bit5(), r.Bit6(), r.Bit7()}),
-      ElementsAre(-1, 0, -1, 0, 0, -1, 0, -1));
-  EXPECT_EQ(r.DataField(), 0xA5);
-}
-
 class BoardTest : public ::testing::Test {
  protected:
   void SetUp() override { rig.port().setPortBase(0x378); }
@@ -59,9 +42,9 @@ TEST_F(BoardTest, ReadBeforeAnyPickIsTheWholeRefreshTable) {
 // list changes no bit; every pick refreshes once.
 TEST_F(BoardTest, SelectionMapsSetOnlyTheirBits) {
   const std::map<std::string, FlagReading (FrontPanel::*)(int)> handlers{
-      {"ir", &FrontPanel::cboir_Click},   {"FSEL", &FrontPanel::cboFSEL_Click},
+      {"ir", &FrontPanel::cboir_Click},     {"FSEL", &FrontPanel::cboFSEL_Click},
       {"Comp", &FrontPanel::cboComp_Click}, {"MIO", &FrontPanel::cboMIO_Click},
-      {"AC", &FrontPanel::cboAC_Click},   {"SB", &FrontPanel::chkStandby_Click}};
+      {"AC", &FrontPanel::cboAC_Click},     {"SB", &FrontPanel::chkStandby_Click}};
   std::istringstream picks(
       "ir:5 FSEL:1 MIO:1 AC:2 SB:1 ir:6 SB:2 Comp:1 AC:1 ir:-1 ir:7 AC:3 AC:-1 FSEL:2 Comp:-1 "
       "MIO:0 Comp:0 FSEL:0 ir:0 AC:0 SB:1 SB:0 ir:3");
@@ -73,8 +56,7 @@ TEST_F(BoardTest, SelectionMapsSetOnlyTheirBits) {
     ASSERT_EQ(trace.size(), 36u);
     sent += trace[2].substr(16) + (panel.AuxWord().Bit0() == kTrue ? "s " : " ");
   }
-  EXPECT_EQ(sent,
-            "05 0D 2D AD ADs AEs AE BE 7E 7E 7E 7E 7E 7E 7E 5E 4E 46 40 00 00s 00 03 ");
+  EXPECT_EQ(sent, "05 0D 2D AD ADs AEs AE BE 7E 7E 7E 7E 7E 7E 7E 5E 4E 46 40 00 00s 00 03 ");
 }
 
 }  // namespace

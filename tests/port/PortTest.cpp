@@ -29,7 +29,7 @@ TEST(Port, OnlyThePortsThreeRegistersReachTheLibrary) {
     port.PortOut(address, static_cast<std::int16_t>(address & 0xFF));
   EXPECT_EQ(port.PortIn(0x27B), 0xFF);
   EXPECT_EQ(port.PortIn(0x27A), 0xCC);  // only the low byte
-  port.PortOut(0x278, -1);              // widened with its sign
+  port.PortOut(0x278, -1);              // widened with its sign; the trace shows the low byte
   EXPECT_THAT(rig.take(),
               ElementsAre("OutByte 0x278 0x78", "OutByte 0x279 0x79", "OutByte 0x27A 0x7A",
                           "InByte 0x27A -> 0x1CC", "OutByte 0x278 0xFF"));
@@ -56,29 +56,6 @@ TEST(Port, AddressSumsAndNarrowingRaiseTheOverflowError) {
   EXPECT_EQ(checkedNarrow(-0x8000), -0x8000);
   EXPECT_THROW(checkedNarrow(0x8000), FatalError);
   EXPECT_THROW(checkedNarrow(-0x8001), FatalError);
-}
-
-TEST(Trace, OneLineForEachCallInTheFixedForm) {
-  test::FakePortLibrary fake;
-  fake.controlValue = 0x05;
-  fake.reason = "load ppdev";
-  test::TracedPort rig(fake);
-  PortLibrary& lib = rig.library();
-  PortInfoRecord record;
-  lib.GetParallelPortCount();
-  lib.ClaimParallelPort(1, -1);
-  EXPECT_EQ(lib.GetParallelPortInfo(1, record), 1);
-  EXPECT_EQ(record.baseAddress, 0x378);
-  lib.OutByte(0x2, 0x10A);
-  lib.InByte(0xD012);
-  fake.claimResult = fake.infoResult = 0;
-  lib.ClaimParallelPort(1, -1);
-  lib.GetParallelPortInfo(1, record);
-  EXPECT_EQ(lib.failureReason(), "load ppdev");
-  EXPECT_THAT(rig.take(), ElementsAre("GetParallelPortCount -> 1", "ClaimParallelPort 1 -1 -> 1",
-                                      "GetParallelPortInfo 1 -> 1 base=0x378", "OutByte 0x002 0x0A",
-                                      "InByte 0xD012 -> 0x05", "ClaimParallelPort 1 -1 -> 0",
-                                      "GetParallelPortInfo 1 -> 0"));
 }
 
 }  // namespace

@@ -32,9 +32,7 @@ TEST(Scpi, SessionLineForLine) {
     if (line == "<too long>") line = std::string(5000, 'A');
     if (line == "<not text>") line = "\xff\xfe";
     transcript << client.feed(line + "\r\n", instrument);
-    const auto trace = rig.take();
-    for (std::size_t i = 2; i < trace.size(); i += 36)
-      transcript << "latched " << trace[i].substr(14) << "\n";
+    for (const auto& word : rig.latched()) transcript << "latched " << word << "\n";
   }
   EXPECT_THAT(test::lines(transcript.str()),
               ElementsAreArray(test::expected("scpi-session.expected")));
@@ -64,8 +62,6 @@ TEST(Scpi, ListenAddresses) {
   }
   for (const char* bad : {"", "65536", "x", "host:5025", "::1:5025", "1.2.3.4:", "5025x"})
     EXPECT_FALSE(parseListenAddress(bad)) << bad;
-  EXPECT_TRUE(isLoopback(*parseListenAddress("127.0.0.2:1")));
-  EXPECT_FALSE(isLoopback(*parseListenAddress("0.0.0.0:1")));
 }
 
 }  // namespace

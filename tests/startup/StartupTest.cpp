@@ -7,14 +7,12 @@
 
 #include <fmt/format.h>
 
-#include "port/FatalError.h"
 #include "support/Support.h"
 
 namespace vx {
 namespace {
 
 using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
 
 TEST(WindowsVersion, TextForEachRecord) {
   struct Case {
@@ -40,14 +38,6 @@ TEST(WindowsVersion, TextForEachRecord) {
   EXPECT_EQ(os.seen.dwOSVersionInfoSize, 148u);
   EXPECT_EQ(os.seen.dwPlatformId, 0u);
   EXPECT_EQ(std::string(os.seen.szCSDVersion, 128), std::string(128, ' '));
-}
-
-TEST(StatusSwitch, MatchesAnywhereInAnyCaseAndBuildsTwoLines) {
-  for (const char* yes : {"/SS", "-x /ss", "a/Ssb"}) EXPECT_TRUE(asksForStatus(yes)) << yes;
-  for (const char* no : {"/S S", "", "SS /"}) EXPECT_FALSE(asksForStatus(no)) << no;
-  EXPECT_EQ(statusText("Windows 98", 0x378), "Windows Version:Windows 98\rPort Address:0x378");
-  EXPECT_EQ(statusText("", 0), "Windows Version:\rPort Address:0x0");
-  EXPECT_EQ(statusText("Failed", 0xD010), "Windows Version:Failed\rPort Address:0xD010");
 }
 
 // Start-up on each path. Each run writes its library calls, its boxes (with their icon and
@@ -104,17 +94,6 @@ TEST(Startup, EachPathLineForLine) {
                               menu.lpt2, menu.prn, port.PortBase(), result.WinVersion);
   }
   EXPECT_THAT(test::lines(transcript.str()), ElementsAreArray(test::expected("startup.expected")));
-}
-
-TEST(Startup, AControlReadBeyondSixteenBitsIsAnOverflow) {
-  test::FakePortLibrary fake;
-  fake.controlValue = 0x10000;
-  Port port(fake);
-  test::FakeOs os;
-  test::RecordingMessages messages;
-  PortMenuFlags menu;
-  EXPECT_THROW(Startup(port, os, messages, menu).Main(), FatalError);
-  EXPECT_THAT(fake.outValues, IsEmpty());
 }
 
 }  // namespace

@@ -2,25 +2,30 @@
 
 // The doubles and helpers the core's tests share.
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
+#include "port/FatalError.h"
 #include "port/Port.h"
 #include "port/PortLibrary.h"
 #include "port/TracingPortLibrary.h"
 #include "startup/Messages.h"
 #include "startup/OsServices.h"
+#include "sysinfo/SysInfo.h"
 
 namespace vx::test {
 
 // A port library whose answers a test sets. What it was asked is seen through a trace. Like the
-// real library, it fills only a record of the size it knows.
+// real library, it fills only a record of the size it knows. While failing, every port access
+// raises the run-time error that ends the program.
 class FakePortLibrary : public PortLibrary {
  public:
+  bool failing = false;
   std::int32_t count = 1;
   std::int16_t claimResult = 1;
   std::int16_t infoResult = 1;
@@ -38,9 +43,13 @@ class FakePortLibrary : public PortLibrary {
     return infoResult;
   }
   std::int32_t InByte(std::int32_t address) override {
+    if (failing) throw FatalError("the port stopped answering");
     return address == baseAddress ? dataValue : controlValue;
   }
-  void OutByte(std::int32_t, std::int32_t value) override { outValues.push_back(value); }
+  void OutByte(std::int32_t, std::int32_t value) override {
+    if (failing) throw FatalError("the port stopped answering");
+    outValues.push_back(value);
+  }
   std::string failureReason() const override { return reason; }
 };
 
@@ -57,7 +66,6 @@ class TracedPort {
   explicit TracedPort(PortLibrary& library) : tracer_(library, trace_), port_(tracer_) {}
 
   Port& port() { return port_; }
-  PortLibrary& library() { return tracer_; }
 
   // The trace lines since the last call.
   std::vector<std::string> take() {
@@ -65,11 +73,24 @@ class TracedPort {
     trace_.str({});
     return result;
   }
+  // The control word that each refresh since the last call sent, as "0xAD".
+  std::vector<std::string> latched() {
+    std::vector<std::string> words;
+    const auto trace = take();
+    for (std::size_t i = 2; i < trace.size(); i += 36) words.push_back(trace[i].substr(14));
+    return words;
+  }
 
  private:
   std::ostringstream trace_;
   TracingPortLibrary tracer_;
   Port port_;
+};
+
+// A system without the System Information tool.
+struct NoTools : FileTest, Launcher {
+  bool exists(const std::string&) override { return false; }
+  bool launch(const std::string&) override { return false; }
 };
 
 struct RecordingMessages : Messages {
@@ -111,9 +132,7 @@ inline std::string accesses(PortLibrary& library, const std::string& script) {
     if (step[0] == 'W') {
       library.OutByte(address, static_cast<std::int32_t>(std::stol(step.substr(5), nullptr, 16)));
     } else {
-      char byte[8];
-      std::snprintf(byte, sizeof byte, "%s%02X", reads.empty() ? "" : " ", library.InByte(address));
-      reads += byte;
+      reads += fmt::format("{}{:02X}", reads.empty() ? "" : " ", library.InByte(address));
     }
   }
   return reads;

@@ -11,7 +11,6 @@ namespace vx {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr const char* kFirstKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
@@ -81,7 +80,6 @@ TEST(GetKeyValue, ReadsEachTypeAndClosesTheKey) {
       {kRegSz, text(std::string(1023, 'x')), true, std::string(1023, 'x')},
       {kRegSz, text(std::string(1024, 'x')), false, ""},  // 1025 bytes do not fit
       {kRegDword, {0x78, 0x56, 0x34, 0x12}, true, "305419896"},
-      {kRegDword, {0x2A, 0x00, 0x00, 0x00}, true, "42"},
       {3, {1, 2, 3}, true, "before"},  // other types keep the caller's text
   };
   // clang-format on
@@ -140,15 +138,10 @@ TEST(StartSysInfo, FindsTheToolOrSaysItIsUnavailable) {
     EXPECT_EQ(registry.fileTests, c.fileTests);
     EXPECT_EQ(registry.launches, c.launches);
     EXPECT_EQ(registry.openKeys, 0);
-    EXPECT_EQ(messages.shown, std::vector<Message>(c.unavailable ? 1 : 0,
-                                                   {kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
+    EXPECT_EQ(messages.shown,
+              std::vector<Message>(c.unavailable ? 1 : 0,
+                                   {kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
   }
-  NoRegistry none;
-  FakeRegistry files;
-  test::RecordingMessages messages;
-  StartSysInfo(none, files, files, messages);
-  EXPECT_EQ(messages.shown.size(), 1u);
-  EXPECT_THAT(files.launches, IsEmpty());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A stand-in for parllio.dll: the five functions the program calls, with the library's stdcall
-// signatures, exported under their plain names by a .def file. It writes one line per call to a
-// log and plays a parallel port, so that tests can check what reaches the library.
+// signatures, exported under their plain names (the build links with --kill-at). It writes one
+// line per call to a log and plays a parallel port, so that tests can check what reaches the
+// library.
 //
 // Set through the environment, read at every call so that a test can change it between calls:
 //   PARLLIO_LOG          file that gets one line per call (none: no log)
@@ -47,13 +48,6 @@ void log(const char* format, ...) {
   std::fclose(file);
 }
 
-bool noPort() {
-  return environment("PARLLIO_BASE") == "none";
-}
-long base() {
-  return hexFromEnvironment("PARLLIO_BASE", 0x378);
-}
-
 // The port's registers. This DLL stands in for the hardware, and hardware keeps its state.
 struct Registers {
   bool written = false;  // the control register's first value comes from the environment
@@ -71,32 +65,36 @@ constexpr long kJunk = 0x5A5A0000;  // upper bits that a 16-bit result does not 
 
 }  // namespace
 
+#define VX_EXPORT __declspec(dllexport)
+
 extern "C" {
 
-long __stdcall ClaimParallelPort(long port, long mode) {
+VX_EXPORT long __stdcall ClaimParallelPort(long port, long mode) {
   const bool refuse = environment("PARLLIO_CLAIM") == "refuse";
   const long result = refuse ? 0x00010000 : kJunk | 0xFFFF;
   log("ClaimParallelPort %ld %ld -> 0x%08lX", port, mode, static_cast<unsigned long>(result));
   return result;
 }
 
-long __stdcall GetParallelPortCount() {
-  const long count = noPort() ? 0 : 1;
+#ifndef VX_PARLLIO_PARTIAL  // the partial copy lacks this one
+VX_EXPORT long __stdcall GetParallelPortCount() {
+  const long count = environment("PARLLIO_BASE") == "none" ? 0 : 1;
   log("GetParallelPortCount -> %ld", count);
   return count;
 }
+#endif
 
 // The record: 32-bit size (12), 32-bit base address, 4 bytes that are zero on the call.
-long __stdcall GetParallelPortInfo(long port, unsigned char* record) {
+VX_EXPORT long __stdcall GetParallelPortInfo(long port, unsigned char* record) {
   std::uint32_t size = 0;
   std::memcpy(&size, record, 4);
   const bool reservedZero = record[8] == 0 && record[9] == 0 && record[10] == 0 && record[11] == 0;
-  if (noPort() || port != 1 || size != 12 || !reservedZero) {
+  if (environment("PARLLIO_BASE") == "none" || port != 1 || size != 12 || !reservedZero) {
     log("GetParallelPortInfo %ld size=%lu reserved=%s -> 0x00020000", port,
         static_cast<unsigned long>(size), reservedZero ? "zero" : "set");
     return 0x00020000;
   }
-  const std::int32_t address = static_cast<std::int32_t>(base());
+  const std::int32_t address = static_cast<std::int32_t>(hexFromEnvironment("PARLLIO_BASE", 0x378));
   std::memcpy(record + 4, &address, 4);
   std::memset(record + 8, 0xEE, 4);  // the library may use these bytes; the caller ignores them
   log("GetParallelPortInfo %ld size=12 reserved=zero -> 0x%08lX base=0x%03lX", port,
@@ -104,9 +102,9 @@ long __stdcall GetParallelPortInfo(long port, unsigned char* record) {
   return kJunk | 1;
 }
 
-long __stdcall InByte(long address) {
+VX_EXPORT long __stdcall InByte(long address) {
   Registers& r = registers();
-  const long b = base();
+  const long b = hexFromEnvironment("PARLLIO_BASE", 0x378);
   long value = 0xFF;  // nothing answers outside the port
   if (address == b)
     // With the data lines switched to input (control bit 5), the board drives them.
@@ -120,9 +118,9 @@ long __stdcall InByte(long address) {
   return value;
 }
 
-void __stdcall OutByte(long address, long value) {
+VX_EXPORT void __stdcall OutByte(long address, long value) {
   Registers& r = registers();
-  const long b = base();
+  const long b = hexFromEnvironment("PARLLIO_BASE", 0x378);
   if (address == b) r.data = value & 0xFF;
   if (address == b + 2) {
     r.control = value & 0xFF;

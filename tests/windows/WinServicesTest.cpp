@@ -78,10 +78,10 @@ TEST(WinSysServices, FileTestAndLauncherTakeExactlyThePath) {
   WinFileTest files;
   EXPECT_TRUE(files.exists(file("MSINFO32.EXE", FILE_ATTRIBUTE_NORMAL)));
   EXPECT_TRUE(files.exists(file("readonly.exe", FILE_ATTRIBUTE_READONLY)));
-  for (const std::string& no : {file("hidden.exe", FILE_ATTRIBUTE_HIDDEN),
-                                file("system.exe", FILE_ATTRIBUTE_SYSTEM), dir + "\\directory.exe",
-                                dir + "\\missing.exe", dir + "\\*.EXE", dir + "\\MSINFO??.EXE",
-                                std::string()})
+  for (const std::string& no :
+       {file("hidden.exe", FILE_ATTRIBUTE_HIDDEN), file("system.exe", FILE_ATTRIBUTE_SYSTEM),
+        dir + "\\directory.exe", dir + "\\missing.exe", dir + "\\*.EXE", dir + "\\MSINFO??.EXE",
+        std::string()})
     EXPECT_FALSE(files.exists(no)) << no;
   const std::string probe = dir + "\\probe.exe";
   CopyFileA((programFolder() + "launch_probe.exe").c_str(), probe.c_str(), FALSE);
@@ -102,24 +102,17 @@ struct ShownBox {
   std::string title, text;
   HICON icon = nullptr;
 } shown;
-BOOL CALLBACK readChild(HWND child, LPARAM) {
-  char text[512] = {};
-  GetClassNameA(child, text, sizeof text);
-  if (lstrcmpiA(text, "Static") != 0) return TRUE;
-  if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-    shown.icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-  else if (GetWindowTextA(child, text, sizeof text) > 0)
-    shown.text = text;
-  return TRUE;
-}
 void CALLBACK readBox(HWND, UINT, UINT_PTR timer, DWORD) {
   const HWND box = FindWindowA("#32770", nullptr);
   if (!box) return;
   KillTimer(nullptr, timer);
-  char title[64] = {};
-  GetWindowTextA(box, title, sizeof title);
-  shown.title = title;
-  EnumChildWindows(box, readChild, 0);
+  shown.title = test::windowText(box);
+  for (HWND c = nullptr; (c = FindWindowExA(box, c, "Static", nullptr)) != nullptr;) {
+    if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+      shown.icon = reinterpret_cast<HICON>(SendMessageA(c, STM_GETICON, 0, 0));
+    else if (GetWindowTextLengthA(c) > 0)
+      shown.text = test::windowText(c);
+  }
   PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 

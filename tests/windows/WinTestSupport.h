@@ -21,24 +21,25 @@ inline std::string programFolder() {
   return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
-// Sets an environment variable for the rest of a test and restores it afterwards.
+inline std::string windowText(HWND window) {
+  char buffer[512] = {};
+  GetWindowTextA(window, buffer, sizeof buffer);
+  return buffer;
+}
+
+// Sets an environment variable for the rest of a test; none of the tests' variables is set
+// before, so afterwards it is removed.
 class ScopedEnvironment {
  public:
   ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
-    char old[512];
-    const DWORD length = GetEnvironmentVariableA(name_.c_str(), old, sizeof old);
-    had_ = length > 0 && length < sizeof old;
-    if (had_) old_.assign(old, length);
     SetEnvironmentVariableA(name_.c_str(), value.c_str());
   }
-  ~ScopedEnvironment() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+  ~ScopedEnvironment() { SetEnvironmentVariableA(name_.c_str(), nullptr); }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
  private:
   std::string name_;
-  std::string old_;
-  bool had_ = false;
 };
 
 // The double's call log for one test: a fresh file, named in PARLLIO_LOG while the test runs.

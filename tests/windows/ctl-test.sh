@@ -47,6 +47,7 @@ nt40|none||--trace -
 win98|none||--simulate /SS
 nt40|partial||--trace -
 win98|partial||
+win2k|full|PARLLIO_INBYTE_HIGH=10000|--trace -
 RUNS
 
 # A SCPI session on standard input.
