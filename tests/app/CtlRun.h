@@ -40,8 +40,7 @@ struct CtlRun {
         [this](std::chrono::milliseconds ms) { sleeps.push_back(ms.count()); },
         [] {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
-        },
-    };
+        }};
     return runCtl(args, env);
   }
 };

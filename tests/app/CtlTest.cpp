@@ -77,8 +77,7 @@ TEST(Ctl, PlatformRunsAndViolations) {
   SimulatedBoard board;
   std::ostringstream err;
   EXPECT_EQ(reportViolations(board, err), kExitOk);
-  board.OutByte(0x37A, 0x20);
-  board.OutByte(0x378, 0x00);
+  test::accesses(board, "W37A=20 W378=00");
   EXPECT_EQ(reportViolations(board, err), kExitProtocolViolation);
   EXPECT_EQ(err.str(),
             "vx3340ctl: protocol violation: data write 0x00 while the data lines are input\n");

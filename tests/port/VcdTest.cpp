@@ -39,10 +39,9 @@ TEST(Vcd, RealTimeStampsAndAFileWithoutAccesses) {
     std::vector<std::int64_t> times{0, 1500, 1500, 9000};
     VcdPortLibrary vcd(
         fake, out, [&times, i = 0]() mutable { return times.at(i++); }, "p", "d");
-    vcd.OutByte(0x378, 0x01);  // the base address from the first access: 0x378
-    vcd.OutByte(0x379, 0xFF);  // the status register is not drawn
-    vcd.OutByte(0x37A, 0x20);  // input: the lines are unknown until read
-    vcd.InByte(0x378);
+    // The base address from the first access; the status register is not drawn; input: the
+    // lines are unknown until read.
+    test::accesses(vcd, "W378=01 W379=FF W37A=20 R378");
   }
   const std::string text = out.str();
   EXPECT_THAT(text, HasSubstr("$scope module port_378h $end"));

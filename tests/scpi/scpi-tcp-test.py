@@ -18,8 +18,9 @@ TIMEOUT = 30  # seconds for any one answer: a bound, not a measurement
 
 
 def start():
-    """Starts a session on the simulated board at a free port; returns the process and port."""
-    process = subprocess.Popen([CTL, "--simulate", "--serve", "127.0.0.1:0"],
+    """Starts a session on the simulated board at a free port, on loopback by default; returns
+    the process and the port."""
+    process = subprocess.Popen([CTL, "--simulate", "--serve", "0"],
                                stderr=subprocess.PIPE, text=True)
     line = process.stderr.readline()
     port = re.search(r"on 127\.0\.0\.1:(\d+);", line)

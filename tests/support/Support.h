@@ -26,7 +26,6 @@ namespace vx::test {
 class FakePortLibrary : public PortLibrary {
  public:
   bool failing = false;
-  std::int32_t count = 1;
   std::int16_t claimResult = 1;
   std::int16_t infoResult = 1;
   std::int32_t baseAddress = 0x378;
@@ -36,7 +35,7 @@ class FakePortLibrary : public PortLibrary {
   std::vector<std::int32_t> outValues;  // every OutByte value exactly as passed
 
   std::int16_t ClaimParallelPort(std::int32_t, std::int32_t) override { return claimResult; }
-  std::int32_t GetParallelPortCount() override { return count; }
+  std::int32_t GetParallelPortCount() override { return 1; }
   std::int16_t GetParallelPortInfo(std::int32_t, PortInfoRecord& info) override {
     if (info.size != 12) return 0;
     if (infoResult != 0) info.baseAddress = baseAddress;

@@ -120,7 +120,6 @@ TEST(WinMessageBox, ShowsTheTextTitleAndIconAndWaitsForOk) {
   // clang-format off
   const std::pair<Message, LPCSTR> boxes[] = {
       {{"Windows Version:Windows 98\rPort Address:0x378", "Show Status", MessageIcon::Information, {}}, IDI_ASTERISK},
-      {{"claim parallel port failed", "VX3340", MessageIcon::None, {}}, nullptr},
       {{"This PC does not appear to have a Printer Port", "GetPortAddress Error",
         MessageIcon::Exclamation, "Check the BIOS setup."}, IDI_EXCLAMATION},
       {{"Run-time error '6': Overflow", "VX3340", MessageIcon::Critical, {}}, IDI_HAND},

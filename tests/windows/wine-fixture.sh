@@ -27,8 +27,5 @@ case "${1:-}" in
     wineserver -k </dev/null >>"$log" 2>&1 || true
     wineserver -w </dev/null >>"$log" 2>&1 || true
     ;;
-  *)
-    echo "usage: $0 start|stop" >&2
-    exit 2
-    ;;
+  *) echo "usage: $0 start|stop" >&2 && exit 2 ;;
 esac
