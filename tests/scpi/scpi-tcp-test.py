@@ -4,6 +4,7 @@ a broken line that changes nothing, the ninth connection, and SIGTERM in the mid
 
     scpi-tcp-test.py VX3340CTL
 """
+import ctypes
 import re
 import signal
 import socket
@@ -14,14 +15,21 @@ import threading
 import pyvisa
 
 CTL = sys.argv[1]
-TIMEOUT = 30  # seconds for any one answer: a bound, not a measurement
+TIMEOUT = 10  # seconds for any one answer: a bound, not a measurement
+
+
+def spawn(*args):
+    """Starts vx3340ctl so that it dies with this test, even when the test fails."""
+    libc = ctypes.CDLL(None)
+    return subprocess.Popen([CTL, "--simulate", *args], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True,
+                            preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PR_SET_PDEATHSIG
 
 
 def start():
     """Starts a session on the simulated board at a free port, on loopback by default; returns
     the process and the port."""
-    process = subprocess.Popen([CTL, "--simulate", "--serve", "0"],
-                               stderr=subprocess.PIPE, text=True)
+    process = spawn("--serve", "0")
     line = process.stderr.readline()
     port = re.search(r"on 127\.0\.0\.1:(\d+);", line)
     assert port, f"no listening line: {line!r}"
@@ -94,11 +102,12 @@ try:
         finally:
             client.close()
 
-    threads = [threading.Thread(target=load, args=(n,)) for n in range(8)]
+    threads = [threading.Thread(target=load, args=(n,), daemon=True) for n in range(8)]
     for thread in threads:
         thread.start()
     for thread in threads:
         thread.join(TIMEOUT * 4)
+    assert not any(thread.is_alive() for thread in threads), "the load did not end"
     assert not failures, failures[:5]
 
     # A client that sends half a line and goes changes nothing.
@@ -121,7 +130,7 @@ try:
 
     # SIGTERM in the middle of a load: the command in progress ends, then the session, with 0
     # and no protocol violation on the board.
-    busy = [threading.Thread(target=load, args=(n, 1000, True)) for n in range(4)]
+    busy = [threading.Thread(target=load, args=(n, 1000, True), daemon=True) for n in range(4)]
     for thread in busy:
         thread.start()
     threading.Event().wait(0.5)
@@ -135,15 +144,14 @@ finally:
         process.kill()
 
 # Listening beyond loopback warns; an address that cannot be used is bad input, before start-up.
-process = subprocess.Popen([CTL, "--simulate", "--serve", "0.0.0.0:0"], stderr=subprocess.PIPE,
-                           text=True)
+process = spawn("--serve", "0.0.0.0:0")
 process.stderr.readline()
 assert "anyone who can reach this port can drive the board" in process.stderr.readline()
 stop(process)
 taken = socket.socket()
 taken.bind(("127.0.0.1", 0))
 taken.listen()
-used = subprocess.run([CTL, "--simulate", "--trace", "-", "--serve",
-                       f"127.0.0.1:{taken.getsockname()[1]}"], capture_output=True, text=True)
-assert used.returncode == 2 and used.stdout == "" and "cannot listen" in used.stderr, used
+used = spawn("--trace", "-", "--serve", f"127.0.0.1:{taken.getsockname()[1]}")
+out, err = used.communicate(timeout=TIMEOUT)
+assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.returncode, out, err)
 print("ok: SCPI over TCP")
