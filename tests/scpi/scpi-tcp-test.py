@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""vx3340ctl's SCPI session over TCP on loopback: PyVISA as a client, eight clients under load,
-a broken line that changes nothing, the ninth connection, and SIGTERM in the middle of a load.
-
-    scpi-tcp-test.py VX3340CTL
-"""
+# vx3340ctl's SCPI session over TCP on loopback: PyVISA, eight clients under load with flat
+# memory, broken lines that change nothing, the ninth connection, SIGTERM in the middle of a load.
+#     scpi-tcp-test.py VX3340CTL
 import ctypes
+import pathlib
 import re
 import signal
 import socket
@@ -18,17 +17,16 @@ CTL = sys.argv[1]
 TIMEOUT = 10  # seconds for any one answer: a bound, not a measurement
 
 
+# Starts vx3340ctl so that it dies with this test, even when the test fails.
 def spawn(*args):
-    """Starts vx3340ctl so that it dies with this test, even when the test fails."""
     libc = ctypes.CDLL(None)
     return subprocess.Popen([CTL, "--simulate", *args], stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, text=True,
                             preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PR_SET_PDEATHSIG
 
 
+# A session on the simulated board at a free port, on loopback by default: process and port.
 def start():
-    """Starts a session on the simulated board at a free port, on loopback by default; returns
-    the process and the port."""
     process = spawn("--serve", "0")
     line = process.stderr.readline()
     port = re.search(r"on 127\.0\.0\.1:(\d+);", line)
@@ -56,92 +54,101 @@ class Client:
         self.sock.close()
 
 
+def rss_kib(process):
+    status = pathlib.Path(f"/proc/{process.pid}/status").read_text()
+    return int(re.search(r"VmRSS:\s+(\d+)", status).group(1))
+
+
 def stop(process):
     process.send_signal(signal.SIGTERM)
     assert process.wait(timeout=TIMEOUT) == 0, f"exit code {process.returncode}"
 
 
 process, port = start()
-try:
-    # A real client: PyVISA's pure-Python backend, as a bench script uses it.
-    visa = pyvisa.ResourceManager("@py").open_resource(
-        f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n", write_termination="\n",
-        timeout=TIMEOUT * 1000)
-    assert visa.query("*IDN?") == "VX3340 evaluation board,vx3340ctl,0,1.2.0.0"
-    visa.write("CONF:RANG 40MA")
-    visa.write("CONF:FORC CURR")
-    assert visa.query("CONF:RANG?;FORC?") == "40MA;CURR"
-    assert visa.query("READ?") == "1,0,1,0,0,0,5"
-    visa.close()
+# A real client: PyVISA's pure-Python backend, as a bench script uses it.
+visa = pyvisa.ResourceManager("@py").open_resource(
+    f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n", write_termination="\n",
+    timeout=TIMEOUT * 1000)
+assert visa.query("*IDN?") == "VX3340 evaluation board,vx3340ctl,0,1.2.0.0"
+visa.write("CONF:RANG 40MA")
+visa.write("CONF:FORC CURR")
+assert visa.query("CONF:RANG?;FORC?") == "40MA;CURR"
+assert visa.query("READ?") == "1,0,1,0,0,0,5"
+visa.close()
 
-    # Eight clients at once, each line a whole setting and its queries: the answers show that no
-    # refresh or line of another client came in between. Each client has its own error queue.
-    lines = [f"CONF:RANG {r};:CONF:FORC {f};:CONF:COMP {c};:CONF:MEAS VM;:CONF:CAP {k};"
-             f":CONF:STAND OFF;:READ?;:CONF:RANG?;FORC?;COMP?;CAP?"
-             for r, f, c, k in [("4UA", "VOLT", "VOLT", 0), ("4MA", "CURR", "CURR", 1),
-                                ("400UA", "VOLT", "CURR", 2), ("160MA", "CURR", "VOLT", 0)]]
-    alone = Client(port)
-    expected = {line: alone.ask(line) for line in lines}
-    alone.close()
-    failures = []
+# Eight clients at once, each line a whole setting and its queries: the answers show that no
+# refresh or line of another client came in between. Each client has its own error queue.
+lines = [f"CONF:RANG {r};:CONF:FORC {f};:CONF:COMP {c};:CONF:MEAS VM;:CONF:CAP {k};"
+         f":CONF:STAND OFF;:READ?;:CONF:RANG?;FORC?;COMP?;CAP?"
+         for r, f, c, k in [("4UA", "VOLT", "VOLT", 0), ("4MA", "CURR", "CURR", 1),
+                            ("400UA", "VOLT", "CURR", 2), ("160MA", "CURR", "VOLT", 0)]]
+alone = Client(port)
+expected = {line: alone.ask(line) for line in lines}
+alone.close()
+failures, memory = [], []
 
-    def load(n, rounds=125, until_closed=False):
-        client = Client(port)
-        try:
-            for _ in range(rounds):
-                for line in lines:
-                    answer = client.ask(line)
-                    if answer != expected[line]:
-                        failures.append(f"client {n}: {line} -> {answer}")
-                client.send(f"BOGUS{n}")  # its own error, not another client's
-                if client.ask("SYST:ERR?;SYST:ERR?") != '-113,"Undefined header";0,"No error"':
-                    failures.append(f"client {n}: another client's error")
-        except (OSError, EOFError):
-            if not until_closed:
-                raise
-        finally:
-            client.close()
-
-    threads = [threading.Thread(target=load, args=(n,), daemon=True) for n in range(8)]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join(TIMEOUT * 4)
-    assert not any(thread.is_alive() for thread in threads), "the load did not end"
-    assert not failures, failures[:5]
-
-    # A client that sends half a line and goes changes nothing.
-    watcher = Client(port)
-    before = watcher.ask("CONF:RANG?")
-    half = Client(port)
-    half.send(b"CONF:RANG 4U")
-    half.close()
-    assert watcher.ask("CONF:RANG?") == before, "a broken line changed the board"
-
-    # The ninth connection is refused, and told why.
-    clients = [watcher] + [Client(port) for _ in range(7)]
-    ninth = Client(port)
-    refusal = ninth.file.readline().decode()
-    assert "refused" in refusal and "8 clients" in refusal, refusal
-    assert ninth.file.readline() == b"", "the ninth connection stayed open"
-    for client in clients:
-        assert client.ask("*OPC?") == "1"
+def load(n, rounds=125, until_closed=False):
+    client = Client(port)
+    try:
+        for i in range(rounds):
+            for line in lines:
+                answer = client.ask(line)
+                if answer != expected[line]:
+                    failures.append(f"client {n}: {line} -> {answer}")
+            client.send(f"BOGUS{n}")  # its own error, not another client's
+            if client.ask("SYST:ERR?;SYST:ERR?") != '-113,"Undefined header";0,"No error"':
+                failures.append(f"client {n}: another client's error")
+            if n == 0 and not until_closed and i in (20, rounds - 1):
+                memory.append(rss_kib(process))
+    except (OSError, EOFError):
+        if not until_closed:
+            raise
+    finally:
         client.close()
 
-    # SIGTERM in the middle of a load: the command in progress ends, then the session, with 0
-    # and no protocol violation on the board.
-    busy = [threading.Thread(target=load, args=(n, 1000, True), daemon=True) for n in range(4)]
-    for thread in busy:
-        thread.start()
-    threading.Event().wait(0.5)
-    stop(process)
-    for thread in busy:
-        thread.join(TIMEOUT)
-    assert not any(thread.is_alive() for thread in busy)
-    assert not failures, failures[:5]
-finally:
-    if process.poll() is None:
-        process.kill()
+threads = [threading.Thread(target=load, args=(n,), daemon=True) for n in range(8)]
+for thread in threads:
+    thread.start()
+for thread in threads:
+    thread.join(TIMEOUT * 4)
+assert not any(thread.is_alive() for thread in threads), "the load did not end"
+assert not failures, failures[:5]
+assert len(memory) == 2 and memory[1] - memory[0] < 1024, f"memory grew: {memory} KiB"
+
+# Half a line and gone, or 1 MB without a newline: neither changes the board.
+watcher = Client(port)
+before = watcher.ask("CONF:RANG?")
+half = Client(port)
+half.send(b"CONF:RANG 4U")
+half.close()
+flood = Client(port)
+flood.send(b"CONF:RANG 4UA" + b" " * (1 << 20) + b"\n\xff\xfe\n")
+assert flood.ask("SYST:ERR?;SYST:ERR?;SYST:ERR?") == \
+    '-223,"Too much data";-101,"Invalid character";0,"No error"'
+flood.close()
+assert watcher.ask("CONF:RANG?") == before, "a broken line changed the board"
+
+# The ninth connection is refused, and told why.
+clients = [watcher] + [Client(port) for _ in range(7)]
+ninth = Client(port)
+refusal = ninth.file.readline().decode()
+assert "refused" in refusal and "8 clients" in refusal, refusal
+assert ninth.file.readline() == b"", "the ninth connection stayed open"
+for client in clients:
+    assert client.ask("*OPC?") == "1"
+    client.close()
+
+# SIGTERM in the middle of a load: the command in progress ends, then the session, with 0
+# and no protocol violation on the board.
+busy = [threading.Thread(target=load, args=(n, 1000, True), daemon=True) for n in range(4)]
+for thread in busy:
+    thread.start()
+threading.Event().wait(0.5)
+stop(process)
+for thread in busy:
+    thread.join(TIMEOUT)
+assert not any(thread.is_alive() for thread in busy)
+assert not failures, failures[:5]
 
 # Listening beyond loopback warns; an address that cannot be used is bad input, before start-up.
 process = spawn("--serve", "0.0.0.0:0")
