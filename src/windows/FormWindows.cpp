@@ -127,6 +127,20 @@ int screenDpi() {
   return dpi > 0 ? dpi : 96;
 }
 
+void registerFormClass(const char* name, WNDPROC windowProc) {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass{};
+  if (GetClassInfoA(instance, name, &windowClass)) return;
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name;
+  if (!RegisterClassA(&windowClass))
+    throw std::runtime_error(std::string("cannot register the window class ") + name);
+}
+
 PanelFonts::PanelFonts(int dpi) : bold_(panelFont(dpi, true)), regular_(panelFont(dpi, false)) {}
 
 PanelFonts::~PanelFonts() {

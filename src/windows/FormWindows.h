@@ -18,6 +18,10 @@ namespace vx::win {
 // DPI-aware (96 on a screen at 100 %).
 int screenDpi();
 
+// Registers a form's window class once per process: the program's icon, the arrow cursor and
+// the face colour. Throws when Windows refuses it.
+void registerFormClass(const char* name, WNDPROC windowProc);
+
 // "MS Sans Serif" 8.25 pt at a DPI, bold and regular, for the life of a form.
 class PanelFonts {
  public:

@@ -64,18 +64,7 @@ MainForm::MainForm(FrontPanel& panel, AboutServices about, const std::string& ca
       quit_(quit ? std::move(quit) : [] { PostQuitMessage(0); }),
       dpi_(screenDpi()),
       fonts_(dpi_) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
-  if (!GetClassInfoA(instance, kWindowClass, &windowClass)) {
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    if (!RegisterClassA(&windowClass))
-      throw std::runtime_error("cannot register the main window's class");
-  }
+  registerFormClass(kWindowClass, windowProc);
 
   menu_.bar = CreateMenu();
   const auto popup = [this](const char* title,
@@ -92,10 +81,11 @@ MainForm::MainForm(FrontPanel& panel, AboutServices about, const std::string& ca
   popup("&Help", {{kMnuAbout, "&About"}});
 
   // A fixed single border: no sizing frame and no maximise button.
-  hwnd_ = CreateWindowExA(
-      0, kWindowClass, caption.c_str(),
-      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, CW_USEDEFAULT,
-      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu_.bar, instance, this);
+  hwnd_ =
+      CreateWindowExA(0, kWindowClass, caption.c_str(),
+                      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                      menu_.bar, GetModuleHandleA(nullptr), this);
   if (!hwnd_) throw std::runtime_error("cannot create the main window");
   controls_ =
       std::make_unique<FormWindows>(hwnd_, forms::kMainForm, dpi_, fonts_, kFirstControlId, false);

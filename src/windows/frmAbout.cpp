@@ -14,22 +14,12 @@ constexpr int kFirstControlId = 200;
 }  // namespace
 
 frmAbout::frmAbout(AboutServices services) : services_(services), dpi_(screenDpi()), fonts_(dpi_) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
-  if (!GetClassInfoA(instance, kWindowClass, &windowClass)) {
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    if (!RegisterClassA(&windowClass)) throw std::runtime_error("cannot register the About class");
-  }
+  registerFormClass(kWindowClass, windowProc);
   const std::string caption(forms::kAboutCaption);
   // A fixed dialog border, without minimise and maximise buttons; shown without an owner.
   hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, kWindowClass, caption.c_str(),
                           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 0, 0, 0, 0, nullptr,
-                          nullptr, instance, this);
+                          nullptr, GetModuleHandleA(nullptr), this);
   if (!hwnd_) throw std::runtime_error("cannot create the About dialog");
   controls_ =
       std::make_unique<FormWindows>(hwnd_, forms::kAbout, dpi_, fonts_, kFirstControlId, true);

@@ -78,9 +78,7 @@ TEST_F(Bench, ControlsSitAtTheirTwipsInThePanelFont) {
     EXPECT_EQ(font.lfWeight, c.bold ? FW_BOLD : FW_NORMAL);
     EXPECT_EQ(font.lfHeight, -MulDiv(825, dpi, 7200));
     EXPECT_EQ(text(c.name), c.text);
-    if (c.kind == forms::Kind::List) {
-      EXPECT_EQ(index(c.name), -1);
-    }
+    EXPECT_EQ(c.kind == forms::Kind::List ? index(c.name) : -1, -1);  // no item selected
   }
 }
 
