@@ -22,6 +22,17 @@ int screenDpi();
 // the face colour. Throws when Windows refuses it.
 void registerFormClass(const char* name, WNDPROC windowProc);
 
+// The form object a window procedure serves: stored from CreateWindowEx's last argument at
+// WM_NCCREATE, null before that and after the form has let go of its window.
+template <class Form>
+Form* formOf(HWND hwnd, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
 // "MS Sans Serif" 8.25 pt at a DPI, bold and regular, for the life of a form.
 class PanelFonts {
  public:

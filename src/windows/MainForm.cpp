@@ -179,11 +179,7 @@ bool MainForm::translateKey(const MSG& msg) {
 }
 
 LRESULT CALLBACK MainForm::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* form = reinterpret_cast<MainForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* form = formOf<MainForm>(hwnd, message, lParam);
   if (!form || !form->controls_) return DefWindowProcA(hwnd, message, wParam, lParam);
   return form->handle(message, wParam, lParam);
 }

@@ -84,11 +84,7 @@ void frmAbout::cmdSysInfo_Click() {
 }
 
 LRESULT CALLBACK frmAbout::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* dialog = reinterpret_cast<frmAbout*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* dialog = formOf<frmAbout>(hwnd, message, lParam);
   if (!dialog || !dialog->controls_) return DefWindowProcA(hwnd, message, wParam, lParam);
   switch (message) {
     case DM_GETDEFID:
