@@ -10,6 +10,7 @@
 #include <deque>
 #include <exception>
 #include <memory>
+#include <regex>
 #include <set>
 
 namespace vx {
@@ -18,13 +19,16 @@ namespace {
 
 class Server;
 
-// One TCP client: its own error queue and line framing; answers go out in order.
+// One TCP client: its own error queue and line framing; answers go out in order. Its lines run
+// only while fewer than maxUnsent bytes of its answers wait to be sent; past that, reading stops
+// until they drain, and a client that stays past it for stallLimit is dropped.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(asio::ip::tcp::socket socket, Server& server)
-      : socket_(std::move(socket)), server_(server) {}
+  Connection(asio::ip::tcp::socket socket, Server& server);
   void start() { read(); }
   void close() {
+    closed_ = true;
+    stall_.cancel();
     std::error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
@@ -32,39 +36,50 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
  private:
   void read();
-  void send(std::string text) {
-    outbox_.push_back(std::move(text));
-    if (outbox_.size() == 1) write();
-  }
-  void write() {
-    asio::async_write(socket_, asio::buffer(outbox_.front()),
-                      [self = shared_from_this()](std::error_code error, std::size_t) {
-                        if (error) return;
-                        self->outbox_.pop_front();
-                        if (!self->outbox_.empty()) self->write();
-                      });
-  }
+  // Runs the lines read so far while the answers waiting stay under the cap; then reads on, or
+  // waits for the answers to drain.
+  void process();
+  void send(std::string text);
+  void write();
+  void drop(const std::string& why);
 
   asio::ip::tcp::socket socket_;
   Server& server_;
-  ScpiConnection scpi_;
+  std::string peer_;
+  ScpiConnection scpi_{true};
   std::array<char, 4096> buffer_{};
+  std::string unread_;  // bytes read but not yet run
   std::deque<std::string> outbox_;
+  std::size_t unsent_ = 0;  // bytes in the outbox
+  bool reading_ = false;
+  bool closed_ = false;
+  asio::steady_timer stall_;
+  bool stalled_ = false;
 };
 
 class Server {
  public:
-  Server(asio::io_context& io, const asio::ip::tcp::endpoint& at, std::size_t maxClients)
-      : io_(io), acceptor_(io, at), maxClients_(maxClients) {}
+  Server(asio::io_context& io, const asio::ip::tcp::endpoint& at, SessionLimits limits)
+      : io_(io), acceptor_(io, at), limits_(limits) {}
 
   asio::ip::tcp::endpoint endpoint() const { return acceptor_.local_endpoint(); }
-  void use(ScpiInstrument& instrument) { instrument_ = &instrument; }
+  void use(ScpiInstrument& instrument, std::ostream& log) {
+    instrument_ = &instrument;
+    log_ = &log;
+  }
   ScpiInstrument& instrument() { return *instrument_; }
+  const SessionLimits& limits() const { return limits_; }
+  asio::io_context& io() { return io_; }
+  // One line on the session's log.
+  void say(const std::string& line) {
+    fmt::print(*log_, "vx3340ctl: {}\n", line);
+    log_->flush();
+  }
 
   void accept() {
     acceptor_.async_accept([this](std::error_code error, asio::ip::tcp::socket socket) {
       if (error) return;  // stopped
-      if (connections_.size() < maxClients_) {
+      if (connections_.size() < limits_.maxClients) {
         auto connection = std::make_shared<Connection>(std::move(socket), *this);
         connections_.insert(connection);
         connection->start();
@@ -95,7 +110,7 @@ class Server {
     auto text = std::make_shared<std::string>(fmt::format(
         "vx3340ctl: refused: this session already serves {} clients, the most it takes; close one "
         "and connect again\n",
-        maxClients_));
+        limits_.maxClients));
     asio::async_write(*refused, asio::buffer(*text), [refused, text](std::error_code, std::size_t) {
       std::error_code ignored;
       refused->shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
@@ -106,28 +121,106 @@ class Server {
   asio::io_context& io_;
   asio::ip::tcp::acceptor acceptor_;
   ScpiInstrument* instrument_ = nullptr;
-  std::size_t maxClients_;
+  std::ostream* log_ = nullptr;
+  SessionLimits limits_;
   std::set<std::shared_ptr<Connection>> connections_;
   std::exception_ptr error_;
 };
 
+std::string peerName(const asio::ip::tcp::socket& socket) {
+  std::error_code error;
+  const auto at = socket.remote_endpoint(error);
+  if (error) return "a client";
+  const auto address = at.address();
+  return address.is_v6() ? fmt::format("[{}]:{}", address.to_string(), at.port())
+                         : fmt::format("{}:{}", address.to_string(), at.port());
+}
+
+Connection::Connection(asio::ip::tcp::socket socket, Server& server)
+    : socket_(std::move(socket)), server_(server), peer_(peerName(socket_)), stall_(server.io()) {}
+
 void Connection::read() {
+  reading_ = true;
   socket_.async_read_some(
       asio::buffer(buffer_), [self = shared_from_this()](std::error_code error, std::size_t n) {
+        self->reading_ = false;
+        if (self->closed_) return;
         if (error) {  // the client left, perhaps in the middle of a line: that line is lost
+          self->closed_ = true;
+          self->stall_.cancel();
           self->server_.closed(self);
           return;
         }
-        try {
-          std::string answers = self->scpi_.feed(std::string_view(self->buffer_.data(), n),
-                                                 self->server_.instrument());
-          if (!answers.empty()) self->send(std::move(answers));
-        } catch (...) {
-          self->server_.fail(std::current_exception());
-          return;
-        }
-        self->read();
+        self->unread_.append(self->buffer_.data(), n);
+        self->process();
       });
+}
+
+void Connection::process() {
+  const std::size_t cap = server_.limits().maxUnsent;
+  try {
+    while (!unread_.empty() && unsent_ < cap) {
+      std::string answers;
+      const auto fed = scpi_.feed(unread_, server_.instrument(), answers, cap - unsent_);
+      unread_.erase(0, fed.used);
+      if (!answers.empty()) send(std::move(answers));
+      if (fed.http) {
+        drop(
+            "it sent an HTTP request, as a web page in a browser can make it do; nothing more "
+            "from it runs");
+        return;
+      }
+    }
+  } catch (...) {
+    server_.fail(std::current_exception());
+    return;
+  }
+  if (unsent_ < cap) {
+    if (!reading_) read();
+    return;
+  }
+  // Over the cap: read nothing more until the answers drain; drop a client that never reads.
+  if (stalled_) return;
+  stalled_ = true;
+  stall_.expires_after(server_.limits().stallLimit);
+  stall_.async_wait([self = shared_from_this()](std::error_code error) {
+    if (error || self->closed_ || !self->stalled_) return;
+    self->drop(fmt::format("it read none of its answers for {} ms",
+                           self->server_.limits().stallLimit.count()));
+  });
+}
+
+void Connection::send(std::string text) {
+  unsent_ += text.size();
+  outbox_.push_back(std::move(text));
+  if (outbox_.size() == 1) write();
+}
+
+void Connection::write() {
+  asio::async_write(socket_, asio::buffer(outbox_.front()),
+                    [self = shared_from_this()](std::error_code error, std::size_t) {
+                      if (self->closed_) return;
+                      if (error) {
+                        self->drop(fmt::format("writing to it failed: {}", error.message()));
+                        return;
+                      }
+                      self->unsent_ -= self->outbox_.front().size();
+                      self->outbox_.pop_front();
+                      if (!self->outbox_.empty()) self->write();
+                      if (self->stalled_ && self->unsent_ < self->server_.limits().maxUnsent) {
+                        self->stalled_ = false;
+                        self->stall_.cancel();
+                        self->process();
+                      }
+                    });
+}
+
+// Ends the connection for a reason the log gives in one line. The board keeps its state.
+void Connection::drop(const std::string& why) {
+  if (closed_) return;
+  server_.say(fmt::format("dropped {}: {}", peer_, why));
+  close();
+  server_.closed(shared_from_this());
 }
 
 }  // namespace
@@ -160,19 +253,41 @@ bool isLoopback(const ListenAddress& where) {
   return asio::ip::make_address(where.address).is_loopback();
 }
 
-std::string ScpiConnection::feed(std::string_view bytes, ScpiInstrument& instrument) {
-  std::string answers;
-  for (char byte : bytes) {
-    const auto event = framer_.feed(byte);
+bool looksLikeHttp(std::string_view line) {
+  static const std::regex request(
+      "(GET|HEAD|POST|PUT|DELETE|OPTIONS|PATCH|CONNECT|TRACE) [^ ]+ HTTP/1\\..*");
+  static const std::regex header(
+      "(host|origin|referer|user-agent|accept|accept-[a-z]+|content-type|content-length|"
+      "connection|cookie|upgrade|sec-fetch-[a-z]+) *:.*",
+      std::regex::icase);
+  return std::regex_match(line.begin(), line.end(), request) ||
+         std::regex_match(line.begin(), line.end(), header);
+}
+
+ScpiConnection::Fed ScpiConnection::feed(std::string_view bytes, ScpiInstrument& instrument,
+                                         std::string& answers, std::size_t limit) {
+  Fed fed;
+  while (fed.used < bytes.size()) {
+    const auto event = framer_.feed(bytes[fed.used++]);
     if (!event) continue;
     if (event->kind == LineFramer::Event::TooLong) {
       client_.error(-223, "Too much data");
     } else if (event->kind == LineFramer::Event::NotText) {
       client_.error(-101, "Invalid character");
+    } else if (refuseHttp_ && looksLikeHttp(event->line)) {
+      fed.http = true;
+      break;
     } else if (const auto answer = instrument.execute(event->line, client_)) {
       answers += *answer + "\n";
+      if (answers.size() >= limit) break;
     }
   }
+  return fed;
+}
+
+std::string ScpiConnection::feed(std::string_view bytes, ScpiInstrument& instrument) {
+  std::string answers;
+  feed(bytes, instrument, answers, std::string::npos);
   return answers;
 }
 
@@ -190,18 +305,18 @@ struct TcpSession::State {
   asio::io_context io;
   Server server;
   ListenAddress where;
-  State(const ListenAddress& at, std::size_t maxClients)
-      : server(io, {asio::ip::make_address(at.address), at.port}, maxClients), where(at) {}
+  State(const ListenAddress& at, SessionLimits limits)
+      : server(io, {asio::ip::make_address(at.address), at.port}, limits), where(at) {}
 };
 
-TcpSession::TcpSession(const ListenAddress& where, std::size_t maxClients)
-    : state_(std::make_unique<State>(where, maxClients)) {}
+TcpSession::TcpSession(const ListenAddress& where, SessionLimits limits)
+    : state_(std::make_unique<State>(where, limits)) {}
 
 TcpSession::~TcpSession() = default;
 
 void TcpSession::serve(ScpiInstrument& instrument, std::ostream& log) {
   Server& server = state_->server;
-  server.use(instrument);
+  server.use(instrument, log);
   asio::signal_set signals(state_->io, SIGINT, SIGTERM);
   signals.async_wait([&server](std::error_code error, int) {
     if (!error) server.stop();

@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
 # vx3340ctl's SCPI session over TCP on loopback: PyVISA, eight clients under load with flat
-# memory, broken lines that change nothing, the ninth connection, SIGTERM in the middle of a load.
+# memory, broken lines that change nothing, the ninth connection, SIGTERM in the middle of a load,
+# a client that never reads its answers, and HTTP requests that a browser can be made to send.
 #     scpi-tcp-test.py VX3340CTL
 import ctypes
+import os
 import pathlib
+import tempfile
 import re
 import signal
 import socket
 import subprocess
 import sys
 import threading
+import time
 
 import pyvisa
 
@@ -26,12 +30,19 @@ def spawn(*args):
 
 
 # A session on the simulated board at a free port, on loopback by default: process and port.
-def start():
-    process = spawn("--serve", "0")
+def start(*args):
+    process = spawn("--serve", "0", *args)
     line = process.stderr.readline()
     port = re.search(r"on 127\.0\.0\.1:(\d+);", line)
     assert port, f"no listening line: {line!r}"
     return process, int(port.group(1))
+
+
+# The lines a session writes on stderr after its first, as they come.
+def collect_log(process):
+    log = []
+    threading.Thread(target=lambda: log.extend(process.stderr), daemon=True).start()
+    return log
 
 
 class Client:
@@ -161,4 +172,65 @@ taken.listen()
 used = spawn("--trace", "-", "--serve", f"127.0.0.1:{taken.getsockname()[1]}")
 out, err = used.communicate(timeout=TIMEOUT)
 assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.returncode, out, err)
+
+# A client that sends *IDN? and never reads: 1.2 MB of lines, then READ?s. The session runs its
+# lines only until 64 KiB of answers wait for it, keeps its memory, serves another client all
+# along, and drops the silent one after 10 s; the trace shows that none of its READ?s ran.
+trace = os.path.join(tempfile.mkdtemp(), "silent.trace")
+process, port = start("--trace", trace)
+log = collect_log(process)
+base = rss_kib(process)
+silent = socket.socket()
+silent.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+silent.connect(("127.0.0.1", port))
+silent.settimeout(1)
+
+def flood():
+    data, sent, until = b"*IDN?\n" * 200000 + b"READ?\n" * 1000, 0, time.monotonic() + 11
+    while sent < len(data) and time.monotonic() < until:
+        try:
+            sent += silent.send(data[sent:sent + 65536])
+        except socket.timeout:
+            pass
+        except OSError:
+            break
+
+flooding = threading.Thread(target=flood, daemon=True)
+flooding.start()
+other, worst, peak, deadline = Client(port), 0.0, 0, time.monotonic() + 10 + TIMEOUT
+while not log:
+    assert time.monotonic() < deadline, "the silent client was never dropped"
+    asked = time.monotonic()
+    assert other.ask("CONF:RANG?") == "4UA"
+    worst = max(worst, time.monotonic() - asked)
+    peak = max(peak, rss_kib(process))
+    time.sleep(0.05)
+print(f"silent client: other client's worst round trip {worst * 1000:.1f} ms, "
+      f"memory {base} KiB at start, {peak} KiB at most")
+assert peak - base < 64 * 1024, f"memory grew from {base} to {peak} KiB"
+assert re.fullmatch(r"vx3340ctl: dropped 127\.0\.0\.1:\d+: it read none of its answers for "
+                    r"10000 ms\n", log[0]), log
+other.close()
+stop(process)
+refreshes = sum(1 for line in pathlib.Path(trace).read_text().splitlines()
+                if line.startswith("OutByte 0x378"))
+assert refreshes == 1, f"{refreshes - 1} data writes after start-up: the silent client's lines ran"
+
+# What a browser sends when any web page posts to the session: the request line, or a header
+# line, ends that connection at once, and nothing it sent runs; the session says so.
+process, port = start()
+log = collect_log(process)
+watcher = Client(port)
+for request in [b"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n\r\n"
+                b"CONF:RANG 160MA\n", b"*OPC\nhost: 127.0.0.1\nCONF:RANG 160MA\n"]:
+    browser = Client(port)
+    browser.send(request)
+    assert browser.file.readline() == b"", "the connection stayed open"
+    browser.close()
+    assert watcher.ask("CONF:RANG?") == "4UA", "a browser's request changed the board"
+watcher.close()
+stop(process)
+assert [line.split(": ", 2)[2] for line in log] == [
+    "it sent an HTTP request, as a web page in a browser can make it do; nothing more from it "
+    "runs\n"] * 2, log
 print("ok: SCPI over TCP")
