@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "Version.h"
+#include "app/ExitCodes.h"
 #include "startup/Startup.h"
 
 namespace vx {
@@ -30,7 +31,7 @@ std::optional<std::uint8_t> parseByte(std::string_view text) {
 
 }  // namespace
 
-void addBackendOptions(CLI::App& app, BackendOptions& options) {
+void addBackendOptions(CLI::App& app, BackendOptions& options, const PortOptions& portOptions) {
   auto* simulate = app.add_flag("--simulate", options.simulate,
                                 "Run on the simulated board instead of a real port");
   app.add_option_function<std::string>(
@@ -70,13 +71,7 @@ void addBackendOptions(CLI::App& app, BackendOptions& options) {
             return path == "-" ? "a waveform goes to a file, not to standard output" : "";
           },
           "FILE"));
-#ifndef _WIN32
-  // On Windows the port is the one parllio.dll reports as port 1, so there is nothing to choose.
-  app.add_option("--port", options.portDevice,
-                 "The parallel-port device to use (default /dev/parport0)")
-      ->type_name("DEVICE")
-      ->excludes(simulate);
-#endif
+  if (portOptions) portOptions(app, options, simulate);
 }
 
 std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>& arguments,
@@ -87,13 +82,13 @@ std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>&
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
-    return 0;
+    return kExitOk;
   } catch (const CLI::CallForVersion&) {
     out << kVersionText << '\n';
-    return 0;
+    return kExitOk;
   } catch (const CLI::ParseError& e) {
     err << app.get_name() << ": " << e.what() << " (see " << app.get_name() << " --help)\n";
-    return 2;
+    return kExitBadInput;
   }
   return std::nullopt;
 }
@@ -106,7 +101,7 @@ namespace {
 
 std::unique_ptr<std::ostream> openOutput(const std::string& option, const std::string& path) {
   auto file = std::make_unique<std::ofstream>(path, std::ios::binary);
-  if (!*file) throw CLI::FileError(option + ": cannot write to " + path);
+  if (!*file) throw InputError(option + ": cannot write to " + path);
   return file;
 }
 

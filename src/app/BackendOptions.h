@@ -1,9 +1,11 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,14 +20,26 @@ namespace vx {
 struct BackendOptions {
   bool simulate = false;
   SimulatedBoardOptions sim;
-  std::string tracePath;   // empty: no trace; "-": standard output
-  std::string vcdPath;     // empty: no waveform
-  std::string portDevice;  // a real port other than the default
+  std::string tracePath;    // empty: no trace; "-": standard output
+  std::string vcdPath;      // empty: no waveform
+  std::string port;         // a real port other than the default, as the platform names it
+  std::string portLibrary;  // the platform's port library, where it has a choice
 };
 
-// Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace, --vcd and (not on Windows,
-// where parllio.dll chooses the port) --port to a parser.
-void addBackendOptions(CLI::App& app, BackendOptions& options);
+// Input the user gave that the program cannot use, such as a file it cannot write. Nothing has
+// reached the port when it is thrown; the programs exit with kExitBadInput.
+class InputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Adds the real port's options, which each platform defines (--port, and on Windows
+// --port-library); simulate is the --simulate flag they may exclude.
+using PortOptions = std::function<void(CLI::App&, BackendOptions&, CLI::Option* simulate)>;
+
+// Adds --simulate, --sim-load, --sim-flags, --sim-no-board, --trace, --vcd and the platform's
+// port options to a parser.
+void addBackendOptions(CLI::App& app, BackendOptions& options, const PortOptions& portOptions);
 
 // Parses the arguments after the program name, in the way both programs share: --help and
 // --version print to out, and a mistake prints one line to err naming the option and what it
@@ -40,7 +54,7 @@ bool isStatusSwitch(const std::string& argument);
 // trace over both.
 class Backend {
  public:
-  // Opens the trace and waveform files before anything reaches the port; throws CLI::FileError
+  // Opens the trace and waveform files before anything reaches the port; throws InputError
   // when it can't. real is the platform's backend, used without --simulate; program names the
   // program in the waveform's header.
   Backend(const BackendOptions& options, std::ostream& standardOutput,

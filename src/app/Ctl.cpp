@@ -22,19 +22,16 @@ namespace {
 
 constexpr const char* kProgram = "vx3340ctl";
 
-// A selection the user gave, as a list index or box value; -1 when not given.
-struct Selections {
-  int range = -1;
-  int force = -1;
-  int compare = -1;
-  int measure = -1;
-  int cap = -1;
-  int standby = -1;
-};
+// The selections the user gave, as choice indexes in the table's order; -1 when not given.
+using Picks = std::array<int, kSelections.size()>;
 
 struct CtlOptions {
   BackendOptions backend;
-  Selections picks;
+  Picks picks = [] {
+    Picks none;
+    none.fill(-1);
+    return none;
+  }();
   int count = 1;
   int intervalMs = 1000;
   bool json = false;
@@ -43,38 +40,31 @@ struct CtlOptions {
   std::vector<std::string> extras;
 };
 
-// Adds an option whose value is one of the names, in any letter case, stored as its index.
-void addChoice(CLI::App& app, const std::string& name, std::vector<std::string> names, int& index,
-               const std::string& help) {
+// Adds a selection's option: its value is one of the choices' names, in any letter case, stored
+// as the choice's index.
+void addChoice(CLI::App& app, const Selection& selection, int& index) {
+  std::vector<std::string> names;
+  for (const Choice& choice : selection.choices) names.emplace_back(choice.cli);
   std::string typeName = fmt::format("{}", fmt::join(names, "|"));
   app.add_option_function<std::string>(
-         name,
+         std::string(selection.option),
          [names, &index](const std::string& value) {
            const auto same = [&value](const std::string& name) {
              return CLI::detail::to_lower(name) == CLI::detail::to_lower(value);
            };
            index = static_cast<int>(std::find_if(names.begin(), names.end(), same) - names.begin());
          },
-         help)
+         std::string(selection.optionHelp))
       ->type_name(typeName)
       ->check(CLI::IsMember(names, CLI::ignore_case));
 }
 
-void buildParser(CLI::App& app, CtlOptions& o) {
+void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
   app.description(
       "Drives the VX3340 evaluation board from the command line: applies the selections given,\n"
       "each followed by a full refresh as a pick in the window does, and prints the six flags.");
-  addBackendOptions(app, o.backend);
-  addChoice(app, "--range", {"4uA", "40uA", "400uA", "4mA", "40mA", "160mA", "standby"},
-            o.picks.range, "Force/sense current range");
-  addChoice(app, "--force", {"voltage", "current"}, o.picks.force,
-            "Force voltage (current clamp) or force current (voltage clamp)");
-  addChoice(app, "--compare", {"voltage", "current"}, o.picks.compare,
-            "Feed the comparator the measured voltage or the measured current");
-  addChoice(app, "--measure", {"vm", "im"}, o.picks.measure, "Measure output: VM or IM amplifier");
-  addChoice(app, "--cap", {"0", "1", "2"}, o.picks.cap,
-            "Compensation capacitor: 0 = 3000pF, 1 = 1000pF, 2 = 100pF");
-  addChoice(app, "--standby", {"off", "on"}, o.picks.standby, "The standby line");
+  addBackendOptions(app, o.backend, portOptions);
+  for (std::size_t i = 0; i < kSelections.size(); ++i) addChoice(app, kSelections[i], o.picks[i]);
   auto* count = app.add_option("--count", o.count, "Read the flags N times (default 1)")
                     ->type_name("N")
                     ->check(CLI::Range(1, 1000000));
@@ -135,21 +125,14 @@ std::string formatReading(const FlagReading& r, const CtlOptions& o, const std::
 
 // The selections in their fixed order, each one a pick and a full refresh. With none, one
 // refresh, as Read does, when a reading is wanted.
-std::optional<FlagReading> applySelections(FrontPanel& panel, const Selections& s,
-                                           bool readIfNone) {
+std::optional<FlagReading> applySelections(FrontPanel& panel, const Picks& picks, bool readIfNone) {
   bool any = false;
   FlagReading last;
-  const auto pick = [&](int value, FlagReading (FrontPanel::*handler)(int)) {
-    if (value < 0) return;
-    last = (panel.*handler)(value);
+  for (std::size_t i = 0; i < kSelections.size(); ++i) {
+    if (picks[i] < 0) continue;
+    last = panel.select(kSelections[i].id, picks[i]);
     any = true;
-  };
-  pick(s.range, &FrontPanel::cboir_Click);
-  pick(s.force, &FrontPanel::cboFSEL_Click);
-  pick(s.compare, &FrontPanel::cboComp_Click);
-  pick(s.measure, &FrontPanel::cboMIO_Click);
-  pick(s.cap, &FrontPanel::cboAC_Click);
-  pick(s.standby, &FrontPanel::chkStandby_Click);
+  }
   if (any) return last;
   if (readIfNone) return panel.cmdRead_Click();
   return std::nullopt;
@@ -171,7 +154,7 @@ int reportViolations(const SimulatedBoard& board, std::ostream& err) {
 int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   CtlOptions o;
   CLI::App app{"", kProgram};
-  buildParser(app, o);
+  buildParser(app, o, env.portOptions);
   if (const auto exit = parseArguments(app, arguments, env.out, env.err)) return *exit;
   o.repeated = app.count("--count") > 0;
   for (const auto& extra : app.remaining()) {
@@ -188,13 +171,8 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     }
   }
   try {
-    std::unique_ptr<Backend> backend;
-    try {
-      backend = std::make_unique<Backend>(
-          o.backend, env.out, o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
-    } catch (const CLI::FileError& e) {
-      return badInput(env, e.what());
-    }
+    const auto backend = std::make_unique<Backend>(
+        o.backend, env.out, o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
     Port port(backend->library());
     auto os = env.os(arguments);
     StreamMessages messages(env.err);
@@ -231,7 +209,9 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
 
     if (const SimulatedBoard* board = backend->simulatedBoard())
       return reportViolations(*board, env.err);
-  } catch (const FatalError& e) {
+  } catch (const InputError& e) {
+    return badInput(env, e.what());
+  } catch (const std::exception& e) {
     env.out.flush();
     fmt::print(env.err, "{}: {}\n", kProgram, e.what());
     return kExitRuntimeError;

@@ -9,18 +9,10 @@
 #include <vector>
 
 #include "app/BackendOptions.h"
+#include "app/ExitCodes.h"
 #include "startup/OsServices.h"
 
 namespace vx {
-
-// Exit codes of vx3340ctl.
-enum CtlExit {
-  kExitOk = 0,
-  kExitBadInput = 2,
-  kExitNoPort = 3,
-  kExitProtocolViolation = 4,
-  kExitRuntimeError = 5,
-};
 
 // What vx3340ctl needs from its surroundings; main supplies the real ones, tests their own.
 struct CtlEnvironment {
@@ -29,8 +21,9 @@ struct CtlEnvironment {
   std::istream& in;  // a SCPI session's commands with --serve -
   // The operating system's services for start-up, given the arguments after the program name.
   std::function<std::unique_ptr<OsServices>(const std::vector<std::string>&)> os;
-  // The real port backend, used without --simulate.
+  // The real port backend, used without --simulate, and the options that choose it.
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> realPort;
+  PortOptions portOptions;
   std::function<void(std::chrono::milliseconds)> sleep;
   std::function<std::chrono::system_clock::time_point()> now;
 };

@@ -24,11 +24,12 @@ std::string windowCaption(bool simulated) {
   return caption;
 }
 
-GuiArguments parseGuiArguments(const std::vector<std::string>& arguments, std::ostream& out,
+GuiArguments parseGuiArguments(const std::vector<std::string>& arguments,
+                               const PortOptions& portOptions, std::ostream& out,
                                std::ostream& err) {
   GuiArguments parsed;
   CLI::App app{"The VX3340 evaluation board's front panel window.", kProgram};
-  addBackendOptions(app, parsed.backend);
+  addBackendOptions(app, parsed.backend, portOptions);
   app.allow_extras();
   app.footer(
       "/SS anywhere on the command line shows the port status at start-up.\n"
@@ -46,24 +47,21 @@ int runGui(const std::vector<std::string>& arguments, const BackendOptions& opti
   const auto fatal = [&env](const std::string& what) {
     fmt::print(env.err, "{}: {}\n", kProgram, what);
     env.messages.show({what, std::string(kAppTitle), MessageIcon::Critical, {}});
-    return kGuiExitRuntimeError;
+    return kExitRuntimeError;
   };
   try {
-    std::unique_ptr<Backend> backend;
-    try {
-      backend = std::make_unique<Backend>(
-          options, env.out, options.simulate ? nullptr : env.realPort(options), kProgram);
-    } catch (const CLI::FileError& e) {
-      fmt::print(env.err, "{}: {}\n", kProgram, e.what());
-      env.messages.show({e.what(), std::string(kAppTitle), MessageIcon::Exclamation, {}});
-      return kGuiExitBadInput;
-    }
+    const auto backend = std::make_unique<Backend>(
+        options, env.out, options.simulate ? nullptr : env.realPort(options), kProgram);
     Port port(backend->library());
     FrontPanel panel(port);
     const auto window = env.window(panel, windowCaption(backend->simulatedBoard() != nullptr));
     auto os = env.os(arguments);
     Startup(port, *os, env.messages, window->portMenu()).Main();
     return window->run();
+  } catch (const InputError& e) {
+    fmt::print(env.err, "{}: {}\n", kProgram, e.what());
+    env.messages.show({e.what(), std::string(kAppTitle), MessageIcon::Exclamation, {}});
+    return kExitBadInput;
   } catch (const std::exception& e) {
     return fatal(e.what());
   }

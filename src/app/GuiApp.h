@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/BackendOptions.h"
+#include "app/ExitCodes.h"
 #include "startup/Messages.h"
 #include "startup/OsServices.h"
 #include "startup/PortMenu.h"
@@ -15,13 +16,6 @@
 namespace vx {
 
 class FrontPanel;
-
-// Exit codes of vx3340.
-enum GuiExit {
-  kGuiExitOk = 0,
-  kGuiExitBadInput = 2,
-  kGuiExitRuntimeError = 5,
-};
 
 // The main window's caption: exactly the designed one on a real port, marked on the simulated
 // board so that nobody takes simulated flags for the chip's.
@@ -33,7 +27,8 @@ struct GuiArguments {
   BackendOptions backend;
   std::optional<int> exitNow;  // set for --help, --version and bad input, after printing
 };
-GuiArguments parseGuiArguments(const std::vector<std::string>& arguments, std::ostream& out,
+GuiArguments parseGuiArguments(const std::vector<std::string>& arguments,
+                               const PortOptions& portOptions, std::ostream& out,
                                std::ostream& err);
 
 // The front panel window, whatever draws it: the Qt window on Linux, the Win32 one on Windows.

@@ -19,4 +19,8 @@ std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>& argum
 // The real port backend.
 std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options);
 
+// The options that choose the real port: --port, and where there is a choice of library,
+// --port-library.
+void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option* simulate);
+
 }  // namespace vx

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
       std::cin,
       vx::makePlatformOs,
       [](const vx::BackendOptions& options) { return vx::makeRealPortLibrary(options); },
+      vx::addPlatformPortOptions,
       [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); },
       [] { return std::chrono::system_clock::now(); },
   };

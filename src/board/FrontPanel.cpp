@@ -2,49 +2,30 @@
 
 #include <fmt/format.h>
 
-#include "board/Selections.h"
-
 namespace vx {
 
-// An index outside a list's items (-1: nothing selected) changes no bit; the refresh still runs.
-void FrontPanel::setSingleBit(Register& r, int bit, int listIndex) {
-  if (listIndex == 0 || listIndex == 1) r.setBit(bit, truth(listIndex == 1));
-}
-
-FlagReading FrontPanel::cboir_Click(int listIndex) {
-  if (listIndex >= 0 && listIndex < static_cast<int>(kRangeItems.size())) {
-    ControlWord_.setBit0(truth((listIndex & 1) != 0));
-    ControlWord_.setBit1(truth((listIndex & 2) != 0));
-    ControlWord_.setBit2(truth((listIndex & 4) != 0));
+FlagReading FrontPanel::select(SelectionId id, int value) {
+  const Selection& s = selection(id);
+  int field = value;
+  if (s.checkBox) field = value == kChecked ? 1 : 0;
+  if (field >= 0 && field < static_cast<int>(s.choices.size())) {
+    // Every bit of the field is assigned, through the register's bit properties.
+    Register& r = image(s.reg);
+    const int shift = word::shiftOf(s.mask);
+    for (int n = 0; n < 8; ++n)
+      if ((s.mask >> n) & 1) r.setBit(n, truth(((field << shift) >> n) & 1));
   }
   return cmdRead_Click();
 }
 
-FlagReading FrontPanel::cboFSEL_Click(int listIndex) {
-  setSingleBit(ControlWord_, 3, listIndex);
-  return cmdRead_Click();
+int FrontPanel::selected(SelectionId id) {
+  const Selection& s = selection(id);
+  return (image(s.reg).DataField() & s.mask) >> word::shiftOf(s.mask);
 }
 
-FlagReading FrontPanel::cboComp_Click(int listIndex) {
-  setSingleBit(ControlWord_, 4, listIndex);
-  return cmdRead_Click();
-}
-
-FlagReading FrontPanel::cboMIO_Click(int listIndex) {
-  setSingleBit(ControlWord_, 5, listIndex);
-  return cmdRead_Click();
-}
-
-FlagReading FrontPanel::cboAC_Click(int listIndex) {
-  if (listIndex >= 0 && listIndex < static_cast<int>(kCapItems.size())) {
-    ControlWord_.setBit7(truth(listIndex == 2));
-    ControlWord_.setBit6(truth(listIndex == 1));
-  }
-  return cmdRead_Click();
-}
-
-FlagReading FrontPanel::chkStandby_Click(int boxValue) {
-  AuxWord_.setBit0(truth(boxValue == kChecked));
+FlagReading FrontPanel::reset() {
+  ControlWord_.setDataField(0);
+  AuxWord_.setDataField(0);
   return cmdRead_Click();
 }
 

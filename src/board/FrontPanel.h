@@ -7,6 +7,7 @@
 
 #include "board/Link.h"
 #include "board/Register.h"
+#include "board/Selections.h"
 #include "port/Port.h"
 
 namespace vx {
@@ -21,31 +22,38 @@ struct FlagReading {
   bool flag(int i) const { return ((flagByte >> i) & 1) != 0; }
 };
 
-// The board's front panel: the one object through which the window and the command-line tool
-// drive the board. Each selection handler takes the list index (-1: nothing selected) or the
-// Standby box's value, sets its bits, and runs a full refresh.
+// The board's front panel: the one object through which every face drives the board. Each
+// selection takes the list index (-1: nothing selected) or the Standby box's value, sets its bits
+// as the selection table says, and runs a full refresh.
 class FrontPanel {
  public:
   explicit FrontPanel(Port& port) : link_(port, ControlWord_, AuxWord_) {}
   FrontPanel(const FrontPanel&) = delete;
   FrontPanel& operator=(const FrontPanel&) = delete;
 
-  FlagReading cboir_Click(int listIndex);      // current range: control bits 0..2
-  FlagReading cboFSEL_Click(int listIndex);    // force/measure mode: bit 3
-  FlagReading cboComp_Click(int listIndex);    // comparator input: bit 4
-  FlagReading cboMIO_Click(int listIndex);     // measure-output amplifier: bit 5
-  FlagReading cboAC_Click(int listIndex);      // compensation capacitor: bits 6..7
-  FlagReading chkStandby_Click(int boxValue);  // standby line: AuxWord bit 0
+  // Sets the selection's bits for a list index or box value, then refreshes. A list index
+  // outside the list changes no bit; the refresh still runs.
+  FlagReading select(SelectionId id, int value);
+  // The choice the register images hold for a selection: its field's value.
+  int selected(SelectionId id);
+  // Both register images to zero, then a refresh.
+  FlagReading reset();
+
+  FlagReading cboir_Click(int listIndex) { return select(SelectionId::Range, listIndex); }
+  FlagReading cboFSEL_Click(int listIndex) { return select(SelectionId::Force, listIndex); }
+  FlagReading cboComp_Click(int listIndex) { return select(SelectionId::Comparator, listIndex); }
+  FlagReading cboMIO_Click(int listIndex) { return select(SelectionId::Measure, listIndex); }
+  FlagReading cboAC_Click(int listIndex) { return select(SelectionId::Capacitor, listIndex); }
+  FlagReading chkStandby_Click(int boxValue) { return select(SelectionId::Standby, boxValue); }
 
   // The refresh cycle: send the control word, step the auxiliary lines, read the flags back.
   FlagReading cmdRead_Click();
 
   Register& ControlWord() { return ControlWord_; }
   Register& AuxWord() { return AuxWord_; }
+  Register& image(BoardRegister r) { return r == BoardRegister::AuxWord ? AuxWord_ : ControlWord_; }
 
  private:
-  void setSingleBit(Register& r, int bit, int listIndex);
-
   Register ControlWord_;
   Register AuxWord_;
   Link link_;

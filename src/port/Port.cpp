@@ -1,5 +1,6 @@
 #include "port/Port.h"
 
+#include "port/ControlRegister.h"
 #include "port/FatalError.h"
 
 namespace vx {
@@ -9,13 +10,13 @@ constexpr std::int32_t kFloatingBus = 0xFF;
 }
 
 std::int32_t Port::controlRegister() const {
-  return checkedAdd(portBase_, 2);
+  return checkedAdd(portBase_, lpt::kControlOffset);
 }
 
 bool Port::reaches(std::int32_t address) const {
   if (portBase_ == 0) return false;
   const auto offset = static_cast<std::int64_t>(address) - portBase_;
-  return offset >= 0 && offset <= 2;
+  return offset >= lpt::kDataOffset && offset <= lpt::kControlOffset;
 }
 
 std::int32_t Port::InByte(std::int32_t address) {

@@ -4,32 +4,28 @@
 #include <charconv>
 #include <cmath>
 
+#include "port/BoardWords.h"
+#include "port/ControlRegister.h"
+
 namespace vx {
 
 namespace {
 
-constexpr std::int32_t kData = SimulatedBoard::kBase;
-constexpr std::int32_t kStatus = SimulatedBoard::kBase + 1;
-constexpr std::int32_t kControl = SimulatedBoard::kBase + 2;
+using namespace lpt;
+
+constexpr std::int32_t kData = SimulatedBoard::kBase + kDataOffset;
+constexpr std::int32_t kStatus = SimulatedBoard::kBase + kStatusOffset;
+constexpr std::int32_t kControl = SimulatedBoard::kBase + kControlOffset;
 constexpr std::uint8_t kIdleStatus = 0x78;  // no printer attached: the status register's usual idle
 
 constexpr double kForcedVolts = 2.0;
 constexpr double kVoltageClamp = 5.0;
 constexpr std::array<double, 6> kFullScaleAmps{4e-6, 40e-6, 400e-6, 4e-3, 40e-3, 160e-3};
 
-enum FlagBit : std::uint8_t {
-  kCpoh = 0x01,
-  kCpol = 0x02,
-  kChlDet = 0x04,
-  kCllDet = 0x08,
-  kQm4 = 0x10,
-  kQm5 = 0x20,
-};
-
 // Above the window sets CPOH, below sets CPOL.
 std::uint8_t compare(double value, double low, double high) {
-  if (value > high) return kCpoh;
-  if (value < low) return kCpol;
+  if (value > high) return word::kCpoh;
+  if (value < low) return word::kCpol;
   return 0;
 }
 
@@ -53,13 +49,14 @@ std::optional<double> parseOhms(std::string_view text) {
 }
 
 std::uint8_t modelFlags(std::uint8_t controlWord, bool standby, double loadOhms) {
-  std::uint8_t flags = controlWord & (kQm4 | kQm5);  // QM4 and QM5 read back bits 4 and 5
-  const unsigned range = controlWord & 0x07;
+  // QM4 and QM5 read back control-word bits 4 and 5, the comparator and measure selections.
+  std::uint8_t flags = controlWord & (word::kQm4 | word::kQm5);
+  const unsigned range = controlWord & word::kRange;
   if (standby || range >= kFullScaleAmps.size()) return flags;  // output off
 
   const double fullScale = kFullScaleAmps[range];
-  const bool currentForce = (controlWord & 0x08) != 0;
-  const bool compareCurrent = (controlWord & 0x10) != 0;
+  const bool currentForce = (controlWord & word::kForce) != 0;
+  const bool compareCurrent = (controlWord & word::kComparator) != 0;
   double volts = 0;
   double amps = 0;
   if (currentForce) {
@@ -67,20 +64,20 @@ std::uint8_t modelFlags(std::uint8_t controlWord, bool standby, double loadOhms)
     volts = amps * loadOhms;
     if (volts > kVoltageClamp) {
       volts = kVoltageClamp;
-      flags |= kChlDet;
+      flags |= word::kChlDet;
     } else if (volts < -kVoltageClamp) {
       volts = -kVoltageClamp;
-      flags |= kCllDet;
+      flags |= word::kCllDet;
     }
   } else {
     volts = kForcedVolts;
     amps = volts / loadOhms;
     if (amps > fullScale) {
       amps = fullScale;
-      flags |= kChlDet;
+      flags |= word::kChlDet;
     } else if (amps < -fullScale) {
       amps = -fullScale;
-      flags |= kCllDet;
+      flags |= word::kCllDet;
     }
     volts = amps * loadOhms;
   }
@@ -105,8 +102,12 @@ std::int16_t SimulatedBoard::GetParallelPortInfo(std::int32_t port, PortInfoReco
   return 1;
 }
 
+bool SimulatedBoard::inputMode() const {
+  return (control_ & kDirection) != 0;
+}
+
 bool SimulatedBoard::boardDrives() const {
-  return !options_.noBoard && inputMode() && (control_ & 0x04) == 0;
+  return !options_.noBoard && inputMode() && (control_ & kInit) == 0;
 }
 
 std::uint8_t SimulatedBoard::dataLines() const {
@@ -151,25 +152,25 @@ void SimulatedBoard::OutByte(std::int32_t address, std::int32_t value) {
 
 void SimulatedBoard::writeControl(std::uint8_t value) {
   const std::uint8_t before = control_;
-  control_ = static_cast<std::uint8_t>((value & 0x3F) | 0xC0);
+  control_ = static_cast<std::uint8_t>((value & ~kUnused) | kUnused);
   const auto fell = [&](std::uint8_t bit) { return (before & bit) != 0 && (control_ & bit) == 0; };
 
-  if (fell(0x01)) {
+  if (fell(kStrobe)) {
     if (inputMode()) violation("control word latched while the data lines are input");
     if (!options_.noBoard) controlWord_ = dataLines();
   }
-  if (fell(0x08) && !options_.noBoard) {
-    flags_ = options_.fixedFlags
-                 ? *options_.fixedFlags
-                 : modelFlags(controlWord_.value_or(0), (auxLatch_ & 0x01) != 0, options_.loadOhms);
+  if (fell(kSelectIn) && !options_.noBoard) {
+    flags_ = options_.fixedFlags ? *options_.fixedFlags
+                                 : modelFlags(controlWord_.value_or(0),
+                                              (auxLatch_ & word::kStandby) != 0, options_.loadOhms);
   }
   followAuxLatch();
 }
 
 // While control bit 1 is low, the auxiliary latch is transparent to data bits 0..2.
 void SimulatedBoard::followAuxLatch() {
-  if ((control_ & 0x02) != 0 || options_.noBoard) return;
-  const std::uint8_t next = dataLines() & 0x07;
+  if ((control_ & kAutoFeed) != 0 || options_.noBoard) return;
+  const std::uint8_t next = dataLines() & (word::kStandby | word::kAux1 | word::kAux2);
   for (int line = 0; line < 3; ++line) {
     const std::uint8_t bit = static_cast<std::uint8_t>(1u << line);
     if ((auxLatch_ & bit) == 0 && (next & bit) != 0) ++risingSteps_[line];

@@ -47,10 +47,10 @@ class SimulatedBoard : public PortLibrary {
   std::uint8_t auxLatch() const { return auxLatch_; }
   int risingSteps(AuxLine line) const { return risingSteps_[line]; }
   std::uint8_t capturedFlags() const { return flags_; }
-  std::uint8_t controlRegister() const { return static_cast<std::uint8_t>(control_ | 0xC0); }
+  std::uint8_t controlRegister() const { return control_; }
 
  private:
-  bool inputMode() const { return (control_ & 0x20) != 0; }
+  bool inputMode() const;
   bool boardDrives() const;
   std::uint8_t dataLines() const;
   void writeControl(std::uint8_t value);
@@ -58,7 +58,7 @@ class SimulatedBoard : public PortLibrary {
   void violation(std::string what);
 
   SimulatedBoardOptions options_;
-  std::uint8_t control_ = 0xCC;  // bits 0..5 as written; 6 and 7 always read as 1
+  std::uint8_t control_ = 0xCC;  // bits 0..5 as written; 6 and 7 always 1
   std::uint8_t dataOut_ = 0;
   std::optional<std::uint8_t> controlWord_;
   std::uint8_t auxLatch_ = 0;

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "port/ControlRegister.h"
+
 namespace vx {
 
 namespace {
@@ -12,7 +14,8 @@ namespace {
 constexpr std::array<const char*, 13> kSignals{"D0",    "D1",        "D2", "D3",      "D4",
                                                "D5",    "D6",        "D7", "nSTROBE", "nAUTOFD",
                                                "nINIT", "nSELECTIN", "DIR"};
-constexpr std::size_t kStrobe = 8, kAutoFeed = 9, kInit = 10, kSelectIn = 11, kDirection = 12;
+constexpr std::size_t kStrobeLine = 8, kAutoFeedLine = 9, kInitLine = 10, kSelectInLine = 11,
+                      kDirectionLine = 12;
 
 // The one-character identifier of signal i.
 char id(std::size_t i) {
@@ -93,17 +96,17 @@ void VcdPortLibrary::OutByte(std::int32_t address, std::int32_t value) {
 void VcdPortLibrary::record(std::int32_t address, std::optional<std::uint8_t> written,
                             std::optional<std::uint8_t> read, std::int64_t time) {
   if (!base_) base_ = address & ~3;
-  const bool wasInput = control_ && (*control_ & 0x20) != 0;
+  const bool wasInput = control_ && (*control_ & lpt::kDirection) != 0;
   const std::optional<std::uint8_t> value = written ? written : read;
   switch (address - *base_) {
-    case 0:
+    case lpt::kDataOffset:
       if (written || !wasInput) dataLatch_ = *value;
       if (read && wasInput) dataIn_ = *read;
       break;
-    case 2:
+    case lpt::kControlOffset:
       control_ = *value;
       // Turned to input: the lines are the board's, and unknown until read.
-      if (!wasInput && (*control_ & 0x20) != 0) dataIn_.reset();
+      if (!wasInput && (*control_ & lpt::kDirection) != 0) dataIn_.reset();
       break;
     default:
       return;  // the status register is not drawn
@@ -127,17 +130,17 @@ void VcdPortLibrary::record(std::int32_t address, std::optional<std::uint8_t> wr
 VcdPortLibrary::Levels VcdPortLibrary::levels() const {
   Levels l;
   l.fill('x');
-  const bool input = control_ && (*control_ & 0x20) != 0;
+  const bool input = control_ && (*control_ & lpt::kDirection) != 0;
   const std::optional<std::uint8_t> lines = input ? dataIn_ : dataLatch_;
   if (lines)
     for (std::size_t bit = 0; bit < 8; ++bit) l[bit] = level(((*lines >> bit) & 1) != 0);
   if (control_) {
     const std::uint8_t c = *control_;
-    l[kStrobe] = level((c & 0x01) == 0);  // inverted: register bit set, pin low
-    l[kAutoFeed] = level((c & 0x02) == 0);
-    l[kInit] = level((c & 0x04) != 0);
-    l[kSelectIn] = level((c & 0x08) == 0);
-    l[kDirection] = level(input);
+    l[kStrobeLine] = level((c & lpt::kStrobe) == 0);  // inverted: register bit set, pin low
+    l[kAutoFeedLine] = level((c & lpt::kAutoFeed) == 0);
+    l[kInitLine] = level((c & lpt::kInit) != 0);
+    l[kSelectInLine] = level((c & lpt::kSelectIn) == 0);
+    l[kDirectionLine] = level(input);
   }
   return l;
 }

@@ -1,6 +1,6 @@
 // POSIX systems other than Linux have no real-port backend yet: it finds no port and says why.
 #include "app/Platform.h"
-#include "startup/PosixOsServices.h"
+#include "startup/NoVersionOsServices.h"
 
 namespace vx {
 
@@ -22,11 +22,14 @@ class NoPortLibrary : public PortLibrary {
 }  // namespace
 
 std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>& arguments) {
-  return std::make_unique<PosixOsServices>(arguments);
+  return std::make_unique<NoVersionOsServices>(arguments);
 }
 
 std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions&) {
   return std::make_unique<NoPortLibrary>();
 }
+
+// There is no real port to choose.
+void addPlatformPortOptions(CLI::App&, BackendOptions&, CLI::Option*) {}
 
 }  // namespace vx

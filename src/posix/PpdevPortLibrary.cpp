@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "port/ControlRegister.h"
 #include "port/FatalError.h"
 
 namespace vx {
@@ -60,21 +61,6 @@ std::optional<std::uint64_t> firstNumber(std::string_view text) {
   return value;
 }
 
-std::string loadModulesRemedy() {
-  return "Load the parallel-port drivers: sudo modprobe parport_pc ppdev\n"
-         "To load them at every start, list parport_pc and ppdev in "
-         "/etc/modules-load.d/vx3340.conf.";
-}
-
-std::string usbPrinterReason(const std::string& path) {
-  return fmt::format(
-      "{} is a USB printer device. A USB printer cable only prints: it offers no register "
-      "access, so it cannot drive the board.\n"
-      "Connect the board to an on-board parallel port or a PCI/PCIe parallel card and use its "
-      "/dev/parportN (see --port).",
-      path);
-}
-
 }  // namespace
 
 PpdevPortLibrary::PpdevPortLibrary(std::shared_ptr<PpdevSystem> system, std::string device)
@@ -103,36 +89,19 @@ std::int16_t PpdevPortLibrary::ClaimParallelPort(std::int32_t port, std::int32_t
   const std::string path = devicePath(port);
   if (claimed()) {
     if (port == claimedPort_) return 1;
-    reason_ =
-        fmt::format("Port {} is already in use by this program ({}).", claimedPort_, claimedPath_);
-    return 0;
+    return fail(Kind::OtherPortClaimed, path, port);
   }
-  if (device_.empty() && port < 1) {
-    reason_ = fmt::format("There is no parallel port {}: ports are counted from 1.", port);
-    return 0;
-  }
+  if (device_.empty() && port < 1) return fail(Kind::PortNumber, path, port);
   // A USB printer device is not even opened: it has no registers to claim.
-  if (startsWith(path, std::string(kUsbDevices) + "/")) {
-    reason_ = usbPrinterReason(path);
-    return 0;
-  }
+  if (startsWith(path, std::string(kUsbDevices) + "/")) return fail(Kind::UsbPrinter, path, port);
 
   kernelPort_ = parportNumber(path.substr(path.rfind('/') + 1)).value_or(-1);
   const int fd = system_->open(path);
-  if (fd < 0) {
-    failClaim(path, -fd);
-    return 0;
-  }
+  if (fd < 0) return failClaim(path, port, -fd);
   const auto number = system_->deviceNumber(fd);
   if (number && number->major != PP_MAJOR) {
     system_->close(fd);
-    reason_ = number->major == USB_CHAR_MAJOR
-                  ? usbPrinterReason(path)
-                  : fmt::format(
-                        "{} is not a parallel port of the kernel's ppdev driver, so it offers no "
-                        "register access.\nName a ppdev device such as /dev/parport0 with --port.",
-                        path);
-    return 0;
+    return fail(number->major == USB_CHAR_MAJOR ? Kind::UsbPrinter : Kind::NotPpdev, path, port);
   }
   if (number) kernelPort_ = static_cast<int>(number->minor);
 
@@ -140,8 +109,7 @@ std::int16_t PpdevPortLibrary::ClaimParallelPort(std::int32_t port, std::int32_t
   for (const unsigned long request : {PPEXCL, PPCLAIM}) {
     if (const int result = system_->ioctl(fd, request, nullptr); result < 0) {
       system_->close(fd);
-      failClaim(path, -result);
-      return 0;
+      return failClaim(path, port, -result);
     }
   }
   fd_ = fd;
@@ -149,130 +117,85 @@ std::int16_t PpdevPortLibrary::ClaimParallelPort(std::int32_t port, std::int32_t
   claimedPath_ = path;
   // Claiming restores the driver's initial state for the port, which drives the data lines.
   input_ = false;
-  reason_.clear();
+  failure_ = {};
   return 1;
 }
 
-void PpdevPortLibrary::failClaim(const std::string& path, int error) {
+std::int16_t PpdevPortLibrary::fail(Kind kind, const std::string& path, std::int32_t port,
+                                    int error) {
+  failure_ = {};
+  failure_.kind = kind;
+  failure_.path = path;
+  failure_.port = port;
+  failure_.error = error;
+  failure_.kernelPort = kernelPort_;
+  failure_.claimedPort = claimedPort_;
+  failure_.claimedPath = claimedPath_;
+  return 0;
+}
+
+std::int16_t PpdevPortLibrary::failClaim(const std::string& path, std::int32_t port, int error) {
   switch (error) {
     case ENOENT:
-      reason_ =
-          fmt::format("{} does not exist: the kernel offers no parallel port to programs.\n{}",
-                      path, loadModulesRemedy()) +
-          usbPrinterNote();
-      break;
+      fail(Kind::NoDevice, path, port, error);
+      for (const auto& name : system_->listDirectory(kUsbDevices))
+        if (startsWith(name, "lp"))
+          failure_.usbPrinters.push_back(fmt::format("{}/{}", kUsbDevices, name));
+      std::sort(failure_.usbPrinters.begin(), failure_.usbPrinters.end());
+      return 0;
     case ENODEV:
     case ENXIO:
     case EBUSY:
       // ppdev refuses an exclusive claim with ENXIO while another driver has the port; a node
       // whose port the kernel does not list has no driver behind it at all.
-      if (kernelPort_ >= 0 &&
-          system_->readTextFile(fmt::format("{}/parport{}/base-addr", kParportProc, kernelPort_)))
-        reason_ = busyReason(path);
-      else
-        reason_ = fmt::format("{} has no parallel port behind it: {}.\n{}", path, errorText(error),
-                              loadModulesRemedy());
-      break;
+      if (kernelPort_ < 0 ||
+          !system_->readTextFile(fmt::format("{}/parport{}/base-addr", kParportProc, kernelPort_)))
+        return fail(Kind::NoPortBehind, path, port, error);
+      fail(Kind::Busy, path, port, error);
+      // The kernel lists the drivers registered on a port under devices/, beside "active".
+      for (const auto& name :
+           system_->listDirectory(fmt::format("{}/parport{}/devices", kParportProc, kernelPort_)))
+        if (name != "active") failure_.holders.push_back(name);
+      std::sort(failure_.holders.begin(), failure_.holders.end());
+      return 0;
     case EACCES:
     case EPERM:
-      reason_ = fmt::format(
-          "Permission denied opening {}.\n"
-          "Add your user to the lp group, which owns the parallel ports, then log out and back "
-          "in: sudo usermod -aG lp $USER",
-          path);
-      break;
+      return fail(Kind::Permission, path, port, error);
     case ENOTTY:
     case EINVAL:
-      reason_ = fmt::format(
-          "{} is not a parallel port of the kernel's ppdev driver, so it offers no register "
-          "access.\nName a ppdev device such as /dev/parport0 with --port.",
-          path);
-      break;
+      return fail(Kind::NotPpdev, path, port, error);
     default:
-      reason_ = fmt::format("Cannot claim {}: {}.", path, errorText(error));
-      break;
+      return fail(Kind::OtherError, path, port, error);
   }
-}
-
-std::string PpdevPortLibrary::usbPrinterNote() const {
-  std::vector<std::string> printers;
-  for (const auto& name : system_->listDirectory(kUsbDevices))
-    if (startsWith(name, "lp")) printers.push_back(fmt::format("{}/{}", kUsbDevices, name));
-  if (printers.empty()) return {};
-  std::sort(printers.begin(), printers.end());
-  return fmt::format(
-      "\nThere is a USB printer cable ({}), but it only prints: it offers no register access, so "
-      "it cannot drive the board. Use an on-board parallel port or a PCI/PCIe parallel card.",
-      fmt::join(printers, ", "));
-}
-
-std::string PpdevPortLibrary::busyReason(const std::string& path) const {
-  // The kernel lists the drivers registered on a port under devices/, beside "active".
-  std::vector<std::string> holders, printerDrivers;
-  for (const auto& name :
-       system_->listDirectory(fmt::format("{}/parport{}/devices", kParportProc, kernelPort_))) {
-    if (name == "active") continue;
-    holders.push_back(name);
-    if (startsWith(name, "lp")) printerDrivers.push_back(name);
-  }
-  std::sort(holders.begin(), holders.end());
-  std::sort(printerDrivers.begin(), printerDrivers.end());
-  const std::string unloadLp =
-      "Unload the printer driver: sudo modprobe -r lp\n"
-      "To keep it from loading at start-up, blacklist it (echo 'blacklist lp' | sudo tee "
-      "/etc/modprobe.d/vx3340-no-lp.conf) and remove lp from /etc/modules and "
-      "/etc/modules-load.d/.";
-  if (!printerDrivers.empty())
-    return fmt::format("{} is busy: the lp printer driver holds parport{} ({}).\n{}", path,
-                       kernelPort_, fmt::join(printerDrivers, ", "), unloadLp);
-  if (!holders.empty())
-    return fmt::format(
-        "{} is busy: parport{} is held by {}.\nStop the program or driver that uses it.", path,
-        kernelPort_, fmt::join(holders, ", "));
-  return fmt::format(
-      "{} is busy: another driver or program holds the port, most often the lp printer "
-      "driver.\n{}",
-      path, unloadLp);
 }
 
 std::int16_t PpdevPortLibrary::GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) {
   // Without the claim there is no address to give: PortBase stays 0 and nothing reaches the
   // device. The reason stays the claim's.
   if (!claimed()) {
-    if (reason_.empty()) reason_ = fmt::format("Port {} has not been claimed.", port);
+    if (failure_.kind == Kind::None) fail(Kind::NotClaimed, devicePath(port), port);
     return 0;
   }
-  if (port != claimedPort_) {
-    reason_ =
-        fmt::format("Only port {} ({}) is claimed, not port {}.", claimedPort_, claimedPath_, port);
-    return 0;
-  }
+  if (port != claimedPort_) return fail(Kind::WrongPort, devicePath(port), port);
   const std::string file = fmt::format("{}/parport{}/base-addr", kParportProc, kernelPort_);
   const auto text = kernelPort_ >= 0 ? system_->readTextFile(file) : std::nullopt;
-  if (!text) {
-    reason_ =
-        fmt::format("Cannot read {}: the kernel gives no address for {}.", file, claimedPath_);
-    return 0;
-  }
-  const auto base = firstNumber(*text);
+  const auto base = text ? firstNumber(*text) : std::nullopt;
   if (!base || *base == 0 ||
       *base > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-    reason_ = fmt::format(
-        "{} gives no I/O address for {}: the port has no registers at an I/O "
-        "address.",
-        file, claimedPath_);
+    fail(text ? Kind::NoIoAddress : Kind::NoBaseFile, claimedPath_, port);
+    failure_.file = file;
     return 0;
   }
   base_ = static_cast<std::int32_t>(*base);
   info.baseAddress = base_;
-  reason_.clear();
+  failure_ = {};
   return 1;
 }
 
 std::optional<int> PpdevPortLibrary::offsetOf(std::int32_t address) const {
   if (!claimed() || base_ == 0) return std::nullopt;
   const auto offset = static_cast<std::int64_t>(address) - base_;
-  if (offset < 0 || offset > 2) return std::nullopt;
+  if (offset < lpt::kDataOffset || offset > lpt::kControlOffset) return std::nullopt;
   return static_cast<int>(offset);
 }
 
@@ -303,12 +226,12 @@ std::int32_t PpdevPortLibrary::InByte(std::int32_t address) {
   const auto offset = offsetOf(address);
   if (!offset) return kRefused;
   switch (*offset) {
-    case 0:
+    case lpt::kDataOffset:
       return readByte(PPRDATA, "PPRDATA");
-    case 1:
+    case lpt::kStatusOffset:
       return readByte(PPRSTATUS, "PPRSTATUS");
     default:
-      return (readByte(PPRCONTROL, "PPRCONTROL") & 0x0F) | (input_ ? 0x20 : 0x00);
+      return (readByte(PPRCONTROL, "PPRCONTROL") & lpt::kOutputs) | (input_ ? lpt::kDirection : 0);
   }
 }
 
@@ -324,14 +247,14 @@ std::int32_t PpdevPortLibrary::InByte(std::int32_t address) {
 // not written.
 void PpdevPortLibrary::OutByte(std::int32_t address, std::int32_t value) {
   const auto offset = offsetOf(address);
-  if (!offset || *offset == 1) return;  // the status register is read-only
-  if (*offset == 0) {
+  if (!offset || *offset == lpt::kStatusOffset) return;  // the status register is read-only
+  if (*offset == lpt::kDataOffset) {
     writeByte(PPWDATA, "PPWDATA", static_cast<std::uint8_t>(value & 0xFF));
     return;
   }
-  const bool input = (value & 0x20) != 0;
+  const bool input = (value & lpt::kDirection) != 0;
   if (input && !input_) setDirection(true);
-  writeByte(PPWCONTROL, "PPWCONTROL", static_cast<std::uint8_t>(value & 0x0F));
+  writeByte(PPWCONTROL, "PPWCONTROL", static_cast<std::uint8_t>(value & lpt::kOutputs));
   if (!input && input_) setDirection(false);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "port/PortLibrary.h"
+#include "posix/PpdevDiagnostics.h"
 #include "posix/PpdevSystem.h"
 
 namespace vx {
@@ -39,7 +40,8 @@ class PpdevPortLibrary : public PortLibrary {
   std::int16_t GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) override;
   std::int32_t InByte(std::int32_t address) override;
   void OutByte(std::int32_t address, std::int32_t value) override;
-  std::string failureReason() const override { return reason_; }
+  std::string failureReason() const override { return describe(failure_); }
+  const PpdevFailure& failure() const { return failure_; }
 
   // The device that port n stands for.
   std::string devicePath(std::int32_t port) const;
@@ -51,9 +53,10 @@ class PpdevPortLibrary : public PortLibrary {
   std::uint8_t readByte(unsigned long request, const char* name);
   void writeByte(unsigned long request, const char* name, std::uint8_t value);
   void setDirection(bool input);
-  void failClaim(const std::string& path, int error);
-  std::string usbPrinterNote() const;
-  std::string busyReason(const std::string& path) const;
+  using Kind = PpdevFailure::Kind;
+  // Records why a claim or address query failed; returns the failed call's 0.
+  std::int16_t fail(Kind kind, const std::string& path, std::int32_t port, int error = 0);
+  std::int16_t failClaim(const std::string& path, std::int32_t port, int error);
 
   std::shared_ptr<PpdevSystem> system_;
   std::string device_;
@@ -63,7 +66,7 @@ class PpdevPortLibrary : public PortLibrary {
   int kernelPort_ = -1;  // N in /proc/sys/dev/parport/parportN
   std::int32_t base_ = 0;
   bool input_ = false;  // data direction as last set; the claim leaves the port driving
-  std::string reason_;
+  PpdevFailure failure_;
 };
 
 }  // namespace vx

@@ -14,12 +14,8 @@ namespace vx {
 
 namespace {
 
-template <std::size_t N>
-QStringList itemList(const std::array<std::string_view, N>& items) {
-  QStringList list;
-  for (std::string_view item : items)
-    list << QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size()));
-  return list;
+QString text(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 // The Standby box's value as the panel counts it: 0 unchecked, 1 checked, 2 greyed. Qt numbers
@@ -50,11 +46,15 @@ MainForm::MainForm(FrontPanel& panel, AboutServices about, std::function<void()>
   ui_->setupUi(this);
   applyPanelFonts(this);
 
-  ui_->cboir->setItems(itemList(kRangeItems));
-  ui_->cboAC->setItems(itemList(kCapItems));
-  ui_->cboFSEL->setItems(itemList(kForceItems));
-  ui_->cboMIO->setItems(itemList(kMeasureItems));
-  ui_->cboComp->setItems(itemList(kCompareItems));
+  // Each list of the selection table gets its items, and its picks its selection's handler.
+  for (const Selection& s : kSelections) {
+    if (s.checkBox) continue;
+    SelectionList* list = findChild<SelectionList*>(text(s.control));
+    QStringList items;
+    for (const Choice& choice : s.choices) items << text(choice.item);
+    list->setItems(items);
+    connect(list, &SelectionList::picked, this, [this, id = s.id] { listClick(id); });
+  }
 
   // Fixed border: the client area keeps its designed size and the window fits it and the menu
   // bar. The maximise button goes; minimising stays.
@@ -64,11 +64,6 @@ MainForm::MainForm(FrontPanel& panel, AboutServices about, std::function<void()>
 
   ui_->MnuWave->menuAction()->setEnabled(false);
 
-  connect(ui_->cboir, &SelectionList::picked, this, &MainForm::cboir_Click);
-  connect(ui_->cboAC, &SelectionList::picked, this, &MainForm::cboAC_Click);
-  connect(ui_->cboFSEL, &SelectionList::picked, this, &MainForm::cboFSEL_Click);
-  connect(ui_->cboMIO, &SelectionList::picked, this, &MainForm::cboMIO_Click);
-  connect(ui_->cboComp, &SelectionList::picked, this, &MainForm::cboComp_Click);
   connect(ui_->chkStandby, &QCheckBox::clicked, this, &MainForm::chkStandby_Click);
   connect(ui_->cmdRead, &QPushButton::clicked, this, &MainForm::cmdRead_Click);
   connect(ui_->MnuExit, &QAction::triggered, this, &MainForm::MnuExit_Click);
@@ -106,20 +101,26 @@ SelectionList* MainForm::cboComp() const {
   return ui_->cboComp;
 }
 
+// A list's click handler: its bits from the list index, then a refresh.
+void MainForm::listClick(SelectionId id) {
+  const auto* list = findChild<SelectionList*>(text(selection(id).control));
+  refresh([this, id, list] { return panel_.select(id, list->currentIndex()); });
+}
+
 void MainForm::cboir_Click() {
-  refresh([this] { return panel_.cboir_Click(ui_->cboir->currentIndex()); });
+  listClick(SelectionId::Range);
 }
 void MainForm::cboAC_Click() {
-  refresh([this] { return panel_.cboAC_Click(ui_->cboAC->currentIndex()); });
+  listClick(SelectionId::Capacitor);
 }
 void MainForm::cboFSEL_Click() {
-  refresh([this] { return panel_.cboFSEL_Click(ui_->cboFSEL->currentIndex()); });
+  listClick(SelectionId::Force);
 }
 void MainForm::cboMIO_Click() {
-  refresh([this] { return panel_.cboMIO_Click(ui_->cboMIO->currentIndex()); });
+  listClick(SelectionId::Measure);
 }
 void MainForm::cboComp_Click() {
-  refresh([this] { return panel_.cboComp_Click(ui_->cboComp->currentIndex()); });
+  listClick(SelectionId::Comparator);
 }
 void MainForm::chkStandby_Click() {
   refresh([this] { return panel_.chkStandby_Click(boxValue(ui_->chkStandby->checkState())); });

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/GuiApp.h"
+#include "board/Selections.h"
 #include "startup/Messages.h"
 #include "startup/PortMenu.h"
 #include "sysinfo/SysInfo.h"
@@ -77,6 +78,7 @@ class MainForm : public QMainWindow, public PanelWindow {
     Ui::MainForm& ui_;
   };
 
+  void listClick(SelectionId id);
   // Runs one handler's board work and shows its reading; an error ends the event loop.
   void refresh(const std::function<FlagReading()>& work);
   void showReading(const FlagReading& reading);

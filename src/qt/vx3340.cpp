@@ -14,7 +14,8 @@
 int main(int argc, char** argv) {
   // Parsed before Qt starts, so that --help and mistakes need no display.
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const vx::GuiArguments parsed = vx::parseGuiArguments(arguments, std::cout, std::cerr);
+  const vx::GuiArguments parsed =
+      vx::parseGuiArguments(arguments, vx::addPlatformPortOptions, std::cout, std::cerr);
   if (parsed.exitNow) return *parsed.exitNow;
 
   QApplication app(argc, argv);

@@ -43,47 +43,9 @@ bool matches(std::string_view mnemonic, std::string_view token) {
   return given == shortForm || given == upper(mnemonic);
 }
 
-// A board setting: its path, its values (the first spelling of each is the answer to a query)
-// in list-index order, the front panel's handler, and the index in effect.
-struct Setting {
-  std::string_view node;
-  std::vector<std::vector<std::string_view>> values;
-  FlagReading (FrontPanel::*handler)(int);
-  int (*current)(FrontPanel&);
-};
-
-int controlBits(FrontPanel& panel, int shift, int mask) {
-  return (panel.ControlWord().DataField() >> shift) & mask;
-}
-
-const std::array<Setting, 6>& settings() {
-  static const std::array<Setting, 6> table{{
-      {"RANGe",
-       {{"4UA"}, {"40UA"}, {"400UA"}, {"4MA"}, {"40MA"}, {"160MA"}, {"STANDBY"}},
-       &FrontPanel::cboir_Click,
-       [](FrontPanel& p) { return controlBits(p, 0, 7); }},
-      {"FORCe",
-       {{"VOLT", "VOLTAGE"}, {"CURR", "CURRENT"}},
-       &FrontPanel::cboFSEL_Click,
-       [](FrontPanel& p) { return controlBits(p, 3, 1); }},
-      {"COMParator",
-       {{"VOLT", "VOLTAGE"}, {"CURR", "CURRENT"}},
-       &FrontPanel::cboComp_Click,
-       [](FrontPanel& p) { return controlBits(p, 4, 1); }},
-      {"MEASure",
-       {{"VM"}, {"IM"}},
-       &FrontPanel::cboMIO_Click,
-       [](FrontPanel& p) { return controlBits(p, 5, 1); }},
-      {"CAPacitor",
-       {{"0"}, {"1"}, {"2"}},
-       &FrontPanel::cboAC_Click,
-       [](FrontPanel& p) { return controlBits(p, 6, 3); }},
-      {"STANDby",
-       {{"OFF", "0"}, {"ON", "1"}},
-       &FrontPanel::chkStandby_Click,
-       [](FrontPanel& p) { return p.AuxWord().Bit0() != 0 ? 1 : 0; }},
-  }};
-  return table;
+// A choice's SCPI spellings, in upper case.
+bool spelled(const Choice& choice, std::string_view value) {
+  return value == choice.scpi || (!choice.scpiAlias.empty() && value == choice.scpiAlias);
 }
 
 // An error that ends the line: its code and standard message.
@@ -181,9 +143,7 @@ std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiCl
         } else if (header == "*IDN") {
           answers.push_back(scpiIdentity());
         } else if (header == "*RST") {
-          panel_.ControlWord().setDataField(0);
-          panel_.AuxWord().setDataField(0);
-          panel_.cmdRead_Click();
+          panel_.reset();
         } else if (header == "*CLS") {
           client.clear();
         } else if (header == "*OPC") {
@@ -214,8 +174,8 @@ std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiCl
         if (!fromRoot) full.insert(full.end(), parts.begin(), parts.end());
         const auto resolve = [&](const std::vector<std::string>& p) -> std::optional<std::string> {
           if (p.size() == 2 && matches("CONFigure", p[0])) {
-            for (const Setting& s : settings())
-              if (matches(s.node, p[1])) return std::string(s.node);
+            for (const Selection& s : kSelections)
+              if (matches(s.scpiNode, p[1])) return std::string(s.scpiNode);
           }
           if (p.size() == 1 && matches("READ", p[0])) return "READ";
           if ((p.size() == 2 || p.size() == 3) && matches("SYSTem", p[0]) &&
@@ -229,11 +189,11 @@ std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiCl
           node = resolve(full);
         }
         const auto setting =
-            std::find_if(settings().begin(), settings().end(),
-                         [&node](const Setting& s) { return node && s.node == *node; });
+            std::find_if(kSelections.begin(), kSelections.end(),
+                         [&node](const Selection& s) { return node && s.scpiNode == *node; });
         if (!node || ((*node == "READ" || *node == "ERROR") && !query)) {
           error = kUndefinedHeader;
-        } else if (missing || (setting != settings().end() && !query && parameters.empty())) {
+        } else if (missing || (setting != kSelections.end() && !query && parameters.empty())) {
           error = kMissingParameter;
         } else if (query ? !parameters.empty() : parameters.size() > 1) {
           error = kParameterNotAllowed;
@@ -242,20 +202,19 @@ std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiCl
         } else if (*node == "ERROR") {
           answers.push_back(client.nextError());
         } else if (query) {
-          const int index = setting->current(panel_);
-          answers.emplace_back(index < static_cast<int>(setting->values.size())
-                                   ? setting->values[static_cast<std::size_t>(index)][0]
+          const int index = panel_.selected(setting->id);
+          answers.emplace_back(index < static_cast<int>(setting->choices.size())
+                                   ? setting->choices[static_cast<std::size_t>(index)].scpi
                                    : std::to_string(index));
         } else {
           const std::string value = upper(parameters[0]);
-          const auto spelled = [&value](const std::vector<std::string_view>& spellings) {
-            return std::find(spellings.begin(), spellings.end(), value) != spellings.end();
-          };
-          const auto chosen = std::find_if(setting->values.begin(), setting->values.end(), spelled);
-          if (chosen == setting->values.end())
+          const auto chosen =
+              std::find_if(setting->choices.begin(), setting->choices.end(),
+                           [&value](const Choice& choice) { return spelled(choice, value); });
+          if (chosen == setting->choices.end())
             error = kIllegalValue;
           else
-            (panel_.*setting->handler)(static_cast<int>(chosen - setting->values.begin()));
+            panel_.select(setting->id, static_cast<int>(chosen - setting->choices.begin()));
         }
         path.assign(full.begin(), full.end() - 1);
       }

@@ -1,10 +1,10 @@
-#include "startup/PosixOsServices.h"
+#include "startup/NoVersionOsServices.h"
 
 #include <fmt/format.h>
 
 namespace vx {
 
-std::string PosixOsServices::commandLine() {
+std::string NoVersionOsServices::commandLine() {
   return fmt::format("{}", fmt::join(arguments_, " "));
 }
 

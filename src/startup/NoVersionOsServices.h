@@ -7,13 +7,14 @@
 
 namespace vx {
 
-// The operating system's services off Windows. There is no Windows version record to read, so
-// the record keeps its zeros (platform 0, "Failed") and start-up takes the library path. The
-// kernel's own version text never reaches the 95/98 test.
-class PosixOsServices : public OsServices {
+// Start-up's OS services where there is no Windows version record to read: the record keeps its
+// zeros (platform 0, "Failed") and start-up takes the library path, so a kernel's own version text
+// never reaches the 95/98 test. The command line is the arguments joined by spaces.
+class NoVersionOsServices : public OsServices {
  public:
   // The arguments after the program's name.
-  explicit PosixOsServices(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
+  explicit NoVersionOsServices(std::vector<std::string> arguments)
+      : arguments_(std::move(arguments)) {}
 
   void queryVersion(OsVersionRecord&) override {}
   std::string commandLine() override;

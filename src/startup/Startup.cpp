@@ -5,9 +5,15 @@
 #include <cctype>
 #include <cstring>
 
+#include "port/ControlRegister.h"
 #include "port/FatalError.h"
 
 namespace vx {
+
+namespace {
+// Data bits 6 and 7 high, 0 to 5 low: the data lines' idle value.
+constexpr std::int16_t kIdleData = 0xC0;
+}  // namespace
 
 std::string versionText(const OsVersionRecord& record) {
   switch (record.dwPlatformId) {
@@ -65,7 +71,7 @@ void Startup::DetectPort() {
   // so that the data lines drive outward; keep bits 2, 4, 6 and 7 as read.
   const std::int32_t control = port_.controlRegister();
   const std::int16_t v = checkedNarrow(port_.InByte(control));
-  port_.OutByte(control, v & 0xD4);
+  port_.OutByte(control, v & (lpt::kInit | lpt::kIrqEnable | lpt::kUnused));
   ShowStatus();
 }
 
@@ -111,8 +117,8 @@ void Startup::ShowStatus() {
 }
 
 void Startup::InitLines() {
-  port_.PortOut(port_.dataRegister(), 0xC0);
-  port_.PortOut(port_.controlRegister(), 0x04);
+  port_.PortOut(port_.dataRegister(), kIdleData);
+  port_.PortOut(port_.controlRegister(), lpt::kInit);
 }
 
 }  // namespace vx

@@ -16,20 +16,6 @@ constexpr const char* kListProperty = "vx3340.list";
 constexpr int kFirstControlId = 100;
 constexpr int kWheelStep = WHEEL_DELTA;  // one notch of a classic mouse wheel
 
-using Handler = FlagReading (FrontPanel::*)(int);
-
-struct ListDesign {
-  const char* name;
-  const std::string_view* items;
-  std::size_t count;
-  Handler handler;
-};
-
-template <std::size_t N>
-ListDesign design(const char* name, const std::array<std::string_view, N>& items, Handler h) {
-  return {name, items.data(), N, h};
-}
-
 // The Standby box's value as the panel counts it: 0 unchecked, 1 checked, 2 greyed.
 int boxValue(HWND box) {
   switch (SendMessageA(box, BM_GETCHECK, 0, 0)) {
@@ -47,7 +33,7 @@ int boxValue(HWND box) {
 struct MainForm::List {
   MainForm* form;
   std::string name;
-  Handler handler;
+  SelectionId id;
   std::string firstItem;
   HWND combo = nullptr;
   HWND edit = nullptr;
@@ -90,24 +76,19 @@ MainForm::MainForm(FrontPanel& panel, AboutServices about, const std::string& ca
   controls_ =
       std::make_unique<FormWindows>(hwnd_, forms::kMainForm, dpi_, fonts_, kFirstControlId, false);
 
-  const ListDesign lists[] = {
-      design("cboir", kRangeItems, &FrontPanel::cboir_Click),
-      design("cboAC", kCapItems, &FrontPanel::cboAC_Click),
-      design("cboFSEL", kForceItems, &FrontPanel::cboFSEL_Click),
-      design("cboMIO", kMeasureItems, &FrontPanel::cboMIO_Click),
-      design("cboComp", kCompareItems, &FrontPanel::cboComp_Click),
-  };
-  for (std::size_t i = 0; i < lists_.size(); ++i) {
+  // Each list of the selection table, with its items, picks for its selection.
+  for (const Selection& s : kSelections) {
+    if (s.checkBox) continue;
     auto list = std::make_unique<List>();
     list->form = this;
-    list->name = lists[i].name;
-    list->handler = lists[i].handler;
-    list->firstItem = std::string(lists[i].items[0]);
+    list->name = std::string(s.control);
+    list->id = s.id;
+    list->firstItem = std::string(s.choices[0].item);
     list->combo = control(list->name);
     list->edit = GetWindow(list->combo, GW_CHILD);
-    for (std::size_t item = 0; item < lists[i].count; ++item)
+    for (const Choice& choice : s.choices)
       SendMessageA(list->combo, CB_ADDSTRING, 0,
-                   reinterpret_cast<LPARAM>(std::string(lists[i].items[item]).c_str()));
+                   reinterpret_cast<LPARAM>(std::string(choice.item).c_str()));
     // No item selected, the first item's text shown.
     SendMessageA(list->combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     SetWindowTextA(list->combo, list->firstItem.c_str());
@@ -116,7 +97,7 @@ MainForm::MainForm(FrontPanel& panel, AboutServices about, const std::string& ca
         SetWindowLongPtrA(list->combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc)));
     list->editProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(list->edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc)));
-    lists_[i] = std::move(list);
+    lists_.push_back(std::move(list));
   }
   placeCentred(hwnd_, forms::pixels(forms::kMainWidth, dpi_),
                forms::pixels(forms::kMainHeight, dpi_));
@@ -136,7 +117,7 @@ MainForm::~MainForm() {
 int MainForm::run() {
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   UpdateWindow(hwnd_);
-  SetFocus(lastFocus_ ? lastFocus_ : lists_[0]->edit);
+  SetFocus(lastFocus_ ? lastFocus_ : list(SelectionId::Range).edit);
   int code = 0;
   MSG msg;
   while (!ended_) {
@@ -200,7 +181,7 @@ LRESULT MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (LOWORD(wParam) == WA_INACTIVE && IsChild(hwnd_, GetFocus())) lastFocus_ = GetFocus();
       return DefWindowProcA(hwnd_, message, wParam, lParam);
     case WM_SETFOCUS:
-      SetFocus(lastFocus_ ? lastFocus_ : lists_[0]->edit);
+      SetFocus(lastFocus_ ? lastFocus_ : list(SelectionId::Range).edit);
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -252,7 +233,7 @@ void MainForm::pick(List& list, int index) {
 // A list's click handler: its bits from the list index, then a refresh.
 void MainForm::clicked(List& list) {
   refresh([&] {
-    return (panel_.*list.handler)(static_cast<int>(SendMessageA(list.combo, CB_GETCURSEL, 0, 0)));
+    return panel_.select(list.id, static_cast<int>(SendMessageA(list.combo, CB_GETCURSEL, 0, 0)));
   });
 }
 
@@ -308,20 +289,26 @@ LRESULT CALLBACK MainForm::listProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
   return CallWindowProcA(original, hwnd, message, wParam, lParam);
 }
 
+MainForm::List& MainForm::list(SelectionId id) {
+  for (const auto& l : lists_)
+    if (l->id == id) return *l;
+  throw std::logic_error("no such list");
+}
+
 void MainForm::cboir_Click() {
-  clicked(*lists_[0]);
+  clicked(list(SelectionId::Range));
 }
 void MainForm::cboAC_Click() {
-  clicked(*lists_[1]);
+  clicked(list(SelectionId::Capacitor));
 }
 void MainForm::cboFSEL_Click() {
-  clicked(*lists_[2]);
+  clicked(list(SelectionId::Force));
 }
 void MainForm::cboMIO_Click() {
-  clicked(*lists_[3]);
+  clicked(list(SelectionId::Measure));
 }
 void MainForm::cboComp_Click() {
-  clicked(*lists_[4]);
+  clicked(list(SelectionId::Comparator));
 }
 void MainForm::chkStandby_Click() {
   refresh([this] { return panel_.chkStandby_Click(boxValue(control("chkStandby"))); });

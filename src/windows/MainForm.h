@@ -9,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/GuiApp.h"
+#include "board/Selections.h"
 #include "sysinfo/SysInfo.h"
 #include "windows/FormWindows.h"
 
@@ -80,6 +82,7 @@ class MainForm : public PanelWindow {
   static LRESULT CALLBACK listProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
   void command(int id, int code);
+  List& list(SelectionId id);
   void listCommand(List& list, int code);
   void pick(List& list, int index);
   void clicked(List& list);
@@ -96,7 +99,7 @@ class MainForm : public PanelWindow {
   PanelFonts fonts_;
   HWND hwnd_ = nullptr;
   std::unique_ptr<FormWindows> controls_;
-  std::array<std::unique_ptr<List>, 5> lists_;
+  std::vector<std::unique_ptr<List>> lists_;
   Menu menu_;
   HWND lastFocus_ = nullptr;
   bool ended_ = false;

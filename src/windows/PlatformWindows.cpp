@@ -13,4 +13,7 @@ std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions&) {
   return std::make_unique<ParllioLibrary>();
 }
 
+// The port is the one parllio.dll reports as port 1, so there is nothing to choose.
+void addPlatformPortOptions(CLI::App&, BackendOptions&, CLI::Option*) {}
+
 }  // namespace vx

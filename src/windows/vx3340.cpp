@@ -16,7 +16,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   vx::WinMessageBox messages;
   // A window program has no console: what the command line's parser says goes into a box.
   std::ostringstream out, err;
-  const vx::GuiArguments parsed = vx::parseGuiArguments(arguments, out, err);
+  const vx::GuiArguments parsed =
+      vx::parseGuiArguments(arguments, vx::addPlatformPortOptions, out, err);
   if (parsed.exitNow) {
     const bool mistake = *parsed.exitNow != 0;
     messages.show({mistake ? err.str() : out.str(),

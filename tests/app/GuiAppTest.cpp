@@ -7,7 +7,7 @@
 
 #include "board/FrontPanel.h"
 #include "port/FatalError.h"
-#include "startup/PosixOsServices.h"
+#include "startup/NoVersionOsServices.h"
 #include "support/Support.h"
 
 namespace vx {
@@ -26,7 +26,7 @@ struct Gui {
   bool failInRun = false;
 
   int operator()(const std::vector<std::string>& args) {
-    const GuiArguments parsed = parseGuiArguments(args, out, err);
+    const GuiArguments parsed = parseGuiArguments(args, {}, out, err);
     if (parsed.exitNow) return *parsed.exitNow;
     struct Window : PanelWindow {
       Gui& gui;
@@ -42,7 +42,7 @@ struct Gui {
         out,
         err,
         messages,
-        [](const std::vector<std::string>& a) { return std::make_unique<PosixOsServices>(a); },
+        [](const std::vector<std::string>& a) { return std::make_unique<NoVersionOsServices>(a); },
         [this](const BackendOptions&) { return std::make_unique<test::FakePortLibrary>(realPort); },
         [this](FrontPanel&, const std::string& c) {
           caption = c;
@@ -54,14 +54,14 @@ struct Gui {
 
 TEST(GuiApp, CommandLineCaptionBoxesAndMenu) {
   Gui help, bad, trace, simulated, real;
-  EXPECT_EQ(help({"--help"}), kGuiExitOk);
+  EXPECT_EQ(help({"--help"}), kExitOk);
   EXPECT_THAT(help.out.str(), HasSubstr("--sim-flags"));
-  EXPECT_EQ(bad({"--sim-flags", "0x21"}), kGuiExitBadInput);  // needs --simulate
+  EXPECT_EQ(bad({"--sim-flags", "0x21"}), kExitBadInput);  // needs --simulate
   EXPECT_THAT(bad.err.str(), HasSubstr("--simulate"));
-  EXPECT_EQ(trace({"--simulate", "--trace", "/nonexistent-dir/trace.log"}), kGuiExitBadInput);
+  EXPECT_EQ(trace({"--simulate", "--trace", "/nonexistent-dir/trace.log"}), kExitBadInput);
   EXPECT_EQ(trace.messages.shown.size(), 1u);
-  EXPECT_EQ(trace.caption, "");                                     // no window
-  EXPECT_EQ(simulated({"--simulate", "-x", "a/Ssb"}), kGuiExitOk);  // unknown arguments stay
+  EXPECT_EQ(trace.caption, "");                                  // no window
+  EXPECT_EQ(simulated({"--simulate", "-x", "a/Ssb"}), kExitOk);  // unknown arguments stay
   EXPECT_EQ(simulated.caption, " VX3340 Evaluation Software (simulated board)");
   EXPECT_THAT(simulated.messages.shown,
               ElementsAre(Message{"Windows Version:Failed\rPort Address:0x378",
@@ -71,7 +71,7 @@ TEST(GuiApp, CommandLineCaptionBoxesAndMenu) {
   EXPECT_EQ(simulated.boxesBeforeRun, 1u);
   EXPECT_TRUE(simulated.menu.lpt1 && !simulated.menu.prn);
   real.realPort.baseAddress = 0x3BC;
-  EXPECT_EQ(real({}), kGuiExitOk);
+  EXPECT_EQ(real({}), kExitOk);
   EXPECT_EQ(real.caption, " VX3340 Evaluation Software");
   EXPECT_TRUE(!real.menu.lpt1 && !real.menu.lpt2 && real.menu.prn);
 }
@@ -79,10 +79,10 @@ TEST(GuiApp, CommandLineCaptionBoxesAndMenu) {
 TEST(GuiApp, RunTimeErrorsEndInOneCriticalBox) {
   Gui startup, handler;
   startup.realPort.controlValue = 0x12345;  // start-up's 16-bit read overflows
-  EXPECT_EQ(startup({}), kGuiExitRuntimeError);
+  EXPECT_EQ(startup({}), kExitRuntimeError);
   EXPECT_EQ(startup.boxesBeforeRun, 99u);  // the window never ran
   handler.failInRun = true;
-  EXPECT_EQ(handler({"--simulate"}), kGuiExitRuntimeError);
+  EXPECT_EQ(handler({"--simulate"}), kExitRuntimeError);
   for (auto [gui, text] : {std::pair{&startup, "Run-time error '6': Overflow"},
                            std::pair{&handler, "the port stopped answering"}}) {
     EXPECT_THAT(gui->messages.shown,

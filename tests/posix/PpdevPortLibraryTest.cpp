@@ -10,6 +10,7 @@
 
 #include "FakePpdevSystem.h"
 #include "app/CtlRun.h"
+#include "app/Platform.h"
 #include "board/FrontPanel.h"
 #include "port/FatalError.h"
 #include "startup/Startup.h"
@@ -137,8 +138,9 @@ TEST(PpdevCtl, EachFailureSaysWhatToDo) {
     auto kernel = std::make_shared<FakePpdevSystem>();
     setUp(*kernel);
     test::CtlRun run;
+    run.portOptions = addPlatformPortOptions;  // Linux's own --port
     run.openPort = [kernel](const BackendOptions& o) {
-      return std::make_unique<PpdevPortLibrary>(kernel, o.portDevice);
+      return std::make_unique<PpdevPortLibrary>(kernel, o.port);
     };
     const int exit = run(args);
     const auto registers = std::count_if(kernel->log.begin(), kernel->log.end(), [](auto& l) {
