@@ -12,10 +12,12 @@ namespace {
 TEST(ResourceList, SeedsGiveTheirPortRanges) {
   using Ranges = std::optional<std::vector<IoRange>>;
   const std::pair<const char*, Ranges> cases[] = {
-      {"pcie-ecp-64", Ranges{{{0xD010, 8}, {0xD000, 8}}}},  // an interrupt between them
-      {"lpt-32", Ranges{{{0x378, 8}}}},
+      {"pcie-ecp-32", Ranges{{{0xD010, 8}, {0xD000, 8}}}},  // an interrupt between them
+      {"pcie-ecp-64", Ranges{{{0xD010, 8}, {0xD000, 8}}}},
+      {"lpt-data-32", Ranges{{{0x378, 8}}}},
       {"device-data-64", Ranges{{{0x278, 8}, {0x678, 8}}}},  // data, then a memory range
       {"two-full-32", Ranges{{{0x378, 8}, {0x778, 4}}}},
+      {"cut-short-32", std::nullopt},
       {"cut-short-64", std::nullopt},
       {"data-too-long-64", std::nullopt},
       {"huge-count-64", std::nullopt},

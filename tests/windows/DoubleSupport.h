@@ -1,7 +1,8 @@
 #pragma once
 
 // What the DLL doubles share: their settings from the environment, read at every call so that a
-// test can change them between calls, and their call log.
+// test can change them between calls, and their call log, into the file that the variable
+// VX_DOUBLE_LOG (defined before this header) names. Each double is a DLL of its own.
 
 #include <windows.h>
 
@@ -9,8 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace vx::test {
 
 inline std::string environment(const char* name) {
   char value[512];
@@ -23,9 +22,9 @@ inline long hexFromEnvironment(const char* name, long fallback) {
   return text.empty() ? fallback : std::strtol(text.c_str(), nullptr, 16);
 }
 
-// Appends one line to the file that the variable logVariable names, if it names one.
-inline void log(const char* logVariable, const char* format, ...) {
-  const std::string path = environment(logVariable);
+// Appends one line to the log, if there is one.
+inline void log(const char* format, ...) {
+  const std::string path = environment(VX_DOUBLE_LOG);
   if (path.empty()) return;
   FILE* file = std::fopen(path.c_str(), "a");
   if (!file) return;
@@ -36,5 +35,3 @@ inline void log(const char* logVariable, const char* format, ...) {
   std::fputc('\n', file);
   std::fclose(file);
 }
-
-}  // namespace vx::test

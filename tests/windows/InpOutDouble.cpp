@@ -14,17 +14,10 @@
 // Accesses to the port's three registers are logged in the trace's own words ("InByte 0xD012
 // -> 0xCC", "OutByte 0xD010 0xC0"), so that a test can lay the two side by side; accesses to any
 // other address as Inp32 and Out32. Addresses and values show all 16 bits they arrive with.
+#define VX_DOUBLE_LOG "INPOUT_LOG"
 #include "DoubleSupport.h"
 
 namespace {
-
-using vx::test::environment;
-using vx::test::hexFromEnvironment;
-
-template <typename... Arguments>
-void log(const char* format, Arguments... arguments) {
-  vx::test::log("INPOUT_LOG", format, arguments...);
-}
 
 // The port's registers. In SPP mode (the extended control register's power-on mode) the
 // direction bit does nothing: the data register reads what the port drives.

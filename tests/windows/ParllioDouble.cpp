@@ -16,17 +16,10 @@
 #include <cstdint>
 #include <cstring>
 
+#define VX_DOUBLE_LOG "PARLLIO_LOG"
 #include "DoubleSupport.h"
 
 namespace {
-
-using vx::test::environment;
-using vx::test::hexFromEnvironment;
-
-template <typename... Arguments>
-void log(const char* format, Arguments... arguments) {
-  vx::test::log("PARLLIO_LOG", format, arguments...);
-}
 
 // The port's registers. This DLL stands in for the hardware, and hardware keeps its state.
 struct Registers {

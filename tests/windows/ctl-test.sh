@@ -25,7 +25,7 @@ calls=$("$WINE" winepath -w "$work/calls")
 
 # The PC's ports for InpOut32: Windows' list in the registry (see SeedPorts.cpp), and LPT1 and
 # LPT2 as devices that open, files here.
-(cd "$folders/inpout" && "$WINE" ./seed-ports.exe "$([ "$WINEARCH" = win64 ] && echo 20 || echo 16)")
+(cd "$folders/inpout" && "$WINE" ./seed-ports.exe "$([ "$WINEARCH" = win64 ] && echo 64 || echo 32)")
 for n in 1 2; do
   : >"$work/lpt$n"
   ln -sfn "$work/lpt$n" "$WINEPREFIX/dosdevices/lpt$n"
@@ -61,39 +61,13 @@ run() {
   fi
 }
 
-# Runs marked wow64 are also the runs in a 64-bit prefix. At 0xD010, parllio.dll and inpout32.dll
-# must show the same traffic.
+# The runs: the rows of windows-ctl.runs beside EXPECTED. Those marked wow64 are also the runs
+# in a 64-bit prefix.
 while IFS='|' read -r version folder variables arguments also; do
+  [[ $version != \#* ]] || continue
   [ "$runs" = all ] || [ "$also" = wow64 ] || continue
   run "$version" "$folder" "$variables" "$arguments"
-done >"$work/transcript" <<'RUNS'
-win95|full||--trace - a/ssb
-win98|full|PARLLIO_CONTROL=FF|--trace - --range 4mA
-nt40|full|PARLLIO_BASE=278|/SS --trace -
-win2k|full|PARLLIO_CLAIM=refuse|--trace -
-default|full|PARLLIO_BASE=none|--trace - /Ss
-nt40|none||--trace -
-nt40|none||--port-library INPOUT32
-win98|none||--simulate /SS
-nt40|partial||--trace -
-win98|partial||
-win2k|full|PARLLIO_INBYTE_HIGH=10000|--trace -
-default|full|PARLLIO_CLAIM=refuse|--trace -|wow64
-default|full|PARLLIO_BASE=D010|--trace - --range 4mA
-default|full||--port-library inpout32 --trace - --range 4mA|wow64
-default|inpout|INPOUT_BASE=378 INPOUT_ECR=none|--port lpt2 --trace -
-default|inpout|INPOUT_ECR=none|--port 0xd010 --trace -
-default|inpout||--port LPT3 --trace -
-default|inpout||--port LPT4
-default|inpout|INPOUT_ECR_STUCK=1|--trace -
-default|inpout|INPOUT_DRIVER=closed INPOUT_XP64=1|
-default|full||--port LPT1
-default|full||--port-library parllio --port 0xD010
-default|full||--port-library inpout
-default|inpout||--port COM1
-default|inpout||--port 0xFF
-default|inpout||--simulate --port LPT1
-RUNS
+done >"$work/transcript" <"$(dirname "$expected")/windows-ctl.runs"
 
 if [ "$runs" = wow64 ]; then
   diff -u "$expected" "$work/transcript" && echo "ok: vx3340ctl.exe in a 64-bit prefix"
