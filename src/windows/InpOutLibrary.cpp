@@ -56,8 +56,7 @@ std::int16_t InpOutLibrary::refuse(std::string reason) {
 
 std::int32_t InpOutLibrary::GetParallelPortCount() {
   bind();
-  return static_cast<std::int32_t>(std::count_if(
-      ports().begin(), ports().end(), [](const ListedPort& port) { return port.base != 0; }));
+  return static_cast<std::int32_t>(ports().size());
 }
 
 std::int16_t InpOutLibrary::ClaimParallelPort(std::int32_t port, std::int32_t) {

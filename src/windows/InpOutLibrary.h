@@ -28,7 +28,7 @@ std::optional<PortChoice> parsePortChoice(std::string_view text);
 // The port-I/O library's contract on InpOut32 1.5. Its inpout32.dll is bound as parllio.dll is
 // (beside the program first, then on the system's DLL search path), at the first call, and reaches
 // the registers through InpOut's own kernel driver, which 64-bit Windows loads too:
-//  - GetParallelPortCount: the LPT ports that Windows lists with known addresses.
+//  - GetParallelPortCount: the LPT ports that Windows lists, those whose addresses are unknown too.
 //  - ClaimParallelPort n: checks that InpOut's driver is open, then opens \\.\LPTn without
 //    sharing and holds it until the program ends, so that neither the print spooler nor another
 //    program uses the port meanwhile; a port in use is refused. Where Windows lists ECP registers,
