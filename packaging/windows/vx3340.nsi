@@ -4,9 +4,12 @@
 ; The shipped installer is 32-bit and ANSI, so that it runs on Windows 95 and later; TARGET
 ; builds the same script for other stubs (amd64-unicode for the 64-bit test build).
 ;
-; parllio.dll is not ours to ship: it comes with the board. A page asks where it is and copies
-; it beside the programs; /PARLLIO=path does the same in silent mode (/S). The uninstaller
-; removes it only if the installer copied it.
+; The port-I/O library is not ours to ship: parllio.dll comes with the board, and InpOut32's
+; inpout32.dll (for 64-bit Windows) from InpOut32. A page asks where one of them is and copies it
+; beside the programs; /PARLLIO=path or /INPOUT=path does the same in silent mode (/S). With
+; inpout32.dll, setup (elevated) loads it once, so that it installs its driver, and reports
+; whether the driver is open. The uninstaller removes the DLL only if the installer copied it,
+; and leaves InpOut's driver alone: it belongs to InpOut32.
 
 !ifdef TARGET
   Target ${TARGET}
@@ -41,8 +44,9 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "CompanyName" "Tovern Applications Group"
 VIAddVersionKey "LegalCopyright" "Tovern Applications Group"
 
-Var ParllioPath    ; where the user says parllio.dll is; empty: not now
-Var ParllioField
+Var DllPath        ; where the user says the library is; empty: not now
+Var DllName        ; what it is called beside the programs: parllio.dll or inpout32.dll
+Var DllField
 Var FinishText
 
 !define MUI_ICON "${ICON}"
@@ -51,7 +55,7 @@ Var FinishText
 !define MUI_FINISHPAGE_TEXT "$FinishText"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
-Page custom ParllioPage ParllioPageLeave
+Page custom DllPage DllPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -62,9 +66,16 @@ Function .onInit
   SetRegView ${REGISTRY_VIEW}
   ${GetParameters} $0
   ClearErrors
-  ${GetOptions} $0 "/PARLLIO=" $ParllioPath
+  StrCpy $DllName "parllio.dll"
+  ${GetOptions} $0 "/PARLLIO=" $DllPath
   ${If} ${Errors}
-    StrCpy $ParllioPath ""
+    StrCpy $DllPath ""
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/INPOUT=" $1
+  ${IfNot} ${Errors}
+    StrCpy $DllPath $1
+    StrCpy $DllName "inpout32.dll"
   ${EndIf}
   ; A program still running cannot be replaced.
   FindWindow $1 "VX3340MainForm"
@@ -75,33 +86,42 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-Function ParllioPage
-  !insertmacro MUI_HEADER_TEXT "The port-I/O library" "parllio.dll comes with the board, not with this program."
+Function DllPage
+  !insertmacro MUI_HEADER_TEXT "The port-I/O library" "It comes with the board or with InpOut32, not with this program."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 36u "The programs reach the parallel port through parllio.dll, which came with the VX3340 board. Choose it here and setup copies it beside the programs. Leave the field empty to skip this; the programs then need it put there later."
+  ${NSD_CreateLabel} 0 0 100% 48u "The programs reach the parallel port through a port-I/O library: on 32-bit Windows the parllio.dll that came with the VX3340 board, on 64-bit Windows InpOut32's 32-bit inpout32.dll. Choose one here and setup copies it beside the programs. Leave the field empty to skip this; the programs then need it put there later."
   Pop $0
-  ${NSD_CreateFileRequest} 0 44u 75% 12u "$ParllioPath"
-  Pop $ParllioField
-  ${NSD_CreateBrowseButton} 77% 43u 23% 14u "Browse..."
+  ${NSD_CreateFileRequest} 0 52u 75% 12u "$DllPath"
+  Pop $DllField
+  ${NSD_CreateBrowseButton} 77% 51u 23% 14u "Browse..."
   Pop $0
-  ${NSD_OnClick} $0 BrowseParllio
+  ${NSD_OnClick} $0 BrowseDll
   nsDialogs::Show
 FunctionEnd
 
-Function BrowseParllio
-  nsDialogs::SelectFileDialog open "$ParllioPath" "parllio.dll|parllio.dll|DLL files (*.dll)|*.dll"
+Function BrowseDll
+  nsDialogs::SelectFileDialog open "$DllPath" "parllio.dll, inpout32.dll|parllio.dll;inpout32.dll|DLL files (*.dll)|*.dll"
   Pop $0
   ${If} $0 != ""
-    ${NSD_SetText} $ParllioField $0
+    ${NSD_SetText} $DllField $0
   ${EndIf}
 FunctionEnd
 
-Function ParllioPageLeave
-  ${NSD_GetText} $ParllioField $ParllioPath
-  ${If} $ParllioPath != ""
-  ${AndIfNot} ${FileExists} "$ParllioPath"
-    MessageBox MB_OK|MB_ICONEXCLAMATION "There is no file $ParllioPath. Choose parllio.dll, or leave the field empty."
+Function DllPageLeave
+  ${NSD_GetText} $DllField $DllPath
+  ${If} $DllPath == ""
+    Return
+  ${EndIf}
+  ${GetFileName} $DllPath $0
+  ${IfNot} ${FileExists} "$DllPath"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "There is no file $DllPath. Choose parllio.dll or inpout32.dll, or leave the field empty."
+    Abort
+  ${ElseIf} $0 == "parllio.dll"
+  ${OrIf} $0 == "inpout32.dll"
+    StrCpy $DllName $0
+  ${Else}
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$0 is neither parllio.dll nor inpout32.dll. Choose one of them, or leave the field empty."
     Abort
   ${EndIf}
 FunctionEnd
@@ -133,17 +153,22 @@ Section "Programs"
   ${EndIf}
 
   SetRegView ${REGISTRY_VIEW}
-  ${If} $ParllioPath != ""
+  ${If} $DllPath != ""
     ClearErrors
-    CopyFiles /SILENT "$ParllioPath" "$INSTDIR\parllio.dll"
+    CopyFiles /SILENT "$DllPath" "$INSTDIR\$DllName"
     ${If} ${Errors}
-    ${OrIfNot} ${FileExists} "$INSTDIR\parllio.dll"
-      !insertmacro Fail "Setup cannot copy $ParllioPath to $INSTDIR\parllio.dll."
+    ${OrIfNot} ${FileExists} "$INSTDIR\$DllName"
+      !insertmacro Fail "Setup cannot copy $DllPath to $INSTDIR\$DllName."
     ${EndIf}
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "ParllioCopied" 1
-    StrCpy $FinishText "${PRODUCT} is installed, with parllio.dll beside the programs.$\r$\n$\r$\nStart it from the Start menu."
+    StrCpy $FinishText "${PRODUCT} is installed, with $DllName beside the programs.$\r$\n$\r$\nStart it from the Start menu."
+    ${If} $DllName == "parllio.dll"
+      WriteRegDWORD HKLM "${UNINSTALL_KEY}" "ParllioCopied" 1
+    ${Else}
+      WriteRegDWORD HKLM "${UNINSTALL_KEY}" "InpoutCopied" 1
+      Call InstallInpOutDriver
+    ${EndIf}
   ${Else}
-    StrCpy $FinishText "${PRODUCT} is installed.$\r$\n$\r$\nBefore the programs can reach the board, put the parllio.dll that came with it into $INSTDIR. Until then, the shortcut $\"(simulated board)$\" runs the program without the board."
+    StrCpy $FinishText "${PRODUCT} is installed.$\r$\n$\r$\nBefore the programs can reach the board, put the parllio.dll that came with it (on 64-bit Windows: InpOut32's inpout32.dll) into $INSTDIR. Until then, the shortcut $\"(simulated board)$\" runs the program without the board."
   ${EndIf}
 
   SetShellVarContext all
@@ -165,6 +190,32 @@ Section "Programs"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 
+; Loads inpout32.dll once: running elevated, it installs InpOut's driver. Then asks it whether
+; the driver is open, and says so; a driver that is not open ends setup with exit code 4 in
+; silent mode, with everything installed.
+Function InstallInpOutDriver
+  System::Call 'kernel32::LoadLibrary(t "$INSTDIR\inpout32.dll") p .r1'
+  ${If} $1 P= 0
+    StrCpy $0 "Setup could not load $INSTDIR\inpout32.dll: it must be the 32-bit inpout32.dll of InpOut32."
+  ${Else}
+    System::Call 'kernel32::GetProcAddress(p r1, m "IsInpOutDriverOpen") p .r2'
+    StrCpy $0 0
+    ${IfNot} $2 P= 0
+      System::Call '::$2() i .r0'
+    ${EndIf}
+    System::Call 'kernel32::FreeLibrary(p r1)'
+    ${If} $0 <> 0
+      DetailPrint "InpOut32's driver is open: the programs can reach the port."
+      Return
+    ${EndIf}
+    StrCpy $0 "InpOut32's driver did not start: Windows refused to load it. On Windows 10 and 11, Memory Integrity (Windows Security, Device security, Core isolation) or Microsoft's vulnerable-driver blocklist may refuse it: see README.txt, 64-bit Windows."
+  ${EndIf}
+  DetailPrint "$0"
+  MessageBox MB_OK|MB_ICONEXCLAMATION "$0" /SD IDOK
+  StrCpy $FinishText "$FinishText$\r$\n$\r$\n$0"
+  SetErrorLevel 4
+FunctionEnd
+
 Function un.onInit
   SetRegView ${REGISTRY_VIEW}
   FindWindow $1 "VX3340MainForm"
@@ -180,11 +231,16 @@ Section "Uninstall"
   ${If} $0 == 1
     Delete "$INSTDIR\parllio.dll"
   ${EndIf}
+  ; InpOut's driver stays: it belongs to InpOut32, and other programs may use it.
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "InpoutCopied"
+  ${If} $0 == 1
+    Delete "$INSTDIR\inpout32.dll"
+  ${EndIf}
   Delete "$INSTDIR\vx3340.exe"
   Delete "$INSTDIR\vx3340ctl.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"  ; only when empty: a parllio.dll the user put there stays
+  RMDir "$INSTDIR"  ; only when empty: a DLL the user put there stays
   SetShellVarContext all
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT} (simulated board).lnk"

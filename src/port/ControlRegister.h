@@ -24,3 +24,14 @@ inline constexpr std::uint8_t kUnused = 0xC0;     // bits 6 and 7: no port funct
 inline constexpr std::uint8_t kOutputs = kStrobe | kAutoFeed | kInit | kSelectIn;
 
 }  // namespace vx::lpt
+
+// An ECP port's extended control register, at its ECP registers' base + 2. Its mode field picks
+// what the port does; only from byte (PS/2) mode up does the direction bit turn the data lines.
+namespace vx::ecr {
+
+inline constexpr std::int32_t kOffset = 2;
+inline constexpr std::uint8_t kModeMask = 0xE0;       // bits 7..5
+inline constexpr std::uint8_t kByteMode = 0x20;       // 001: byte (PS/2) mode
+inline constexpr std::uint8_t kInterruptsOff = 0x14;  // nErrIntrEn and serviceIntr set
+
+}  // namespace vx::ecr

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "port/PortLibrary.h"
+#include "windows/DllBinding.h"
 
 namespace vx {
 
@@ -15,10 +16,9 @@ namespace vx {
 // The DLL stays loaded for the rest of the process: the port claim is never given back.
 class ParllioLibrary : public PortLibrary {
  public:
-  explicit ParllioLibrary(std::string libraryName = "parllio.dll")
-      : libraryName_(std::move(libraryName)) {}
-  ParllioLibrary(const ParllioLibrary&) = delete;
-  ParllioLibrary& operator=(const ParllioLibrary&) = delete;
+  // wow64: the program is a 32-bit one on 64-bit Windows, where the library's driver never runs,
+  // so a refused claim says that and what to use instead.
+  explicit ParllioLibrary(bool wow64 = false, std::string libraryName = "parllio.dll");
 
   std::int16_t ClaimParallelPort(std::int32_t port, std::int32_t mode) override;
   std::int32_t GetParallelPortCount() override;
@@ -29,20 +29,20 @@ class ParllioLibrary : public PortLibrary {
   std::string failureReason() const override { return failureReason_; }
 
  private:
-  // A function's address, before it is cast to its own stdcall type.
-  using Proc = void (*)();
+  // The library's own signatures: stdcall, 32-bit arguments, 16-bit success results.
+  using ClaimParallelPortFn = std::int16_t(__stdcall*)(std::int32_t port, std::int32_t mode);
+  using GetParallelPortCountFn = std::int32_t(__stdcall*)();
+  using GetParallelPortInfoFn = std::int16_t(__stdcall*)(std::int32_t port, PortInfoRecord* info);
+  using InByteFn = std::int32_t(__stdcall*)(std::int32_t address);
+  using OutByteFn = void(__stdcall*)(std::int32_t address, std::int32_t value);
 
-  // The DLL's function, looked up (and the DLL loaded) on first use; slot caches it.
-  Proc function(const char* name, Proc& slot);
-  void load();
-
-  std::string libraryName_;
-  void* module_ = nullptr;
-  Proc claim_ = nullptr;
-  Proc count_ = nullptr;
-  Proc info_ = nullptr;
-  Proc in_ = nullptr;
-  Proc out_ = nullptr;
+  DllBinding dll_;
+  bool wow64_;
+  ClaimParallelPortFn claim_ = nullptr;
+  GetParallelPortCountFn count_ = nullptr;
+  GetParallelPortInfoFn info_ = nullptr;
+  InByteFn in_ = nullptr;
+  OutByteFn out_ = nullptr;
   std::string failureReason_;
 };
 

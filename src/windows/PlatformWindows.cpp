@@ -1,5 +1,9 @@
-// Windows: the port-I/O library parllio.dll beside the program, and the system's own command line.
+// Windows: the port-I/O library beside the program (parllio.dll, or InpOut32's inpout32.dll on
+// 64-bit Windows), and the system's own command line.
+#include <windows.h>
+
 #include "app/Platform.h"
+#include "windows/InpOutLibrary.h"
 #include "windows/ParllioLibrary.h"
 #include "windows/WinOsServices.h"
 
@@ -9,11 +13,50 @@ std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>&) {
   return std::make_unique<WinOsServices>();
 }
 
-std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions&) {
-  return std::make_unique<ParllioLibrary>();
+// Without a choice: parllio.dll when it is beside the program, else inpout32.dll.
+std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options) {
+  const DWORD parllio = GetFileAttributesA(besideProgram("parllio.dll").c_str());
+  const bool parllioBeside =
+      parllio != INVALID_FILE_ATTRIBUTES && !(parllio & FILE_ATTRIBUTE_DIRECTORY);
+  if (options.portLibrary == "parllio" || (options.portLibrary.empty() && parllioBeside)) {
+    if (!options.port.empty())
+      throw InputError(
+          "--port: parllio.dll always uses the port it reports as port 1; to pick a port, use "
+          "--port-library inpout32");
+    return std::make_unique<ParllioLibrary>(runsUnderWow64());
+  }
+  const char* inpoutMissing =
+      "Install InpOut32 1.5 and put its 32-bit inpout32.dll beside the program (in the folder "
+      "that holds the program's .exe), then start it again.";
+  const char* neitherMissing =
+      "Neither parllio.dll nor inpout32.dll was found. On 32-bit Windows, put the parllio.dll "
+      "that came with the board beside the program (in the folder that holds the program's "
+      ".exe); on 64-bit Windows, install InpOut32 1.5 and put its 32-bit inpout32.dll beside the "
+      "program. Then start it again.";
+  return std::make_unique<InpOutLibrary>(
+      *parsePortChoice(options.port), listParallelPorts,
+      options.portLibrary.empty() ? neitherMissing : inpoutMissing);
 }
 
-// The port is the one parllio.dll reports as port 1, so there is nothing to choose.
-void addPlatformPortOptions(CLI::App&, BackendOptions&, CLI::Option*) {}
+void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option* simulate) {
+  app.add_option("--port-library", options.portLibrary,
+                 "The port-I/O library: parllio (parllio.dll) or inpout32 (InpOut32, for 64-bit "
+                 "Windows); default parllio.dll when it is beside the program, else inpout32.dll")
+      ->type_name("parllio|inpout32")
+      ->check(CLI::IsMember({"parllio", "inpout32"}, CLI::ignore_case))
+      ->excludes(simulate);
+  app.add_option("--port", options.port,
+                 "The port, with inpout32: LPTn as Windows lists it, or a base address such as "
+                 "0xD010 (default LPT1)")
+      ->type_name("LPTn|0xADDR")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return parsePortChoice(text) ? ""
+                                         : "must be LPT1 to LPT99, or a base address from 0x100 "
+                                           "to 0xFFFD such as 0xD010";
+          },
+          "LPTn|0xADDR"))
+      ->excludes(simulate);
+}
 
 }  // namespace vx

@@ -23,6 +23,21 @@ std::string argumentsAfterProgramName(std::string_view commandLine) {
   return std::string(commandLine.substr(i));
 }
 
+bool runsUnderWow64() {
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, BOOL*);
+  const auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));
+  BOOL wow64 = FALSE;
+  return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string besideProgram(const std::string& fileName) {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string program(path, length);
+  return program.substr(0, program.find_last_of('\\') + 1) + fileName;
+}
+
 void WinOsServices::queryVersion(OsVersionRecord& record) {
   OSVERSIONINFOA info;
   info.dwOSVersionInfoSize = record.dwOSVersionInfoSize;

@@ -13,40 +13,13 @@
 //
 // Success results carry junk in their upper 16 bits and failures have only upper bits set, as
 // the 16-bit results of the real library may: a caller that reads 32 bits gets them wrong.
-#include <windows.h>
-
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
+
+#define VX_DOUBLE_LOG "PARLLIO_LOG"
+#include "DoubleSupport.h"
 
 namespace {
-
-std::string environment(const char* name) {
-  char value[512];
-  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-long hexFromEnvironment(const char* name, long fallback) {
-  const std::string text = environment(name);
-  return text.empty() ? fallback : std::strtol(text.c_str(), nullptr, 16);
-}
-
-void log(const char* format, ...) {
-  const std::string path = environment("PARLLIO_LOG");
-  if (path.empty()) return;
-  FILE* file = std::fopen(path.c_str(), "a");
-  if (!file) return;
-  va_list arguments;
-  va_start(arguments, format);
-  std::vfprintf(file, format, arguments);
-  va_end(arguments);
-  std::fputc('\n', file);
-  std::fclose(file);
-}
 
 // The port's registers. This DLL stands in for the hardware, and hardware keeps its state.
 struct Registers {

@@ -1,54 +1,87 @@
 #!/usr/bin/env bash
-# vx3340ctl.exe under wine on the parllio.dll double: start-up as each Windows version (the path
-# it takes, the library calls, trace rows, message order), a missing DLL or function, and a SCPI
-# session on standard input and over TCP. The runs' transcript must equal EXPECTED.
-#   ctl-test.sh FOLDERS EXPECTED
-# FOLDERS holds full/, partial/ and none/: vx3340ctl.exe with the double, with the double that
-# lacks GetParallelPortCount, and without any parllio.dll. WINE names the loader (wine or wine64)
-# and VX_REG_VIEW the registry view the program reads (/reg:32 or /reg:64).
+# vx3340ctl.exe under wine on the DLL doubles: start-up as each Windows version (the path it
+# takes, the library calls, trace rows, message order), a missing DLL or function, bad port
+# options, InpOut32 on the ports that the registry lists, and a SCPI session on standard input
+# and over TCP. The runs' transcript must equal EXPECTED.
+#   ctl-test.sh FOLDERS EXPECTED [wow64]
+# FOLDERS holds full/, partial/, none/ and inpout/: vx3340ctl.exe with both doubles, with the
+# parllio.dll double that lacks GetParallelPortCount, without any DLL, and with only the
+# inpout32.dll double (and seed-ports.exe). wow64 takes the runs for a 32-bit program in a 64-bit
+# prefix instead. WINE names the loader (wine or wine64) and VX_REG_VIEW the registry view the
+# program reads (/reg:32 or /reg:64).
 set -euo pipefail
-: "${WINE:?}" "${VX_REG_VIEW:?}"
-folders=$1 expected=$2
+: "${WINE:?}" "${VX_REG_VIEW:?}" "${WINEPREFIX:?}" "${WINEARCH:?}"
+folders=$1 expected=$2 runs=${3:-all}
 work=$(mktemp -d)
 key='HKCU\Software\Wine\AppDefaults\vx3340ctl.exe'
-trap '"$WINE" reg delete "$key" /v Version /f "$VX_REG_VIEW" >/dev/null 2>&1; rm -rf "$work"' EXIT
+cleanup() {
+  "$WINE" reg delete "$key" /v Version /f "$VX_REG_VIEW" >/dev/null 2>&1 || true
+  "$WINE" reg delete 'HKLM\SYSTEM\CurrentControlSet\Enum\VXTEST' /f "$VX_REG_VIEW" >/dev/null 2>&1 || true
+  rm -rf "$work" "$WINEPREFIX/dosdevices/lpt1" "$WINEPREFIX/dosdevices/lpt2"
+}
+trap cleanup EXIT
 windows_folders=$("$WINE" winepath -w "$folders" | tr -d '\r')
+calls=$("$WINE" winepath -w "$work/calls")
 
-# Each run: the Windows version wine reports (or "default"), the folder, the double's settings,
-# the arguments. The transcript gets the run, its output and exit code, and the double's calls
-# other than the port accesses (which the trace shows).
-# shellcheck disable=SC2016
-while IFS='|' read -r version folder variables arguments; do
-  if [ "$version" = default ]; then
+# The PC's ports for InpOut32: Windows' list in the registry (see SeedPorts.cpp), and LPT1 and
+# LPT2 as devices that open, files here.
+(cd "$folders/inpout" && "$WINE" ./seed-ports.exe "$([ "$WINEARCH" = win64 ] && echo 64 || echo 32)")
+for n in 1 2; do
+  : >"$work/lpt$n"
+  ln -sfn "$work/lpt$n" "$WINEPREFIX/dosdevices/lpt$n"
+done
+
+# run VERSION FOLDER VARIABLES ARGUMENTS: the Windows version wine reports (or "default"), the
+# folder, the doubles' settings, the arguments. The transcript gets the run, its output and exit
+# code, and the doubles' calls other than the port accesses, which the trace shows; those that
+# reach inpout32.dll must be the trace's own.
+run() {
+  local status=0
+  if [ "$1" = default ]; then
     "$WINE" reg delete "$key" /v Version /f "$VX_REG_VIEW" >/dev/null 2>&1 || true
   else
-    "$WINE" reg add "$key" /v Version /d "$version" /f "$VX_REG_VIEW" >/dev/null 2>&1
+    "$WINE" reg add "$key" /v Version /d "$1" /f "$VX_REG_VIEW" >/dev/null 2>&1
   fi
   rm -f "$work/calls"
-  echo "\$ $version $folder $variables vx3340ctl $arguments"
-  status=0
+  echo "\$ $1 $2 $3 vx3340ctl $4"
   # shellcheck disable=SC2086
-  (cd "$folders/$folder" && env PARLLIO_LOG="$("$WINE" winepath -w "$work/calls")" $variables \
-    "$WINE" ./vx3340ctl.exe $arguments >"$work/out" 2>&1) || status=$?
+  (cd "$folders/$2" && env PARLLIO_LOG="$calls" INPOUT_LOG="$calls" $3 \
+    "$WINE" ./vx3340ctl.exe $4 >"$work/out" 2>&1) || status=$?
   # Windows programs end lines with CR LF; the folders' place differs from build to build.
   tr -d '\r' <"$work/out" | FOLDERS="$windows_folders" awk '{
     while ((i = index($0, ENVIRON["FOLDERS"])) > 0)
       $0 = substr($0, 1, i - 1) "FOLDERS" substr($0, i + length(ENVIRON["FOLDERS"]))
-    print }'
+    print }' | tee "$work/shown"
   echo "exit $status"
-  [ -f "$work/calls" ] && tr -d '\r' <"$work/calls" | grep -vE '^(InByte|OutByte)' || true
-done >"$work/transcript" <<'RUNS'
-win95|full||--trace - a/ssb
-win98|full|PARLLIO_CONTROL=FF|--trace - --range 4mA
-nt40|full|PARLLIO_BASE=278|/SS --trace -
-win2k|full|PARLLIO_CLAIM=refuse|--trace -
-default|full|PARLLIO_BASE=none|--trace - /Ss
-nt40|none||--trace -
-win98|none||--simulate /SS
-nt40|partial||--trace -
-win98|partial||
-win2k|full|PARLLIO_INBYTE_HIGH=10000|--trace -
-RUNS
+  [ -f "$work/calls" ] || return 0
+  tr -d '\r' <"$work/calls" | tee "$work/called" | grep -vE '^(InByte|OutByte)' || true
+  if grep -q IsInpOutDriverOpen "$work/called"; then
+    cmp -s <(grep -E '^(InByte|OutByte)' "$work/shown") <(grep -E '^(InByte|OutByte)' "$work/called") ||
+      echo "inpout32.dll saw other port accesses than the trace shows"
+  fi
+}
+
+# The runs: the rows of windows-ctl.runs beside EXPECTED. Those marked wow64 are also the runs
+# in a 64-bit prefix.
+while IFS='|' read -r version folder variables arguments also; do
+  [[ $version != \#* ]] || continue
+  [ "$runs" = all ] || [ "$also" = wow64 ] || continue
+  run "$version" "$folder" "$variables" "$arguments"
+done >"$work/transcript" <"$(dirname "$expected")/windows-ctl.runs"
+
+if [ "$runs" = wow64 ]; then
+  diff -u "$expected" "$work/transcript" && echo "ok: vx3340ctl.exe in a 64-bit prefix"
+  exit
+fi
+
+# A port in use: another vx3340ctl.exe holds LPT1, opened without sharing, so the claim fails.
+(cd "$folders/inpout" && exec "$WINE" ./vx3340ctl.exe --count 2 --interval 60000 --trace - \
+  >"$work/holder" 2>&1) &
+holder=$!
+for _ in $(seq 300); do grep -q "ClaimParallelPort 1 -1 -> 1" "$work/holder" && break; sleep 0.1; done
+run default inpout "" "--trace -" >>"$work/transcript"
+kill "$holder" 2>/dev/null || true
+wait "$holder" || true
 
 # A SCPI session on standard input.
 printf '*IDN?\r\nCONF:FORC CURR;CAP 2\nCONF:FORC?;CAP?\nREAD?\nBOGUS\nSYST:ERR?\n' |
