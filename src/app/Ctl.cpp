@@ -162,11 +162,13 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   }
 
   // A TCP session listens before anything reaches the port.
+  std::unique_ptr<EventLoop> loop;
   std::unique_ptr<TcpSession> session;
   if (!o.serve.empty() && o.serve != "-") {
+    loop = std::make_unique<EventLoop>();
     try {
-      session = std::make_unique<TcpSession>(*parseListenAddress(o.serve));
-    } catch (const std::system_error& e) {
+      session = std::make_unique<TcpSession>(*loop, *parseListenAddress(o.serve));
+    } catch (const std::exception& e) {
       return badInput(env, fmt::format("--serve: cannot listen on {}: {}", o.serve, e.what()));
     }
   }
@@ -188,9 +190,10 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (!o.serve.empty()) {
       applySelections(panel, o.picks, false);
       ScpiInstrument instrument(panel);
-      if (session)
-        session->serve(instrument, env.err);
-      else
+      if (session) {
+        session->start(instrument, env.err);
+        loop->run();
+      } else
         serveStream(env.in, env.out, instrument);
       env.out.flush();
       if (const SimulatedBoard* board = backend->simulatedBoard())
