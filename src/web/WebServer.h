@@ -1,0 +1,46 @@
+#pragma once
+
+// The web panel over HTTP (Boost.Beast), on the program's event loop.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <ostream>
+
+#include "net/EventLoop.h"
+#include "net/Listen.h"
+#include "web/WebPanel.h"
+
+namespace vx {
+
+// What the server lets its clients hold: connections and event streams at once (one more is told
+// why it is refused); a request's body; how long a request may take to arrive; and, as for a SCPI
+// client, at most maxUnsent bytes of events waiting for a stream, past which it gets only the
+// newest state once it drains, and a stream that stays past that for stallLimit is dropped.
+struct WebLimits {
+  std::size_t maxConnections = 32;
+  std::size_t maxStreams = 16;
+  std::size_t maxBody = 4096;
+  std::chrono::milliseconds requestTime{30000};
+  std::size_t maxUnsent = 64 * 1024;
+  std::chrono::milliseconds stallLimit{10000};
+  std::chrono::milliseconds keepAlive{15000};  // a comment to idle streams: finds clients gone
+};
+
+class WebServer {
+ public:
+  // Listens from here on: an address that cannot be used throws before anything reaches the port.
+  WebServer(EventLoop& loop, const ListenAddress& where, WebLimits limits = {});
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Serves the panel while the loop runs; says on log where, and each client it drops.
+  void start(WebPanel& panel, std::ostream& log);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace vx
