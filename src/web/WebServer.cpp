@@ -49,6 +49,62 @@ std::string peerName(const tcp::socket& socket) {
   return error ? "a client" : hostAndPort(at.address().to_string(), at.port());
 }
 
+// What the panel reads of a request. local is the address the client reached, as a Host header
+// writes it.
+WebRequest toWebRequest(const http::request<http::string_body>& message,
+                        const asio::ip::address& at, std::uint16_t port) {
+  WebRequest r;
+  r.method = std::string(message.method_string());
+  r.target = std::string(message.target());
+  r.host = std::string(message[http::field::host]);
+  r.origin = std::string(message[http::field::origin]);
+  r.fetchSite = std::string(message["Sec-Fetch-Site"]);
+  r.contentType = std::string(message[http::field::content_type]);
+  r.body = message.body();
+  auto address = at;
+  if (address.is_v6() && address.to_v6().is_v4_mapped())
+    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+  r.local = hostAndPort(address.to_string(), port);
+  r.loopback = address.is_loopback();
+  return r;
+}
+
+// The answer to a request the parser refused: too big, or not HTTP. None for a client that left
+// or took too long: it is not told.
+std::optional<WebReply> parseFailure(error_code error, std::size_t maxBody) {
+  if (error == http::error::body_limit)
+    return WebReply{413, "application/json",
+                    errorBody(fmt::format("a request body may hold at most {} bytes", maxBody))};
+  const bool malformed =
+      error.category() == http::make_error_code(http::error::bad_target).category() &&
+      error != http::error::end_of_stream && error != http::error::partial_message;
+  if (malformed) return WebReply{400, "application/json", errorBody("this is not an HTTP request")};
+  return std::nullopt;
+}
+
+http::response<http::string_body> makeResponse(unsigned status, std::string_view type,
+                                               std::string body, bool keepAlive) {
+  http::response<http::string_body> response;
+  response.result(status);
+  response.version(11);
+  setCommonHeaders(response, type);
+  response.body() = std::move(body);
+  response.keep_alive(keepAlive);
+  response.prepare_payload();
+  return response;
+}
+
+// An event stream's header, which has no length (the stream ends when the connection closes),
+// and its first event, the whole state.
+std::string streamHead(WebPanel& panel) {
+  http::response<http::empty_body> header{http::status::ok, 11};
+  setCommonHeaders(header, "text/event-stream");
+  header.keep_alive(false);
+  std::ostringstream text;
+  text << header << "data: " << panel.firstEvent() << "\n\n";
+  return text.str();
+}
+
 // One browser connection: requests and replies in turn, until it asks for the event stream,
 // which it then stays, until the client leaves.
 class Connection : public std::enable_shared_from_this<Connection> {
@@ -206,20 +262,9 @@ void Connection::readRequest() {
 
 void Connection::onRequest(error_code error) {
   if (closed_) return;
-  if (error == http::error::body_limit) {
-    reply(413, "application/json",
-          errorBody(
-              fmt::format("a request body may hold at most {} bytes", server_.limits().maxBody)),
-          false);
-    return;
-  }
   if (error) {
-    // A request that is not HTTP gets told; a client that left or took too long does not.
-    const bool malformed =
-        error.category() == http::make_error_code(http::error::bad_target).category() &&
-        error != http::error::end_of_stream && error != http::error::partial_message;
-    if (malformed)
-      reply(400, "application/json", errorBody("this is not an HTTP request"), false);
+    if (const auto failure = parseFailure(error, server_.limits().maxBody))
+      reply(failure->status, failure->contentType, std::move(failure->body), false);
     else
       end();
     return;
@@ -246,33 +291,13 @@ void Connection::onRequest(error_code error) {
 }
 
 WebRequest Connection::request() {
-  const auto& message = parser_->get();
-  WebRequest r;
-  r.method = std::string(message.method_string());
-  r.target = std::string(message.target());
-  r.host = std::string(message[http::field::host]);
-  r.origin = std::string(message[http::field::origin]);
-  r.fetchSite = std::string(message["Sec-Fetch-Site"]);
-  r.contentType = std::string(message[http::field::content_type]);
-  r.body = message.body();
   error_code error;
   const auto local = stream_.socket().local_endpoint(error);
-  auto address = local.address();
-  if (address.is_v6() && address.to_v6().is_v4_mapped())
-    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-  r.local = hostAndPort(address.to_string(), local.port());
-  r.loopback = address.is_loopback();
-  return r;
+  return toWebRequest(parser_->get(), local.address(), local.port());
 }
 
 void Connection::reply(unsigned status, const std::string& type, std::string body, bool keepAlive) {
-  response_ = {};
-  response_.result(status);
-  response_.version(11);
-  setCommonHeaders(response_, type);
-  response_.body() = std::move(body);
-  response_.keep_alive(keepAlive);
-  response_.prepare_payload();
+  response_ = makeResponse(status, type, std::move(body), keepAlive);
   http::async_write(stream_, response_, [self = shared_from_this()](error_code error, std::size_t) {
     if (self->closed_) return;
     if (error)
@@ -284,15 +309,8 @@ void Connection::reply(unsigned status, const std::string& type, std::string bod
   });
 }
 
-// An event stream has no length: it ends when the connection closes.
 void Connection::openStream() {
-  http::response<http::empty_body> header{http::status::ok, 11};
-  setCommonHeaders(header, "text/event-stream");
-  header.keep_alive(false);
-  std::ostringstream text;
-  text << header;
-  send(text.str());
-  send("data: " + server_.panel().firstEvent() + "\n\n");
+  send(streamHead(server_.panel()));
   keepAlive();
   watch();
 }
@@ -410,6 +428,36 @@ void WebServer::start(WebPanel& panel, std::ostream& log) {
   announce(log,
            fmt::format("web panel on http://{}/", hostAndPort(at.address().to_string(), at.port())),
            state_->where);
+}
+
+WebExchange exchange(WebPanel& panel, std::string_view bytes, const std::string& address,
+                     std::uint16_t port, std::size_t maxBody) {
+  http::request_parser<http::string_body> parser;
+  parser.eager(true);
+  parser.body_limit(maxBody);
+  error_code error;
+  WebExchange result;
+  result.used = parser.put(asio::buffer(bytes.data(), bytes.size()), error);
+  if (!error && !parser.is_done()) parser.put_eof(error);
+  if (!error && !parser.is_done()) error = http::error::partial_message;
+  WebReply answer;
+  if (error) {
+    const auto failure = parseFailure(error, maxBody);
+    if (!failure) return result;
+    answer = *failure;
+  } else {
+    answer = panel.handle(toWebRequest(parser.get(), asio::ip::make_address(address), port));
+    result.events = answer.events;
+    result.keepAlive = !answer.events && parser.get().keep_alive();
+  }
+  if (answer.events) {
+    result.reply = streamHead(panel);
+    return result;
+  }
+  std::ostringstream text;
+  text << makeResponse(answer.status, answer.contentType, std::move(answer.body), result.keepAlive);
+  result.reply = text.str();
+  return result;
 }
 
 }  // namespace vx

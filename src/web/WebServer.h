@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <string_view>
 
 #include "net/EventLoop.h"
 #include "net/Listen.h"
@@ -26,6 +28,18 @@ struct WebLimits {
   std::chrono::milliseconds stallLimit{10000};
   std::chrono::milliseconds keepAlive{15000};  // a comment to idle streams: finds clients gone
 };
+
+// One request as the server takes it, short of the socket: its bytes through the server's own
+// parser and body limit to the panel, and the reply as the server writes it. For tests.
+struct WebExchange {
+  std::string reply;       // empty where the server would close without a word
+  std::size_t used = 0;    // the bytes the request took
+  bool keepAlive = false;  // whether the server would read another request
+  bool events = false;     // whether the connection would become an event stream
+};
+// address and port are where the client reached the server.
+WebExchange exchange(WebPanel& panel, std::string_view bytes, const std::string& address,
+                     std::uint16_t port, std::size_t maxBody = WebLimits{}.maxBody);
 
 class WebServer {
  public:
