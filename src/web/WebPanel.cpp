@@ -16,8 +16,10 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
+// The message may quote what the client sent, which need not be UTF-8.
 WebReply refused(int status, const std::string& message) {
-  return {status, "application/json", json{{"error", message}}.dump()};
+  return {status, "application/json",
+          json{{"error", message}}.dump(-1, ' ', false, json::error_handler_t::replace)};
 }
 
 std::string lower(std::string text) {
