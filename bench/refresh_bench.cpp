@@ -5,10 +5,11 @@
 #include "NullPort.h"
 #include "board/FrontPanel.h"
 #include "port/TracingPortLibrary.h"
-#include "port/VcdPortLibrary.h"
+#include "port/VcdWriter.h"
 
 #include <fstream>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -45,12 +46,11 @@ BENCHMARK(BM_PickAndRefresh);
 void BM_RefreshRecorded(benchmark::State& state) {
   vx::bench::NullPort library;
   std::ofstream file(state.range(0) == 0 ? "refresh_bench.trace" : "refresh_bench.vcd");
-  std::unique_ptr<vx::PortLibrary> recorder;
-  if (state.range(0) == 0)
-    recorder = std::make_unique<vx::TracingPortLibrary>(library, file);
-  else
-    recorder = std::make_unique<vx::VcdPortLibrary>(library, file, vx::fixedStepClock(), "b", "d");
-  vx::Port port(*recorder);
+  vx::TracingPortLibrary tracer(library, file);
+  vx::LineRecorder lines(library, vx::fixedStepClock());
+  std::optional<vx::VcdWriter> vcd;
+  if (state.range(0) != 0) vcd.emplace(lines, file, "b", "d");
+  vx::Port port(state.range(0) == 0 ? static_cast<vx::PortLibrary&>(tracer) : lines);
   port.setPortBase(0x378);
   vx::FrontPanel panel(port);
   for (auto _ : state) {

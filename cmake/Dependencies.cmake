@@ -1,11 +1,16 @@
 # Third-party libraries, all from Debian's packages.
+
+# Boost.Asio and Boost.Beast (the web panel's HTTP), header-only: with std::string_view, and
+# without C++20 coroutines, which this code does not use and whose header in Boost 1.74 does not
+# compile with GCC 12.
+set(VX_ASIO_DEFINITIONS BOOST_BEAST_USE_STD_STRING_VIEW BOOST_ASIO_DISABLE_CO_AWAIT)
 if(CMAKE_CROSSCOMPILING)
   # The Windows cross build uses the same header-only libraries. The host's package configs
   # don't apply to the target, so the targets are made here from a staged include directory
-  # that holds only these three libraries (never the whole host include directory).
+  # that holds only these libraries (never the whole host include directory).
   set(VX_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/staged-include)
   file(MAKE_DIRECTORY ${VX_STAGED_INCLUDE})
-  foreach(dir fmt CLI nlohmann asio asio.hpp)
+  foreach(dir fmt CLI nlohmann boost)
     if(NOT EXISTS /usr/include/${dir})
       message(FATAL_ERROR "/usr/include/${dir} is missing: run scripts/install-deps")
     endif()
@@ -22,9 +27,12 @@ if(CMAKE_CROSSCOMPILING)
   add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
   set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE})
-  add_library(asio::asio INTERFACE IMPORTED)
-  set_target_properties(asio::asio PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE}
-    INTERFACE_COMPILE_DEFINITIONS "ASIO_STANDALONE;_WIN32_WINNT=0x0501")
+  add_library(Boost::headers INTERFACE IMPORTED)
+  set_target_properties(Boost::headers PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_STAGED_INCLUDE})
+  # Boost.Asio on Winsock, for Windows XP and later.
+  add_library(vx_asio INTERFACE)
+  target_link_libraries(vx_asio INTERFACE Boost::headers ws2_32 mswsock)
+  target_compile_definitions(vx_asio INTERFACE _WIN32_WINNT=0x0501 ${VX_ASIO_DEFINITIONS})
   if(VX_TESTS)
     # GoogleTest and GoogleMock built for the target from Debian's source package (googletest).
     set(VX_GTEST_SOURCE /usr/src/googletest)
@@ -46,12 +54,11 @@ endif()
 find_package(fmt REQUIRED)
 find_package(CLI11 REQUIRED)
 find_package(nlohmann_json REQUIRED)
-# Standalone Asio is header-only and ships no CMake package in Debian.
-find_path(VX_ASIO_INCLUDE asio.hpp REQUIRED)
+find_package(Boost 1.74 REQUIRED)
 find_package(Threads REQUIRED)
-add_library(asio::asio INTERFACE IMPORTED)
-set_target_properties(asio::asio PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VX_ASIO_INCLUDE}
-  INTERFACE_COMPILE_DEFINITIONS ASIO_STANDALONE INTERFACE_LINK_LIBRARIES Threads::Threads)
+add_library(vx_asio INTERFACE)
+target_link_libraries(vx_asio INTERFACE Boost::headers Threads::Threads)
+target_compile_definitions(vx_asio INTERFACE ${VX_ASIO_DEFINITIONS})
 if(VX_TESTS)
   find_package(GTest REQUIRED)
 endif()

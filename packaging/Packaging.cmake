@@ -9,6 +9,10 @@ if(TARGET vx3340)
   install(FILES ${PROJECT_SOURCE_DIR}/src/forms/vx3340.png
           DESTINATION share/icons/hicolor/32x32/apps)
 endif()
+# The service for a bench PC (SCPI and the web panel on loopback), installed disabled.
+if(UNIX)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340-panel.service DESTINATION lib/systemd/system)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vx3340)

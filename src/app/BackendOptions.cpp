@@ -124,20 +124,23 @@ Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
   } else {
     backend_ = std::move(real);
   }
-  if (vcdFile_) {
+  if (vcdFile_ || options.recordLines) {
     // The simulated port takes one fixed step per access; a real one, the time it really takes.
-    const std::time_t now = std::time(nullptr);
-    vcd_ = std::make_unique<VcdPortLibrary>(
-        *backend_, *vcdFile_, options.simulate ? fixedStepClock() : steadyClock(),
-        fmt::format("{} {}", program, kVersionText),
-        fmt::format("{:%a %b %d %H:%M:%S %Y}", fmt::localtime(now)));
+    lines_ = std::make_unique<LineRecorder>(*backend_,
+                                            options.simulate ? fixedStepClock() : steadyClock());
   }
-  if (trace) tracer_ = std::make_unique<TracingPortLibrary>(vcd_ ? *vcd_ : *backend_, *trace);
+  if (vcdFile_) {
+    const std::time_t now = std::time(nullptr);
+    vcd_ =
+        std::make_unique<VcdWriter>(*lines_, *vcdFile_, fmt::format("{} {}", program, kVersionText),
+                                    fmt::format("{:%a %b %d %H:%M:%S %Y}", fmt::localtime(now)));
+  }
+  if (trace) tracer_ = std::make_unique<TracingPortLibrary>(lines_ ? *lines_ : *backend_, *trace);
 }
 
 PortLibrary& Backend::library() {
   if (tracer_) return *tracer_;
-  if (vcd_) return *vcd_;
+  if (lines_) return *lines_;
   return *backend_;
 }
 

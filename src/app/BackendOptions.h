@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "port/LineRecorder.h"
 #include "port/PortLibrary.h"
 #include "port/SimulatedBoard.h"
 #include "port/TracingPortLibrary.h"
-#include "port/VcdPortLibrary.h"
+#include "port/VcdWriter.h"
 
 namespace vx {
 
@@ -20,10 +21,11 @@ namespace vx {
 struct BackendOptions {
   bool simulate = false;
   SimulatedBoardOptions sim;
-  std::string tracePath;    // empty: no trace; "-": standard output
-  std::string vcdPath;      // empty: no waveform
-  std::string port;         // a real port other than the default, as the platform names it
-  std::string portLibrary;  // the platform's port library, where it has a choice
+  std::string tracePath;     // empty: no trace; "-": standard output
+  std::string vcdPath;       // empty: no waveform
+  bool recordLines = false;  // draw the lines for a listener besides the waveform (the web panel)
+  std::string port;          // a real port other than the default, as the platform names it
+  std::string portLibrary;   // the platform's port library, where it has a choice
 };
 
 // Input the user gave that the program cannot use, such as a file it cannot write. Nothing has
@@ -50,8 +52,8 @@ std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>&
 // Whether an argument that is not an option asks for the status message ("/SS").
 bool isStatusSwitch(const std::string& argument);
 
-// The port library stack a program runs on: the chosen backend, the waveform over it, and the
-// trace over both.
+// The port library stack a program runs on: the chosen backend, the line recorder over it (for
+// the waveform and the web panel), and the trace over both.
 class Backend {
  public:
   // Opens the trace and waveform files before anything reaches the port; throws InputError
@@ -63,13 +65,16 @@ class Backend {
   PortLibrary& library();
   // The simulated board, when the program runs on one.
   SimulatedBoard* simulatedBoard() { return simulated_; }
+  // The port's lines, when the waveform or recordLines asked for them.
+  LineRecorder* lines() { return lines_.get(); }
 
  private:
   std::unique_ptr<PortLibrary> backend_;
   SimulatedBoard* simulated_ = nullptr;
   std::unique_ptr<std::ostream> traceFile_;
   std::unique_ptr<std::ostream> vcdFile_;
-  std::unique_ptr<VcdPortLibrary> vcd_;
+  std::unique_ptr<LineRecorder> lines_;
+  std::unique_ptr<VcdWriter> vcd_;
   std::unique_ptr<TracingPortLibrary> tracer_;
 };
 

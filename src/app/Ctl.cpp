@@ -15,6 +15,7 @@
 #include "scpi/Session.h"
 #include "startup/PortMenu.h"
 #include "startup/Startup.h"
+#include "web/WebServer.h"
 
 namespace vx {
 
@@ -37,6 +38,7 @@ struct CtlOptions {
   bool json = false;
   bool repeated = false;
   std::string serve;  // a SCPI session: "-" for standard input, else where to listen
+  std::string web;    // where the web panel listens
   std::vector<std::string> extras;
 };
 
@@ -59,6 +61,28 @@ void addChoice(CLI::App& app, const Selection& selection, int& index) {
       ->check(CLI::IsMember(names, CLI::ignore_case));
 }
 
+// A TCP listening address, or with stdin also "-".
+CLI::Validator listenAddress(bool orStandardInput) {
+  return CLI::Validator(
+      [orStandardInput](std::string& text) {
+        return (orStandardInput && text == "-") || parseListenAddress(text)
+                   ? std::string()
+                   : fmt::format("must be {}a port (0..65535), or ADDRESS:PORT with an IP address",
+                                 orStandardInput ? "-, " : "");
+      },
+      orStandardInput ? "[ADDRESS:]PORT|-" : "[ADDRESS:]PORT");
+}
+
+// Listens before anything reaches the port: an address that cannot be used is bad input.
+template <class Session>
+std::unique_ptr<Session> listen(EventLoop& loop, const char* option, const std::string& where) {
+  try {
+    return std::make_unique<Session>(loop, *parseListenAddress(where));
+  } catch (const std::exception& e) {
+    throw InputError(fmt::format("{}: cannot listen on {}: {}", option, where, e.what()));
+  }
+}
+
 void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
   app.description(
       "Drives the VX3340 evaluation board from the command line: applies the selections given,\n"
@@ -77,13 +101,14 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
                  "Keep the board and take SCPI commands: on TCP at [ADDRESS:]PORT (address "
                  "127.0.0.1 unless given; 5025 is usual), or on standard input with -")
       ->type_name("[ADDRESS:]PORT|-")
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            return text == "-" || parseListenAddress(text)
-                       ? std::string()
-                       : "must be -, a port (0..65535), or ADDRESS:PORT with an IP address";
-          },
-          "[ADDRESS:]PORT|-"))
+      ->check(listenAddress(true))
+      ->excludes(count)
+      ->excludes(json);
+  app.add_option("--web", o.web,
+                 "Serve the front panel to web browsers at http://[ADDRESS:]PORT/ (address "
+                 "127.0.0.1 unless given; port 0 picks a free one), alone or beside --serve")
+      ->type_name("[ADDRESS:]PORT")
+      ->check(listenAddress(false))
       ->excludes(count)
       ->excludes(json);
   app.allow_extras();
@@ -95,6 +120,7 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       "  vx3340ctl --simulate --trace - --standby on   show every port access\n"
       "  vx3340ctl --serve 5025                     SCPI on 127.0.0.1:5025 (see the README)\n"
       "  echo '*IDN?;READ?' | vx3340ctl --simulate --serve -\n"
+      "  vx3340ctl --simulate --web 8080            open http://127.0.0.1:8080/ in a browser\n"
       "\n"
       "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
       "(simulated board), 5 run-time error.");
@@ -161,16 +187,17 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (!isStatusSwitch(extra)) return badInput(env, "unknown argument " + extra);
   }
 
-  // A TCP session listens before anything reaches the port.
-  std::unique_ptr<TcpSession> session;
-  if (!o.serve.empty() && o.serve != "-") {
-    try {
-      session = std::make_unique<TcpSession>(*parseListenAddress(o.serve));
-    } catch (const std::system_error& e) {
-      return badInput(env, fmt::format("--serve: cannot listen on {}: {}", o.serve, e.what()));
-    }
-  }
+  if (o.serve == "-" && !o.web.empty())
+    return badInput(env, "--web runs beside --serve [ADDRESS:]PORT, not beside --serve -");
+  o.backend.recordLines = !o.web.empty();
+  const bool tcp = (!o.serve.empty() && o.serve != "-") || !o.web.empty();
   try {
+    // Every TCP session runs on one loop, in one thread: one board, one state.
+    std::unique_ptr<EventLoop> loop = tcp ? std::make_unique<EventLoop>() : nullptr;
+    std::unique_ptr<TcpSession> session;
+    std::unique_ptr<WebServer> web;
+    if (!o.serve.empty() && o.serve != "-") session = listen<TcpSession>(*loop, "--serve", o.serve);
+    if (!o.web.empty()) web = listen<WebServer>(*loop, "--web", o.web);
     const auto backend = std::make_unique<Backend>(
         o.backend, env.out, o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
     Port port(backend->library());
@@ -185,13 +212,22 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     }
 
     FrontPanel panel(port);
-    if (!o.serve.empty()) {
+    std::optional<WebPanel> webPanel;
+    if (web)
+      webPanel.emplace(panel, *backend->lines(), [&env] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(env.now().time_since_epoch())
+            .count();
+      });
+    if (!o.serve.empty() || web) {
       applySelections(panel, o.picks, false);
       ScpiInstrument instrument(panel);
-      if (session)
-        session->serve(instrument, env.err);
-      else
+      if (tcp) {
+        if (session) session->start(instrument, env.err);
+        if (web) web->start(*webPanel, env.err);
+        loop->run();
+      } else {
         serveStream(env.in, env.out, instrument);
+      }
       env.out.flush();
       if (const SimulatedBoard* board = backend->simulatedBoard())
         return reportViolations(*board, env.err);

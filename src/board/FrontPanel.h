@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,11 @@ class FrontPanel {
   // The refresh cycle: send the control word, step the auxiliary lines, read the flags back.
   FlagReading cmdRead_Click();
 
+  // Called after every refresh, whichever face asked for it, so that another face can show it.
+  void onRefresh(std::function<void(const FlagReading&)> listener) {
+    refreshed_ = std::move(listener);
+  }
+
   Register& ControlWord() { return ControlWord_; }
   Register& AuxWord() { return AuxWord_; }
   Register& image(BoardRegister r) { return r == BoardRegister::AuxWord ? AuxWord_ : ControlWord_; }
@@ -57,6 +63,7 @@ class FrontPanel {
   Register ControlWord_;
   Register AuxWord_;
   Link link_;
+  std::function<void(const FlagReading&)> refreshed_;
 };
 
 }  // namespace vx

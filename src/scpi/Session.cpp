@@ -2,11 +2,9 @@
 
 #include <fmt/format.h>
 #include <fmt/ostream.h>
-#include <asio.hpp>
+#include <boost/asio.hpp>
 
 #include <array>
-#include <charconv>
-#include <csignal>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -16,6 +14,9 @@
 namespace vx {
 
 namespace {
+
+namespace asio = boost::asio;
+using boost::system::error_code;
 
 class Server;
 
@@ -29,7 +30,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void close() {
     closed_ = true;
     stall_.cancel();
-    std::error_code ignored;
+    error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
   }
@@ -59,8 +60,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
 class Server {
  public:
-  Server(asio::io_context& io, const asio::ip::tcp::endpoint& at, SessionLimits limits)
-      : io_(io), acceptor_(io, at), limits_(limits) {}
+  Server(EventLoop& loop, const asio::ip::tcp::endpoint& at, SessionLimits limits)
+      : loop_(loop), io_(loop.context()), acceptor_(io_, at), limits_(limits) {}
 
   asio::ip::tcp::endpoint endpoint() const { return acceptor_.local_endpoint(); }
   void use(ScpiInstrument& instrument, std::ostream& log) {
@@ -77,7 +78,7 @@ class Server {
   }
 
   void accept() {
-    acceptor_.async_accept([this](std::error_code error, asio::ip::tcp::socket socket) {
+    acceptor_.async_accept([this](error_code error, asio::ip::tcp::socket socket) {
       if (error) return;  // stopped
       if (connections_.size() < limits_.maxClients) {
         auto connection = std::make_shared<Connection>(std::move(socket), *this);
@@ -91,18 +92,13 @@ class Server {
   }
   void closed(const std::shared_ptr<Connection>& connection) { connections_.erase(connection); }
   // A command's run-time error ends the whole session.
-  void fail(std::exception_ptr error) {
-    if (!error_) error_ = error;
-    stop();
-    io_.stop();
-  }
+  void fail(std::exception_ptr error) { loop_.fail(error); }
   void stop() {
-    std::error_code ignored;
+    error_code ignored;
     acceptor_.close(ignored);
     for (const auto& connection : connections_) connection->close();
     connections_.clear();
   }
-  std::exception_ptr error() const { return error_; }
 
  private:
   void refuse(asio::ip::tcp::socket socket) {
@@ -111,24 +107,24 @@ class Server {
         "vx3340ctl: refused: this session already serves {} clients, the most it takes; close one "
         "and connect again\n",
         limits_.maxClients));
-    asio::async_write(*refused, asio::buffer(*text), [refused, text](std::error_code, std::size_t) {
-      std::error_code ignored;
+    asio::async_write(*refused, asio::buffer(*text), [refused, text](error_code, std::size_t) {
+      error_code ignored;
       refused->shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
       refused->close(ignored);
     });
   }
 
+  EventLoop& loop_;
   asio::io_context& io_;
   asio::ip::tcp::acceptor acceptor_;
   ScpiInstrument* instrument_ = nullptr;
   std::ostream* log_ = nullptr;
   SessionLimits limits_;
   std::set<std::shared_ptr<Connection>> connections_;
-  std::exception_ptr error_;
 };
 
 std::string peerName(const asio::ip::tcp::socket& socket) {
-  std::error_code error;
+  error_code error;
   const auto at = socket.remote_endpoint(error);
   if (error) return "a client";
   const auto address = at.address();
@@ -142,7 +138,7 @@ Connection::Connection(asio::ip::tcp::socket socket, Server& server)
 void Connection::read() {
   reading_ = true;
   socket_.async_read_some(
-      asio::buffer(buffer_), [self = shared_from_this()](std::error_code error, std::size_t n) {
+      asio::buffer(buffer_), [self = shared_from_this()](error_code error, std::size_t n) {
         self->reading_ = false;
         if (self->closed_) return;
         if (error) {  // the client left, perhaps in the middle of a line: that line is lost
@@ -183,7 +179,7 @@ void Connection::process() {
   if (stalled_) return;
   stalled_ = true;
   stall_.expires_after(server_.limits().stallLimit);
-  stall_.async_wait([self = shared_from_this()](std::error_code error) {
+  stall_.async_wait([self = shared_from_this()](error_code error) {
     if (error || self->closed_ || !self->stalled_) return;
     self->drop(fmt::format("it read none of its answers for {} ms",
                            self->server_.limits().stallLimit.count()));
@@ -198,7 +194,7 @@ void Connection::send(std::string text) {
 
 void Connection::write() {
   asio::async_write(socket_, asio::buffer(outbox_.front()),
-                    [self = shared_from_this()](std::error_code error, std::size_t) {
+                    [self = shared_from_this()](error_code error, std::size_t) {
                       if (self->closed_) return;
                       if (error) {
                         self->drop(fmt::format("writing to it failed: {}", error.message()));
@@ -224,34 +220,6 @@ void Connection::drop(const std::string& why) {
 }
 
 }  // namespace
-
-std::optional<ListenAddress> parseListenAddress(const std::string& text) {
-  ListenAddress where;
-  std::string_view port = text;
-  const auto colon = text.rfind(':');
-  if (colon != std::string::npos) {
-    std::string host = text.substr(0, colon);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-      host = host.substr(1, host.size() - 2);
-    else if (host.find(':') != std::string::npos)
-      return std::nullopt;  // an IPv6 address needs its brackets
-    std::error_code error;
-    asio::ip::make_address(host, error);
-    if (error) return std::nullopt;
-    where.address = host;
-    port.remove_prefix(colon + 1);
-  }
-  unsigned number = 0;
-  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-  if (port.empty() || error != std::errc() || end != port.data() + port.size() || number > 65535)
-    return std::nullopt;
-  where.port = static_cast<std::uint16_t>(number);
-  return where;
-}
-
-bool isLoopback(const ListenAddress& where) {
-  return asio::ip::make_address(where.address).is_loopback();
-}
 
 bool looksLikeHttp(std::string_view line) {
   static const std::regex request(
@@ -302,38 +270,25 @@ void serveStream(std::istream& in, std::ostream& out, ScpiInstrument& instrument
 }
 
 struct TcpSession::State {
-  asio::io_context io;
   Server server;
-  ListenAddress where;
-  State(const ListenAddress& at, SessionLimits limits)
-      : server(io, {asio::ip::make_address(at.address), at.port}, limits), where(at) {}
+  State(EventLoop& loop, const ListenAddress& at, SessionLimits limits)
+      : server(loop, {asio::ip::make_address(at.address), at.port}, limits) {}
 };
 
-TcpSession::TcpSession(const ListenAddress& where, SessionLimits limits)
-    : state_(std::make_unique<State>(where, limits)) {}
+TcpSession::TcpSession(EventLoop& loop, const ListenAddress& where, SessionLimits limits)
+    : state_(std::make_unique<State>(loop, where, limits)) {
+  loop.onStop([this] { state_->server.stop(); });
+}
 
 TcpSession::~TcpSession() = default;
 
-void TcpSession::serve(ScpiInstrument& instrument, std::ostream& log) {
+void TcpSession::start(ScpiInstrument& instrument, std::ostream& log) {
   Server& server = state_->server;
   server.use(instrument, log);
-  asio::signal_set signals(state_->io, SIGINT, SIGTERM);
-  signals.async_wait([&server](std::error_code error, int) {
-    if (!error) server.stop();
-  });
   server.accept();
   const auto at = server.endpoint();
-  const std::string address = at.address().to_string();
-  fmt::print(log, "vx3340ctl: SCPI session on {}{}{}:{}; SIGINT or SIGTERM ends it\n",
-             at.address().is_v6() ? "[" : "", address, at.address().is_v6() ? "]" : "", at.port());
-  if (!isLoopback(state_->where))
-    fmt::print(log,
-               "vx3340ctl: warning: listening on {}, not on loopback: anyone who can reach this "
-               "port can drive the board\n",
-               state_->where.address);
-  log.flush();
-  state_->io.run();
-  if (server.error()) std::rethrow_exception(server.error());
+  announce(log, "SCPI session on " + hostAndPort(at.address().to_string(), at.port()),
+           {at.address().to_string(), at.port()});
 }
 
 }  // namespace vx

@@ -1,6 +1,6 @@
 #pragma once
 
-// The transports of a SCPI session: standard input and output, and TCP (standalone Asio).
+// The transports of a SCPI session: standard input and output, and TCP (Boost.Asio).
 
 #include <chrono>
 #include <cstdint>
@@ -10,18 +10,11 @@
 #include <ostream>
 #include <string>
 
+#include "net/EventLoop.h"
+#include "net/Listen.h"
 #include "scpi/Scpi.h"
 
 namespace vx {
-
-// Where a session listens: an IP address and a port. "5025" is 127.0.0.1:5025; IPv6 addresses
-// go in brackets ("[::1]:5025"). Empty when the text is not one.
-struct ListenAddress {
-  std::string address = "127.0.0.1";
-  std::uint16_t port = 0;
-};
-std::optional<ListenAddress> parseListenAddress(const std::string& text);
-bool isLoopback(const ListenAddress& where);
 
 // Whether a line is what a web browser sends: an HTTP request line ("POST / HTTP/1.1") or one of
 // the headers every browser request carries ("Host: ..."). Any web page can make a browser send
@@ -66,20 +59,20 @@ struct SessionLimits {
   std::chrono::milliseconds stallLimit{10000};
 };
 
-// A SCPI session over TCP. It listens from construction, so that an address that cannot be used
-// (std::system_error) stops the program before anything reaches the port.
+// A SCPI session over TCP, on a program's event loop. It listens from construction, so that an
+// address that cannot be used (std::system_error) stops the program before anything reaches the
+// port.
 class TcpSession {
  public:
-  explicit TcpSession(const ListenAddress& where, SessionLimits limits = {});
+  TcpSession(EventLoop& loop, const ListenAddress& where, SessionLimits limits = {});
   ~TcpSession();
   TcpSession(const TcpSession&) = delete;
   TcpSession& operator=(const TcpSession&) = delete;
 
-  // Serves until SIGINT or SIGTERM (Ctrl+C on Windows): at most maxClients at a time, their
-  // commands one at a time on the one board. Says on log where it listens, and each client it
-  // drops or refuses to obey. Returns after the signal; a run-time error from the port ends the
-  // session and is thrown from here.
-  void serve(ScpiInstrument& instrument, std::ostream& log);
+  // Serves while the loop runs: at most maxClients at a time, their commands one at a time on the
+  // one board. Says on log where it listens, and each client it drops or refuses to obey. A
+  // run-time error from the port ends the loop, which throws it.
+  void start(ScpiInstrument& instrument, std::ostream& log);
 
  private:
   struct State;

@@ -39,7 +39,8 @@ TEST(Ctl, RunsLineForLine) {
       "--range 10mA", "--force power", "--cap 3", "--standby maybe", "--count 0",
       "--count 2 --interval -1", "--interval 10", "--sim-load 1k", "--simulate --sim-load 0",
       "--simulate --sim-flags 256", "--simulate --sim-flags 0xZZ", "--simulate --vcd -",
-      "--bogus", "stray", "--serve 1.2.3.4.5:80", "--serve - --count 2",
+      "--bogus", "stray", "--serve 1.2.3.4.5:80", "--serve - --count 2", "--web -",
+      "--web 0 --json", "--simulate --serve - --web 0",
   };
   // clang-format on
   std::string transcript;

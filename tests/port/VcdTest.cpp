@@ -1,5 +1,5 @@
 // The port's lines as a Value Change Dump: every line at every step of start-up and a refresh.
-#include "port/VcdPortLibrary.h"
+#include "port/VcdWriter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,8 +21,9 @@ TEST(Vcd, StartUpAndARefreshLineByLine) {
   SimulatedBoard board({.loadOhms = 10e3, .fixedFlags = 0xA5, .noBoard = false});
   std::ostringstream out;
   {
-    VcdPortLibrary vcd(board, out, fixedStepClock(), "vx3340ctl 1.2.0.0", "today");
-    Port port(vcd);
+    LineRecorder lines(board, fixedStepClock());
+    VcdWriter vcd(lines, out, "vx3340ctl 1.2.0.0", "today");
+    Port port(lines);
     test::FakeOs os;
     test::RecordingMessages messages;
     PortMenuFlags menu;
@@ -37,11 +38,11 @@ TEST(Vcd, RealTimeStampsAndAFileWithoutAccesses) {
   std::ostringstream out;
   {
     std::vector<std::int64_t> times{0, 1500, 1500, 9000};
-    VcdPortLibrary vcd(
-        fake, out, [&times, i = 0]() mutable { return times.at(i++); }, "p", "d");
+    LineRecorder lines(fake, [&times, i = 0]() mutable { return times.at(i++); });
+    VcdWriter vcd(lines, out, "p", "d");
     // The base address from the first access; the status register is not drawn; input: the
     // lines are unknown until read.
-    test::accesses(vcd, "W378=01 W379=FF W37A=20 R378");
+    test::accesses(lines, "W378=01 W379=FF W37A=20 R378");
   }
   const std::string text = out.str();
   EXPECT_THAT(text, HasSubstr("$scope module port_378h $end"));
@@ -51,7 +52,10 @@ TEST(Vcd, RealTimeStampsAndAFileWithoutAccesses) {
   EXPECT_EQ(text.find("#1500", text.find("#1500") + 1), std::string::npos);
 
   std::ostringstream empty;
-  { VcdPortLibrary vcd(fake, empty, steadyClock(), "p", "d"); }
+  {
+    LineRecorder lines(fake, steadyClock());
+    VcdWriter vcd(lines, empty, "p", "d");
+  }
   EXPECT_THAT(empty.str(), HasSubstr("no port address was found"));
   EXPECT_THAT(empty.str(), HasSubstr("$enddefinitions $end\n#0\n$dumpvars\nx!\n"));
 }

@@ -1,0 +1,54 @@
+#include "net/EventLoop.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+
+#include <csignal>
+#include <vector>
+
+namespace vx {
+
+struct EventLoop::State {
+  boost::asio::io_context io;
+  boost::asio::signal_set signals{io, SIGINT, SIGTERM};
+  std::vector<std::function<void()>> stops;
+  std::exception_ptr error;
+  bool stopped = false;
+
+  void stop() {
+    if (stopped) return;
+    stopped = true;
+    boost::system::error_code ignored;
+    signals.cancel(ignored);
+    for (const auto& s : stops) s();
+  }
+};
+
+EventLoop::EventLoop() : state_(std::make_unique<State>()) {
+  state_->signals.async_wait([state = state_.get()](boost::system::error_code error, int) {
+    if (!error) state->stop();
+  });
+}
+
+EventLoop::~EventLoop() = default;
+
+boost::asio::io_context& EventLoop::context() {
+  return state_->io;
+}
+
+void EventLoop::onStop(std::function<void()> stop) {
+  state_->stops.push_back(std::move(stop));
+}
+
+void EventLoop::fail(std::exception_ptr error) {
+  if (!state_->error) state_->error = error;
+  state_->stop();
+  state_->io.stop();
+}
+
+void EventLoop::run() {
+  state_->io.run();
+  if (state_->error) std::rethrow_exception(state_->error);
+}
+
+}  // namespace vx
