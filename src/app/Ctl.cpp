@@ -56,34 +56,33 @@ void addChoice(CLI::App& app, const Selection& selection, int& index) {
          },
          std::string(selection.optionHelp))
       ->type_name(typeName)
-      ->check(CLI::IsMember(names, CLI::ignore_case));
+      // The validators here describe nothing: --help names each value once, in the type name.
+      ->check(CLI::IsMember(names, CLI::ignore_case).description(""));
 }
 
 void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
   app.description(
-      "Drives the VX3340 evaluation board from the command line: applies the selections given,\n"
+      "Drives the VX3340 evaluation board from the command line: applies the selections given, "
       "each followed by a full refresh as a pick in the window does, and prints the six flags.");
   addBackendOptions(app, o.backend, portOptions);
   for (std::size_t i = 0; i < kSelections.size(); ++i) addChoice(app, kSelections[i], o.picks[i]);
   auto* count = app.add_option("--count", o.count, "Read the flags N times (default 1)")
                     ->type_name("N")
-                    ->check(CLI::Range(1, 1000000));
+                    ->check(CLI::Range(1, 1000000).description(""));
   app.add_option("--interval", o.intervalMs, "Wait MS milliseconds between reads (default 1000)")
       ->type_name("MS")
-      ->check(CLI::Range(0, 3600000))
+      ->check(CLI::Range(0, 3600000).description(""))
       ->needs(count);
   auto* json = app.add_flag("--json", o.json, "Print one JSON object per read");
   app.add_option("--serve", o.serve,
                  "Keep the board and take SCPI commands: on TCP at [ADDRESS:]PORT (address "
                  "127.0.0.1 unless given; 5025 is usual), or on standard input with -")
       ->type_name("[ADDRESS:]PORT|-")
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            return text == "-" || parseListenAddress(text)
-                       ? std::string()
-                       : "must be -, a port (0..65535), or ADDRESS:PORT with an IP address";
-          },
-          "[ADDRESS:]PORT|-"))
+      ->check([](const std::string& text) {
+        return text == "-" || parseListenAddress(text)
+                   ? std::string()
+                   : "must be -, a port (0..65535), or ADDRESS:PORT with an IP address";
+      })
       ->excludes(count)
       ->excludes(json);
   app.allow_extras();
@@ -91,9 +90,9 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       "Examples:\n"
       "  vx3340ctl --simulate --range 400uA --force voltage\n"
       "  vx3340ctl --simulate --sim-load 1k --range 4mA --force current --json\n"
-      "  vx3340ctl --count 10 --interval 500        live readback, one line per read\n"
-      "  vx3340ctl --simulate --trace - --standby on   show every port access\n"
-      "  vx3340ctl --serve 5025                     SCPI on 127.0.0.1:5025 (see the README)\n"
+      "  vx3340ctl --count 10 --interval 500          live readback, one line per read\n"
+      "  vx3340ctl --simulate --trace - --standby on  every port access shown\n"
+      "  vx3340ctl --serve 5025                       SCPI on 127.0.0.1:5025\n"
       "  echo '*IDN?;READ?' | vx3340ctl --simulate --serve -\n"
       "\n"
       "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
