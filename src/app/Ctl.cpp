@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kProgram = "vx3340ctl";
 
 // The selections the user gave, as choice indexes in the table's order; -1 when not given.
-using Picks = std::array<int, kSelections.size()>;
+using Picks = std::array<int, kSelectionCount>;
 
 struct CtlOptions {
   BackendOptions backend;
