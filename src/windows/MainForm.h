@@ -46,7 +46,6 @@ class MainForm : public PanelWindow, public Form {
   PortMenu& portMenu() override { return menu_; }
   int run() override;
 
-  using Form::control;
   // Calls shown once, when run() has shown the window and drawn it with all its controls.
   void onShown(std::function<void()> shown) { shown_ = std::move(shown); }
   std::exception_ptr pendingError() const { return pendingError_; }
