@@ -6,6 +6,8 @@
 #include <charconv>
 #include <ctime>
 #include <fstream>
+#include <set>
+#include <sstream>
 
 #include "Version.h"
 #include "app/ExitCodes.h"
@@ -29,6 +31,67 @@ std::optional<std::uint8_t> parseByte(std::string_view text) {
   return static_cast<std::uint8_t>(value);
 }
 
+// Words of text, wrapped into lines of at most width characters; a newline in the text ends a
+// line where it stands.
+std::string wrap(const std::string& text, std::size_t width) {
+  std::string wrapped, line;
+  std::istringstream paragraphs(text);
+  for (std::string paragraph; std::getline(paragraphs, paragraph);) {
+    std::istringstream words(paragraph);
+    for (std::string word; words >> word;) {
+      if (!line.empty() && line.size() + 1 + word.size() > width) {
+        wrapped += line + '\n';
+        line.clear();
+      }
+      line += (line.empty() ? "" : " ") + word;
+    }
+    wrapped += line + '\n';
+    line.clear();
+  }
+  if (!wrapped.empty()) wrapped.pop_back();
+  return wrapped;
+}
+
+// Options written out once each, as git and sigrok-cli write theirs: the option and its value's
+// name in the left column, and beside it what it does, wrapped to fit 80 columns, with what it
+// needs and what it excludes in plain words.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  static constexpr std::size_t kWidth = 80;
+  static constexpr std::size_t kColumn = 30;
+
+  HelpFormatter() { column_width(kColumn); }
+
+  std::string make_description(const CLI::App* app) const override {
+    const std::string& text = app->get_description();
+    return text.empty() ? std::string() : wrap(text, kWidth) + "\n\n";
+  }
+
+  std::string make_option_opts(const CLI::Option* option) const override {
+    return option->get_type_size() == 0 ? std::string() : " " + option->get_type_name();
+  }
+
+  std::string make_option_desc(const CLI::Option* option) const override {
+    std::string text = option->get_description();
+    if (!option->get_needs().empty()) text += "; only with " + names(option->get_needs(), "and");
+    if (!option->get_excludes().empty())
+      text += "; not with " + names(option->get_excludes(), "or");
+    return wrap(text, kWidth - kColumn);
+  }
+
+ private:
+  // "--a", "--a or --b", "--a, --b or --c", in alphabetical order.
+  static std::string names(const std::set<CLI::Option*>& options, std::string_view conjunction) {
+    std::vector<std::string> all;
+    for (const CLI::Option* o : options) all.push_back(o->get_name());
+    std::sort(all.begin(), all.end());
+    const std::string last = all.back();
+    all.pop_back();
+    if (all.empty()) return last;
+    return fmt::format("{} {} {}", fmt::join(all, ", "), conjunction, last);
+  }
+};
+
 }  // namespace
 
 void addBackendOptions(CLI::App& app, BackendOptions& options, const PortOptions& portOptions) {
@@ -39,23 +102,19 @@ void addBackendOptions(CLI::App& app, BackendOptions& options, const PortOptions
          [&options](const std::string& text) { options.sim.loadOhms = *parseOhms(text); },
          "Simulated load resistance in ohms, with an optional k or M suffix (default 10k)")
       ->type_name("OHMS")
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            return parseOhms(text) ? std::string()
-                                   : "must be a positive resistance such as 470, 10k or 2.2M";
-          },
-          "OHMS"))
+      ->check([](const std::string& text) {
+        return parseOhms(text) ? std::string()
+                               : "must be a positive resistance such as 470, 10k or 2.2M";
+      })
       ->needs(simulate);
   app.add_option_function<std::string>(
          "--sim-flags",
          [&options](const std::string& text) { options.sim.fixedFlags = parseByte(text); },
          "Make the simulated board answer with this flag byte (0..255 or 0x00..0xFF)")
       ->type_name("BYTE")
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            return parseByte(text) ? std::string() : "must be a byte: 0..255 or 0x00..0xFF";
-          },
-          "BYTE"))
+      ->check([](const std::string& text) {
+        return parseByte(text) ? std::string() : "must be a byte: 0..255 or 0x00..0xFF";
+      })
       ->needs(simulate);
   app.add_flag("--sim-no-board", options.sim.noBoard,
                "Simulate a port with no board on it: the data lines read 0xFF")
@@ -66,17 +125,16 @@ void addBackendOptions(CLI::App& app, BackendOptions& options, const PortOptions
   app.add_option("--vcd", options.vcdPath,
                  "Draw the port's lines into FILE as a Value Change Dump, for PulseView or GTKWave")
       ->type_name("FILE")
-      ->check(CLI::Validator(
-          [](std::string& path) {
-            return path == "-" ? "a waveform goes to a file, not to standard output" : "";
-          },
-          "FILE"));
+      ->check([](const std::string& path) {
+        return path == "-" ? "a waveform goes to a file, not to standard output" : "";
+      });
   if (portOptions) portOptions(app, options, simulate);
 }
 
 std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>& arguments,
                                   std::ostream& out, std::ostream& err) {
   app.set_version_flag("--version", kVersionText);
+  app.formatter(std::make_shared<HelpFormatter>());
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     app.parse(reversed);

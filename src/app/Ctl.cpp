@@ -58,7 +58,8 @@ void addChoice(CLI::App& app, const Selection& selection, int& index) {
          },
          std::string(selection.optionHelp))
       ->type_name(typeName)
-      ->check(CLI::IsMember(names, CLI::ignore_case));
+      // The validators here describe nothing: --help names each value once, in the type name.
+      ->check(CLI::IsMember(names, CLI::ignore_case).description(""));
 }
 
 // A TCP listening address, or with stdin also "-".
@@ -70,7 +71,7 @@ CLI::Validator listenAddress(bool orStandardInput) {
                    : fmt::format("must be {}a port (0..65535), or ADDRESS:PORT with an IP address",
                                  orStandardInput ? "-, " : "");
       },
-      orStandardInput ? "[ADDRESS:]PORT|-" : "[ADDRESS:]PORT");
+      "");  // the type name says what it takes; --help names it once
 }
 
 // Listens before anything reaches the port: an address that cannot be used is bad input.
@@ -85,16 +86,16 @@ std::unique_ptr<Session> listen(EventLoop& loop, const char* option, const std::
 
 void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
   app.description(
-      "Drives the VX3340 evaluation board from the command line: applies the selections given,\n"
+      "Drives the VX3340 evaluation board from the command line: applies the selections given, "
       "each followed by a full refresh as a pick in the window does, and prints the six flags.");
   addBackendOptions(app, o.backend, portOptions);
   for (std::size_t i = 0; i < kSelections.size(); ++i) addChoice(app, kSelections[i], o.picks[i]);
   auto* count = app.add_option("--count", o.count, "Read the flags N times (default 1)")
                     ->type_name("N")
-                    ->check(CLI::Range(1, 1000000));
+                    ->check(CLI::Range(1, 1000000).description(""));
   app.add_option("--interval", o.intervalMs, "Wait MS milliseconds between reads (default 1000)")
       ->type_name("MS")
-      ->check(CLI::Range(0, 3600000))
+      ->check(CLI::Range(0, 3600000).description(""))
       ->needs(count);
   auto* json = app.add_flag("--json", o.json, "Print one JSON object per read");
   app.add_option("--serve", o.serve,
@@ -116,11 +117,11 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       "Examples:\n"
       "  vx3340ctl --simulate --range 400uA --force voltage\n"
       "  vx3340ctl --simulate --sim-load 1k --range 4mA --force current --json\n"
-      "  vx3340ctl --count 10 --interval 500        live readback, one line per read\n"
-      "  vx3340ctl --simulate --trace - --standby on   show every port access\n"
-      "  vx3340ctl --serve 5025                     SCPI on 127.0.0.1:5025 (see the README)\n"
+      "  vx3340ctl --count 10 --interval 500          live readback, one line per read\n"
+      "  vx3340ctl --simulate --trace - --standby on  every port access shown\n"
+      "  vx3340ctl --serve 5025                       SCPI on 127.0.0.1:5025\n"
       "  echo '*IDN?;READ?' | vx3340ctl --simulate --serve -\n"
-      "  vx3340ctl --simulate --web 8080            open http://127.0.0.1:8080/ in a browser\n"
+      "  vx3340ctl --simulate --web 8080              open http://127.0.0.1:8080/ in a browser\n"
       "\n"
       "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
       "(simulated board), 5 run-time error.");

@@ -3,7 +3,9 @@
 // The two forms as designed, for every face that draws them: each control's kind, container,
 // place in twips, text, focus order and weight. Plain data and arithmetic, no toolkit.
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -92,6 +94,34 @@ inline std::optional<Control> find(std::span<const Control> form, std::string_vi
   for (const Control& c : form)
     if (c.name == name) return c;
   return std::nullopt;
+}
+
+// The place of a control in a form's table, by its designed name. Used in constant
+// expressions, where a name that is not in the table does not compile.
+consteval std::size_t indexOf(std::span<const Control> form, std::string_view name) {
+  for (std::size_t i = 0; i < form.size(); ++i)
+    if (form[i].name == name) return i;
+  throw "no control of that name in the form";
+}
+
+// The focus order of a form with N controls that take the focus: their places in the table,
+// first to last. Used in constant expressions, where an order with a gap, a place taken twice or
+// a place beyond N does not compile.
+template <std::size_t N>
+consteval std::array<std::size_t, N> focusOrder(std::span<const Control> form) {
+  std::array<std::size_t, N> order{};
+  std::array<bool, N> taken{};
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < form.size(); ++i) {
+    if (form[i].tab == 0) continue;
+    const auto place = static_cast<std::size_t>(form[i].tab - 1);
+    if (form[i].tab < 0 || place >= N || taken[place]) throw "focus order out of range or taken";
+    taken[place] = true;
+    order[place] = i;
+    ++count;
+  }
+  if (count != N) throw "focus order with a gap";
+  return order;
 }
 
 // Twips to pixels at a screen's dots per inch, rounded to the nearest pixel: 15 twips make a

@@ -52,6 +52,11 @@ bool panelFontLacksBold() {
 #endif
 }
 
+void usePanelFont() {
+  loadPanelFont();
+  if (panelFontLacksBold()) QApplication::setStyle(new OverstrikeBoldStyle);
+}
+
 void OverstrikeBoldStyle::drawItemText(QPainter* painter, const QRect& rect, int flags,
                                        const QPalette& palette, bool enabled, const QString& text,
                                        QPalette::ColorRole textRole) const {

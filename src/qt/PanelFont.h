@@ -34,9 +34,13 @@ void applyPanelFonts(QWidget* root);
 // own engine emboldens such fonts itself, so there it is always false.
 bool panelFontLacksBold();
 
+// What the program does before it builds a form: loads the panel font, and installs
+// OverstrikeBoldStyle as the application's style when the font lacks a bold face.
+void usePanelFont();
+
 // Draws bold panel-font text twice, one pixel apart, as Windows does for a bitmap font that has
-// no bold face. Install it only when panelFontLacksBold(). Item texts (labels, frame captions,
-// buttons, check boxes) go through the style; the lists' text fields do not.
+// no bold face. Install it only when panelFontLacksBold(). Item texts go through the style:
+// labels, frame captions, buttons, check boxes, and the lists' text fields and open lists.
 class OverstrikeBoldStyle : public QProxyStyle {
  public:
   using QProxyStyle::QProxyStyle;

@@ -1,9 +1,14 @@
 #include "qt/SelectionList.h"
 
+#include <QApplication>
+#include <QItemDelegate>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyleOptionFrame>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace vx {
 
@@ -36,16 +41,77 @@ bool editsText(const QKeyEvent& key) {
   }
 }
 
+// The list's read-only text field. It draws its text through the style, as labels and frame
+// captions are drawn, so that bold panel text is overstruck where the panel font has no bold
+// face. The text sits where QLineEdit puts it: in the contents rectangle, 2 pixels in from the
+// left, centred vertically. The field never scrolls: every item fits.
+class Field : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    QStyleOptionFrame panel;
+    initStyleOption(&panel);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
+    const QRect contents = style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &panel, this)
+                               .marginsRemoved(textMargins());
+    const QFontMetrics metrics = fontMetrics();
+    const int height = std::max(metrics.height(), metrics.boundingRect(text()).height());
+    const QRect line(contents.x() + 2, contents.y() + (contents.height() - height + 1) / 2,
+                     contents.width() - 4, height);
+    painter.setClipRect(contents);
+    const auto draw = [&](QPalette::ColorRole role) {
+      style()->drawItemText(&painter, line, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                            palette(), isEnabled(), text(), role);
+    };
+    draw(QPalette::Text);
+    if (!hasSelectedText()) return;
+    const int from = metrics.horizontalAdvance(text().left(selectionStart()));
+    const QRect selected(line.x() + from, line.y(), metrics.horizontalAdvance(selectedText()) + 1,
+                         height);
+    painter.fillRect(selected, palette().highlight());
+    painter.setClipRect(selected & contents);
+    draw(QPalette::HighlightedText);
+  }
+};
+
+// The open list's items, their text drawn through the style like the field's.
+class Items : public QItemDelegate {
+ public:
+  using QItemDelegate::QItemDelegate;
+
+ protected:
+  void drawDisplay(QPainter* painter, const QStyleOptionViewItem& option, const QRect& rect,
+                   const QString& text) const override {
+    QItemDelegate::drawDisplay(painter, option, rect, {});  // the selection's background
+    const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option.widget) + 1;
+    painter->save();
+    painter->setFont(option.font);
+    style->drawItemText(
+        painter, rect.adjusted(margin, 0, -margin, 0),
+        static_cast<int>(option.displayAlignment | Qt::TextSingleLine), option.palette,
+        option.state & QStyle::State_Enabled, text,
+        option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
+    painter->restore();
+  }
+};
+
 }  // namespace
 
 SelectionList::SelectionList(QWidget* parent) : QComboBox(parent) {
-  setEditable(true);
+  auto* field = new Field(this);
+  field->setPalette(palette());
+  setLineEdit(field);
+  setItemDelegate(new Items(this));
   setInsertPolicy(QComboBox::NoInsert);
   setCompleter(nullptr);
   // Click and Tab focus only: with wheel focus, a scroll over the list would first give it focus
   // and then count as a pick.
   setFocusPolicy(Qt::StrongFocus);
-  QLineEdit* field = lineEdit();
   field->setReadOnly(true);
   field->setFocusPolicy(Qt::StrongFocus);
   field->setAcceptDrops(false);

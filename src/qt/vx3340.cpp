@@ -19,8 +19,7 @@ int main(int argc, char** argv) {
   if (parsed.exitNow) return *parsed.exitNow;
 
   QApplication app(argc, argv);
-  vx::loadPanelFont();
-  if (vx::panelFontLacksBold()) QApplication::setStyle(new vx::OverstrikeBoldStyle);
+  vx::usePanelFont();
   vx::QtMessages messages;
   // There is no registry off Windows, so System Info reports the tool unavailable.
   vx::NoRegistry registry;

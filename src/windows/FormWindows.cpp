@@ -118,15 +118,8 @@ void fitListHeight(HWND list, int height) {
     SendMessageA(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
 }
 
-}  // namespace
-
-int screenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
-
+// Registers a form's window class once per process: the program's icon, the arrow cursor and
+// the face colour. Throws when Windows refuses it.
 void registerFormClass(const char* name, WNDPROC windowProc) {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA windowClass{};
@@ -141,64 +134,15 @@ void registerFormClass(const char* name, WNDPROC windowProc) {
     throw std::runtime_error(std::string("cannot register the window class ") + name);
 }
 
-PanelFonts::PanelFonts(int dpi) : bold_(panelFont(dpi, true)), regular_(panelFont(dpi, false)) {}
-
-PanelFonts::~PanelFonts() {
-  DeleteObject(bold_);
-  DeleteObject(regular_);
-}
-
-FormWindows::FormWindows(HWND parent, std::span<const forms::Control> form, int dpi,
-                         const PanelFonts& fonts, int firstId, bool centredLabels)
-    : form_(form), firstId_(firstId) {
-  registerFrameClass();
-  for (std::size_t i = 0; i < form.size(); ++i) {
-    const forms::Control& c = form[i];
-    if (c.kind == forms::Kind::Line) continue;
-    const HWND container = c.container.empty() ? parent : (*this)[c.container];
-    const Native native = nativeFor(c.kind, centredLabels);
-    const int height = forms::pixels(c.height, dpi);
-    const int listHeight =
-        c.kind == forms::Kind::List ? height * (kListRows + 1) : height;  // with its open list
-    const std::string text(c.text);
-    const std::string name(c.name);
-    const HWND window = CreateWindowExA(
-        native.exStyle, native.windowClass, text.c_str(),
-        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | native.style, forms::pixels(c.left, dpi),
-        forms::pixels(c.top, dpi), forms::pixels(c.width, dpi), listHeight, container,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(firstId + static_cast<int>(i))),
-        GetModuleHandleA(nullptr), nullptr);
-    if (!window) throw std::runtime_error("cannot create the control " + name);
-    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.get(c.bold)), FALSE);
-    if (c.kind == forms::Kind::List) fitListHeight(window, height);
-    windows_[name] = window;
-  }
-}
-
-HWND FormWindows::operator[](std::string_view name) const {
-  const auto found = windows_.find(name);
-  return found == windows_.end() ? nullptr : found->second;
-}
-
-std::string FormWindows::nameOf(HWND window) const {
-  for (const auto& [name, hwnd] : windows_)
-    if (hwnd == window || (window && GetParent(window) == hwnd &&
-                           forms::find(form_, name)->kind == forms::Kind::List))
-      return name;
-  return {};
-}
-
-int FormWindows::idOf(std::string_view name) const {
-  for (std::size_t i = 0; i < form_.size(); ++i)
-    if (form_[i].name == name) return firstId_ + static_cast<int>(i);
-  return -1;
-}
-
+// The answer to WM_CTLCOLORSTATIC and WM_CTLCOLORBTN: labels, check boxes and buttons are drawn
+// on the form's face colour, as in a dialog.
 LRESULT onFace(WPARAM dc) {
   SetBkColor(reinterpret_cast<HDC>(dc), GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
+// Draws the form's lines on its client area: each in its colour, the About dialog's white rule
+// two pixels wide.
 void drawLines(HDC dc, std::span<const forms::Control> form, int dpi) {
   for (const forms::Control& c : form) {
     if (c.kind != forms::Kind::Line) continue;
@@ -221,6 +165,63 @@ void drawLines(HDC dc, std::span<const forms::Control> form, int dpi) {
   }
 }
 
+}  // namespace
+
+int screenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+PanelFonts::PanelFonts(int dpi) : bold_(panelFont(dpi, true)), regular_(panelFont(dpi, false)) {}
+
+PanelFonts::~PanelFonts() {
+  DeleteObject(bold_);
+  DeleteObject(regular_);
+}
+
+FormWindows::FormWindows(HWND parent, std::span<const forms::Control> form, int dpi,
+                         const PanelFonts& fonts, int firstId, bool centredLabels)
+    : form_(form), windows_(form.size()) {
+  registerFrameClass();
+  for (std::size_t i = 0; i < form.size(); ++i) {
+    const forms::Control& c = form[i];
+    if (c.kind == forms::Kind::Line) continue;
+    const HWND container = c.container.empty() ? parent : (*this)[c.container];
+    const Native native = nativeFor(c.kind, centredLabels);
+    const int height = forms::pixels(c.height, dpi);
+    const int listHeight =
+        c.kind == forms::Kind::List ? height * (kListRows + 1) : height;  // with its open list
+    const std::string text(c.text);
+    const std::string name(c.name);
+    const HWND window = CreateWindowExA(
+        native.exStyle, native.windowClass, text.c_str(),
+        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | native.style, forms::pixels(c.left, dpi),
+        forms::pixels(c.top, dpi), forms::pixels(c.width, dpi), listHeight, container,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(firstId + static_cast<int>(i))),
+        GetModuleHandleA(nullptr), nullptr);
+    if (!window) throw std::runtime_error("cannot create the control " + name);
+    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.get(c.bold)), FALSE);
+    if (c.kind == forms::Kind::List) fitListHeight(window, height);
+    windows_[i] = window;
+  }
+}
+
+HWND FormWindows::operator[](std::string_view name) const {
+  for (std::size_t i = 0; i < form_.size(); ++i)
+    if (form_[i].name == name) return windows_[i];
+  return nullptr;
+}
+
+std::string FormWindows::nameOf(HWND window) const {
+  for (std::size_t i = 0; i < form_.size(); ++i)
+    if (window && (windows_[i] == window ||
+                   (form_[i].kind == forms::Kind::List && GetParent(window) == windows_[i])))
+      return std::string(form_[i].name);
+  return {};
+}
+
 void placeCentred(HWND window, int clientWidth, int clientHeight) {
   RECT outer{0, 0, clientWidth, clientHeight};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)),
@@ -232,6 +233,66 @@ void placeCentred(HWND window, int clientWidth, int clientHeight) {
       forms::centred(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
   SetWindowPos(window, nullptr, place.left, place.top, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void WindowDestroyer::operator()(HWND window) const {
+  SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  DestroyWindow(window);
+}
+
+Form::Form(const Design& design, const std::string& caption, HMENU menu)
+    : design_(design.controls), dpi_(screenDpi()), fonts_(dpi_) {
+  registerFormClass(design.windowClass, windowProc);
+  window_.reset(CreateWindowExA(design.exStyle, design.windowClass, caption.c_str(), design.style,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                                menu, GetModuleHandleA(nullptr), this));
+  if (!window_) {
+    if (menu) DestroyMenu(menu);
+    throw std::runtime_error("cannot create the window " + caption);
+  }
+  controls_ = std::make_unique<FormWindows>(hwnd(), design.controls, dpi_, fonts_, design.firstId,
+                                            design.centredLabels);
+}
+
+std::optional<int> Form::loop() {
+  MSG msg;
+  while (!done()) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got <= 0) return got == 0 ? static_cast<int>(msg.wParam) : 0;
+    if (translateKey(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return std::nullopt;
+}
+
+LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return onFace(wParam);
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = BeginPaint(hwnd(), &paint);
+      drawLines(dc, design_, dpi_);
+      EndPaint(hwnd(), &paint);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(hwnd(), message, wParam, lParam);
+  }
+}
+
+// The form a window serves is stored from CreateWindowEx's last argument at WM_NCCREATE. Until
+// its controls exist, and after the form has let go of the window, the system handles it all.
+LRESULT CALLBACK Form::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (!form || !form->controls_) return DefWindowProcA(hwnd, message, wParam, lParam);
+  return form->handle(message, wParam, lParam);
 }
 
 }  // namespace vx::win

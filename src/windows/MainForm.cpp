@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
@@ -28,11 +29,49 @@ int boxValue(HWND box) {
   }
 }
 
+// The controls the code reaches, by their place in the table, found when it compiles. The flag
+// displays go in the order of a reading's captions.
+constexpr std::size_t kChkStandby = forms::indexOf(forms::kMainForm, "chkStandby");
+constexpr std::size_t kCmdRead = forms::indexOf(forms::kMainForm, "cmdRead");
+constexpr std::size_t kText1 = forms::indexOf(forms::kMainForm, "Text1");
+constexpr std::array<std::size_t, 6> kFlags = {
+    forms::indexOf(forms::kMainForm, "RdVal(0)"), forms::indexOf(forms::kMainForm, "RdVal(1)"),
+    forms::indexOf(forms::kMainForm, "RdVal(2)"), forms::indexOf(forms::kMainForm, "RdVal(3)"),
+    forms::indexOf(forms::kMainForm, "RdVal(4)"), forms::indexOf(forms::kMainForm, "RdVal(5)")};
+constexpr auto kFocusOrder = forms::focusOrder<8>(forms::kMainForm);
+
+HMENU makeMenuBar() {
+  const HMENU bar = CreateMenu();
+  const auto popup = [bar](const char* title,
+                           std::initializer_list<std::pair<int, const char*>> items,
+                           UINT flags = 0) {
+    const HMENU menu = CreatePopupMenu();
+    for (const auto& [id, text] : items) AppendMenuA(menu, MF_STRING, id, text);
+    AppendMenuA(bar, MF_POPUP | flags, reinterpret_cast<UINT_PTR>(menu), title);
+  };
+  popup("&File", {{kMnuExit, "E&xit"}});
+  popup("&Printer Port",
+        {{kMnuLpt1, "LPT&1 (378h)"}, {kMnuLpt2, "LPT&2 (278h)"}, {kMnuPrn, "P&RN (3BCh)"}});
+  popup("&Waveform", {}, MF_GRAYED);
+  popup("&Help", {{kMnuAbout, "&About"}});
+  return bar;
+}
+
+// A fixed single border: no sizing frame and no maximise button.
+constexpr Form::Design kDesign{
+    kWindowClass,
+    forms::kMainForm,
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+    0,
+    kFirstControlId,
+    false};
+
 }  // namespace
 
+// A list of the selection table on its combo box, whose combo box and text field it subclasses
+// for as long as it lives.
 struct MainForm::List {
   MainForm* form;
-  std::string name;
   SelectionId id;
   std::string firstItem;
   HWND combo = nullptr;
@@ -41,161 +80,107 @@ struct MainForm::List {
   WNDPROC editProc = nullptr;
   int picked = -1;  // the last pick; -1 until the first
   int wheelRemainder = 0;
+
+  List(MainForm* owner, const Selection& s, HWND box)
+      : form(owner),
+        id(s.id),
+        firstItem(s.choices[0].item),
+        combo(box),
+        edit(GetWindow(box, GW_CHILD)) {
+    for (const Choice& choice : s.choices)
+      SendMessageA(combo, CB_ADDSTRING, 0,
+                   reinterpret_cast<LPARAM>(std::string(choice.item).c_str()));
+    // No item selected, the first item's text shown.
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextA(combo, firstItem.c_str());
+    for (HWND window : {combo, edit}) SetPropA(window, kListProperty, this);
+    comboProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc)));
+    editProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc)));
+  }
+  ~List() {
+    SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc));
+    SetWindowLongPtrA(combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(comboProc));
+    RemovePropA(edit, kListProperty);
+    RemovePropA(combo, kListProperty);
+  }
+  List(const List&) = delete;
+  List& operator=(const List&) = delete;
 };
 
 MainForm::MainForm(FrontPanel& panel, AboutServices about, const std::string& caption,
                    std::function<void()> quit)
-    : panel_(panel),
+    : Form(kDesign, caption, makeMenuBar()),
+      panel_(panel),
       about_(about),
-      quit_(quit ? std::move(quit) : [] { PostQuitMessage(0); }),
-      dpi_(screenDpi()),
-      fonts_(dpi_) {
-  registerFormClass(kWindowClass, windowProc);
-
-  menu_.bar = CreateMenu();
-  const auto popup = [this](const char* title,
-                            std::initializer_list<std::pair<int, const char*>> items,
-                            UINT flags = 0) {
-    const HMENU menu = CreatePopupMenu();
-    for (const auto& [id, text] : items) AppendMenuA(menu, MF_STRING, id, text);
-    AppendMenuA(menu_.bar, MF_POPUP | flags, reinterpret_cast<UINT_PTR>(menu), title);
-  };
-  popup("&File", {{kMnuExit, "E&xit"}});
-  popup("&Printer Port",
-        {{kMnuLpt1, "LPT&1 (378h)"}, {kMnuLpt2, "LPT&2 (278h)"}, {kMnuPrn, "P&RN (3BCh)"}});
-  popup("&Waveform", {}, MF_GRAYED);
-  popup("&Help", {{kMnuAbout, "&About"}});
-
-  // A fixed single border: no sizing frame and no maximise button.
-  hwnd_ =
-      CreateWindowExA(0, kWindowClass, caption.c_str(),
-                      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
-                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                      menu_.bar, GetModuleHandleA(nullptr), this);
-  if (!hwnd_) throw std::runtime_error("cannot create the main window");
-  controls_ =
-      std::make_unique<FormWindows>(hwnd_, forms::kMainForm, dpi_, fonts_, kFirstControlId, false);
-
-  // Each list of the selection table, with its items, picks for its selection.
-  for (const Selection& s : kSelections) {
-    if (s.checkBox) continue;
-    auto list = std::make_unique<List>();
-    list->form = this;
-    list->name = std::string(s.control);
-    list->id = s.id;
-    list->firstItem = std::string(s.choices[0].item);
-    list->combo = control(list->name);
-    list->edit = GetWindow(list->combo, GW_CHILD);
-    for (const Choice& choice : s.choices)
-      SendMessageA(list->combo, CB_ADDSTRING, 0,
-                   reinterpret_cast<LPARAM>(std::string(choice.item).c_str()));
-    // No item selected, the first item's text shown.
-    SendMessageA(list->combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    SetWindowTextA(list->combo, list->firstItem.c_str());
-    for (HWND window : {list->combo, list->edit}) SetPropA(window, kListProperty, list.get());
-    list->comboProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(list->combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc)));
-    list->editProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(list->edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc)));
-    lists_.push_back(std::move(list));
-  }
-  placeCentred(hwnd_, forms::pixels(forms::kMainWidth, dpi_),
-               forms::pixels(forms::kMainHeight, dpi_));
+      quit_(quit ? std::move(quit) : [] { PostQuitMessage(0); }) {
+  menu_.bar = GetMenu(hwnd());
+  for (const Selection& s : kSelections)
+    if (!s.checkBox)
+      lists_[static_cast<std::size_t>(s.id)] = std::make_unique<List>(this, s, control(s.control));
+  placeCentred(hwnd(), forms::pixels(forms::kMainWidth, dpi()),
+               forms::pixels(forms::kMainHeight, dpi()));
 }
 
-MainForm::~MainForm() {
-  for (const auto& list : lists_) {
-    SetWindowLongPtrA(list->edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(list->editProc));
-    SetWindowLongPtrA(list->combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(list->comboProc));
-    RemovePropA(list->edit, kListProperty);
-    RemovePropA(list->combo, kListProperty);
-  }
-  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-  DestroyWindow(hwnd_);
-}
+MainForm::~MainForm() = default;
 
 int MainForm::run() {
-  ShowWindow(hwnd_, SW_SHOWNORMAL);
-  UpdateWindow(hwnd_);
+  ShowWindow(hwnd(), SW_SHOWNORMAL);
+  UpdateWindow(hwnd());
   SetFocus(lastFocus_ ? lastFocus_ : list(SelectionId::Range).edit);
-  int code = 0;
-  MSG msg;
-  while (!ended_) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      code = got == 0 ? static_cast<int>(msg.wParam) : 0;
-      break;
-    }
-    if (translateKey(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-  ShowWindow(hwnd_, SW_HIDE);
+  if (shown_) std::exchange(shown_, nullptr)();
+  const std::optional<int> quit = loop();
+  ShowWindow(hwnd(), SW_HIDE);
   if (pendingError_) std::rethrow_exception(pendingError_);
-  return code;
+  return quit.value_or(0);
 }
 
-bool MainForm::translateKey(const MSG& msg) {
-  if (msg.message != WM_KEYDOWN || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
-  if (msg.wParam == VK_RETURN && nameOf(msg.hwnd) == "cmdRead") {
+bool MainForm::translateKey(MSG& msg) {
+  if (msg.message != WM_KEYDOWN || (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd))) return false;
+  if (msg.wParam == VK_RETURN && msg.hwnd == control(kCmdRead)) {
     SendMessageA(msg.hwnd, BM_CLICK, 0, 0);
     return true;
   }
   if (msg.wParam != VK_TAB) return false;
-  std::array<std::string_view, 8> order{};
-  for (const forms::Control& c : forms::kMainForm)
-    if (c.tab > 0) order[static_cast<std::size_t>(c.tab - 1)] = c.name;
-  const auto at = std::find(order.begin(), order.end(), nameOf(GetFocus()));
+  // The focus is on a control, or on a list's text field.
+  const HWND focus = GetFocus();
+  const auto at = std::find_if(kFocusOrder.begin(), kFocusOrder.end(), [&](std::size_t i) {
+    return focus && (control(i) == focus || GetParent(focus) == control(i));
+  });
   const bool back = GetKeyState(VK_SHIFT) < 0;
   std::size_t next = 0;
-  if (at != order.end()) {
-    const std::size_t here = static_cast<std::size_t>(at - order.begin());
-    next = (here + (back ? order.size() - 1 : 1)) % order.size();
+  if (at != kFocusOrder.end()) {
+    const auto here = static_cast<std::size_t>(at - kFocusOrder.begin());
+    next = (here + (back ? kFocusOrder.size() - 1 : 1)) % kFocusOrder.size();
   }
-  const HWND target = control(order[next]);
+  const HWND target = control(kFocusOrder[next]);
   const HWND field = GetWindow(target, GW_CHILD);  // a list takes the focus in its text field
-  SetFocus(forms::find(forms::kMainForm, order[next])->kind == forms::Kind::List && field ? field
-                                                                                          : target);
+  SetFocus(forms::kMainForm[kFocusOrder[next]].kind == forms::Kind::List && field ? field : target);
   return true;
-}
-
-LRESULT CALLBACK MainForm::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* form = formOf<MainForm>(hwnd, message, lParam);
-  if (!form || !form->controls_) return DefWindowProcA(hwnd, message, wParam, lParam);
-  return form->handle(message, wParam, lParam);
 }
 
 LRESULT MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      command(LOWORD(wParam), HIWORD(wParam));
+      command(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam));
       return 0;
     case WM_CLOSE:
       end();
       return 0;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-      return onFace(wParam);
     case WM_ACTIVATE:
       // The focus returns to the control that had it, at first the current-range list.
-      if (LOWORD(wParam) == WA_INACTIVE && IsChild(hwnd_, GetFocus())) lastFocus_ = GetFocus();
-      return DefWindowProcA(hwnd_, message, wParam, lParam);
+      if (LOWORD(wParam) == WA_INACTIVE && IsChild(hwnd(), GetFocus())) lastFocus_ = GetFocus();
+      return Form::handle(message, wParam, lParam);
     case WM_SETFOCUS:
       SetFocus(lastFocus_ ? lastFocus_ : list(SelectionId::Range).edit);
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      const HDC dc = BeginPaint(hwnd_, &paint);
-      drawLines(dc, forms::kMainForm, dpi_);
-      EndPaint(hwnd_, &paint);
-      return 0;
-    }
     default:
-      return DefWindowProcA(hwnd_, message, wParam, lParam);
+      return Form::handle(message, wParam, lParam);
   }
 }
 
-void MainForm::command(int id, int code) {
+void MainForm::command(HWND from, int id, int code) {
   switch (id) {
     case kMnuExit:
       MnuExit_Click();
@@ -206,10 +191,11 @@ void MainForm::command(int id, int code) {
     default:
       break;  // the port items have no action
   }
-  if (id == controls_->idOf("chkStandby") && code == BN_CLICKED) chkStandby_Click();
-  if (id == controls_->idOf("cmdRead") && code == BN_CLICKED) cmdRead_Click();
+  if (!from) return;
+  if (from == control(kChkStandby) && code == BN_CLICKED) chkStandby_Click();
+  if (from == control(kCmdRead) && code == BN_CLICKED) cmdRead_Click();
   for (const auto& list : lists_)
-    if (id == controls_->idOf(list->name)) listCommand(*list, code);
+    if (list && from == list->combo) listCommand(*list, code);
 }
 
 // A click on an item of the open list, or Enter there, is one pick. Leaving the open list any
@@ -290,9 +276,7 @@ LRESULT CALLBACK MainForm::listProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 }
 
 MainForm::List& MainForm::list(SelectionId id) {
-  for (const auto& l : lists_)
-    if (l->id == id) return *l;
-  throw std::logic_error("no such list");
+  return *lists_.at(static_cast<std::size_t>(id));
 }
 
 void MainForm::cboir_Click() {
@@ -311,7 +295,7 @@ void MainForm::cboComp_Click() {
   clicked(list(SelectionId::Comparator));
 }
 void MainForm::chkStandby_Click() {
-  refresh([this] { return panel_.chkStandby_Click(boxValue(control("chkStandby"))); });
+  refresh([this] { return panel_.chkStandby_Click(boxValue(control(kChkStandby))); });
 }
 void MainForm::cmdRead_Click() {
   refresh([this] { return panel_.cmdRead_Click(); });
@@ -324,7 +308,7 @@ void MainForm::MnuExit_Click() {
 void MainForm::MnuAbout_Click() {
   if (ended_) return;
   frmAbout dialog(about_);
-  dialog.showModal(hwnd_);
+  dialog.showModal(hwnd());
 }
 
 void MainForm::refresh(const std::function<FlagReading()>& work) {
@@ -339,11 +323,11 @@ void MainForm::refresh(const std::function<FlagReading()>& work) {
 }
 
 void MainForm::showReading(const FlagReading& reading) {
-  for (std::size_t a = 0; a < reading.captions.size(); ++a) {
+  for (std::size_t a = 0; a < kFlags.size(); ++a) {
     const std::string caption(reading.captions[a]);
-    SetWindowTextA(control("RdVal(" + std::to_string(a) + ")"), caption.c_str());
+    SetWindowTextA(control(kFlags[a]), caption.c_str());
   }
-  SetWindowTextA(control("Text1"), reading.decimal.c_str());
+  SetWindowTextA(control(kText1), reading.decimal.c_str());
 }
 
 void MainForm::end() {

@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/GuiApp.h"
 #include "board/Selections.h"
@@ -36,28 +35,24 @@ enum MenuId : int { kMnuExit = 1, kMnuLpt1, kMnuLpt2, kMnuPrn, kMnuAbout };
 //
 // Exit, the close box or a run-time error inside a handler end the program at once: no handler
 // runs after them. run() then returns, or throws the error for main to report.
-class MainForm : public PanelWindow {
+class MainForm : public PanelWindow, public Form {
  public:
   // Creates the window, hidden and centred. quit ends the message loop; the default posts
   // WM_QUIT.
   MainForm(FrontPanel& panel, AboutServices about, const std::string& caption,
            std::function<void()> quit = {});
   ~MainForm() override;
-  MainForm(const MainForm&) = delete;
-  MainForm& operator=(const MainForm&) = delete;
 
   PortMenu& portMenu() override { return menu_; }
   int run() override;
 
-  HWND hwnd() const { return hwnd_; }
-  // A control's window by its designed name, such as "cboir" or "RdVal(3)".
-  HWND control(std::string_view name) const { return (*controls_)[name]; }
-  std::string nameOf(HWND window) const { return controls_->nameOf(window); }
+  // Calls shown once, when run() has shown the window and drawn it with all its controls.
+  void onShown(std::function<void()> shown) { shown_ = std::move(shown); }
   std::exception_ptr pendingError() const { return pendingError_; }
 
   // Takes the keys the window's own loop handles before dispatch: Tab and Shift+Tab move the
   // focus in the designed order, Enter presses a focused button. True when msg was one.
-  bool translateKey(const MSG& msg);
+  bool translateKey(MSG& msg) override;
 
   // The handlers, as the window's messages run them.
   void cboir_Click();
@@ -78,10 +73,10 @@ class MainForm : public PanelWindow {
     void setEnabled(PortMenuItem item, bool enabled) override;
   };
 
-  static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK listProc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-  void command(int id, int code);
+  bool done() const override { return ended_; }
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void command(HWND from, int id, int code);
   List& list(SelectionId id);
   void listCommand(List& list, int code);
   void pick(List& list, int index);
@@ -95,11 +90,10 @@ class MainForm : public PanelWindow {
   FrontPanel& panel_;
   AboutServices about_;
   std::function<void()> quit_;
-  int dpi_;
-  PanelFonts fonts_;
-  HWND hwnd_ = nullptr;
-  std::unique_ptr<FormWindows> controls_;
-  std::vector<std::unique_ptr<List>> lists_;
+  std::function<void()> shown_;
+  // By selection; none for the Standby box. Each puts back its list's own procedures when it
+  // goes, before the window does.
+  std::array<std::unique_ptr<List>, kSelectionCount> lists_;
   Menu menu_;
   HWND lastFocus_ = nullptr;
   bool ended_ = false;

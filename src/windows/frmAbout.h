@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <memory>
-
 #include "sysinfo/SysInfo.h"
 #include "windows/FormWindows.h"
 
@@ -14,17 +12,12 @@ namespace vx::win {
 // The About dialog: program, version and maker, and the System Info button. Each opening is a
 // new dialog, so the version text and the centring are set afresh every time. OK is the default
 // button and the cancel button; the close box acts as OK.
-class frmAbout {
+class frmAbout : public Form {
  public:
   // Creates the dialog, hidden, and runs its load step.
   explicit frmAbout(AboutServices services);
-  ~frmAbout();
-  frmAbout(const frmAbout&) = delete;
-  frmAbout& operator=(const frmAbout&) = delete;
 
-  HWND hwnd() const { return hwnd_; }
-  HWND control(std::string_view name) const { return (*controls_)[name]; }
-  bool isOpen() const { return hwnd_ != nullptr; }
+  bool isOpen() const { return hwnd() != nullptr; }
 
   // The load step: the version text, then centring on the screen.
   void Form_Load();
@@ -32,19 +25,16 @@ class frmAbout {
   // blocked, takes no input meanwhile. A WM_QUIT that arrives is left for the caller's loop.
   void showModal(HWND blocked);
   // Handles the dialog keys of one message: Tab, Enter, Esc and access keys. True when taken.
-  bool translateKey(MSG& msg);
+  bool translateKey(MSG& msg) override;
 
   void cmdOK_Click();
   void cmdSysInfo_Click();
 
  private:
-  static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
+  bool done() const override { return !isOpen(); }
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   AboutServices services_;
-  int dpi_;
-  PanelFonts fonts_;
-  HWND hwnd_ = nullptr;
-  std::unique_ptr<FormWindows> controls_;
 };
 
 }  // namespace vx::win

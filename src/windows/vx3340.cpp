@@ -2,11 +2,13 @@
 // the command line, wires the Win32 window to it and to the system's services, and runs.
 #include <windows.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "app/GuiApp.h"
 #include "app/Platform.h"
 #include "startup/Startup.h"
+#include "windows/FirstPaint.h"
 #include "windows/MainForm.h"
 #include "windows/WinMessageBox.h"
 #include "windows/WinSysServices.h"
@@ -36,8 +38,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       vx::makePlatformOs,
       vx::makeRealPortLibrary,
       [&](vx::FrontPanel& panel, const std::string& caption) {
-        return std::make_unique<vx::win::MainForm>(
+        auto form = std::make_unique<vx::win::MainForm>(
             panel, vx::AboutServices{registry, files, launcher, messages}, caption);
+        // With VX3340_EXIT_ON_FIRST_PAINT set, the program ends once its window is drawn
+        // (bench/win-startup).
+        if (std::getenv("VX3340_EXIT_ON_FIRST_PAINT"))
+          form->onShown([] {
+            vx::win::printFirstPaint();
+            PostQuitMessage(0);
+          });
+        return form;
       },
   };
   return vx::runGui(arguments, parsed.backend, env);

@@ -5,6 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
+#include "app/CtlRun.h"
+#include "app/Platform.h"
 #include "board/FrontPanel.h"
 #include "port/FatalError.h"
 #include "startup/NoVersionOsServices.h"
@@ -88,6 +93,32 @@ TEST(GuiApp, RunTimeErrorsEndInOneCriticalBox) {
     EXPECT_THAT(gui->messages.shown,
                 ElementsAre(Message{text, "VX3340", MessageIcon::Critical, {}}));
     EXPECT_EQ(gui->err.str(), std::string("vx3340: ") + text + "\n");
+  }
+}
+
+// Both programs' --help with this platform's port options: each option once, its value named once
+// and nothing else beside it in the left column, and no line wider than 80 characters.
+TEST(Help, NamesEachOptionAndValueOnceWithinEightyColumns) {
+  test::CtlRun ctl;
+  ctl.portOptions = addPlatformPortOptions;
+  ASSERT_EQ(ctl({"--help"}), kExitOk);
+  std::ostringstream gui, err;
+  ASSERT_EQ(parseGuiArguments({"--help"}, addPlatformPortOptions, gui, err).exitNow, kExitOk);
+  const std::regex option("  (-h,)?(--[a-z-]+)( \\S+)?"), word("[A-Za-z0-9]+");
+  for (const std::string& help : {ctl.out.str(), gui.str()}) {
+    std::set<std::string> options;
+    for (const std::string& line : test::lines(help)) {
+      EXPECT_LE(line.size(), 80u) << line;
+      if (line.rfind("  -", 0) != 0) continue;
+      const std::string left = line.substr(0, line.find("  ", 2));  // up to the description
+      std::smatch parts;
+      EXPECT_TRUE(std::regex_match(left, parts, option)) << line;
+      EXPECT_TRUE(options.insert(parts[2]).second) << line;
+      std::set<std::string> words;
+      for (std::sregex_iterator w(left.begin(), left.end(), word), end; w != end; ++w)
+        EXPECT_TRUE(words.insert(w->str()).second) << line;
+    }
+    EXPECT_GT(options.size(), 6u);
   }
 }
 

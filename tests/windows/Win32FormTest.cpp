@@ -225,5 +225,21 @@ TEST_F(Bench, AboutIsModalCentredAndFindsNoSystemInfo) {
   EXPECT_THAT(rig.take(), IsEmpty());
 }
 
+// A form whose constructor fails after its window and controls exist takes them with it.
+TEST(Form, AConstructorThatThrowsLeavesNoWindow) {
+  struct Failing : Form {
+    explicit Failing(HWND& made)
+        : Form({"VX3340Failing", forms::kAbout, WS_POPUP, 0, 300, true}, "failing") {
+      made = hwnd();
+      throw std::runtime_error("failed after the controls");
+    }
+    bool translateKey(MSG&) override { return false; }
+    bool done() const override { return true; }
+  };
+  HWND made = nullptr;
+  EXPECT_THROW(Failing{made}, std::runtime_error);
+  EXPECT_TRUE(made && !IsWindow(made));
+}
+
 }  // namespace
 }  // namespace vx::win
