@@ -121,7 +121,7 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       "  vx3340ctl --simulate --trace - --standby on  every port access shown\n"
       "  vx3340ctl --serve 5025                       SCPI on 127.0.0.1:5025\n"
       "  echo '*IDN?;READ?' | vx3340ctl --simulate --serve -\n"
-      "  vx3340ctl --simulate --web 8080              open http://127.0.0.1:8080/ in a browser\n"
+      "  vx3340ctl --simulate --web 8080              panel at http://127.0.0.1:8080/\n"
       "\n"
       "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
       "(simulated board), 5 run-time error.");
