@@ -1,13 +1,16 @@
 #pragma once
 
-// runCtl in-process with captured streams, a recorded sleep and a fixed clock. The real port is
-// a fake library by default; openPort stands in for another backend. Its one option is --port.
+// runCtl and runGui in-process with captured streams; for vx3340ctl a recorded sleep and a fixed
+// clock, for the window program a window that only records. The real port is a fake library by
+// default; openPort stands in for another backend. The platform's one option is --port.
 
 #include <chrono>
 #include <functional>
 #include <sstream>
 
 #include "app/Ctl.h"
+#include "app/GuiApp.h"
+#include "port/FatalError.h"
 #include "startup/NoVersionOsServices.h"
 #include "support/Support.h"
 
@@ -49,6 +52,45 @@ struct CtlRun {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
         }};
     return runCtl(args, env);
+  }
+};
+
+// The window program, with a window that records its caption, start-up's boxes before it runs,
+// and its port menu. failInRun makes it fail as a handler can.
+struct GuiRun {
+  std::ostringstream out, err;
+  RecordingMessages messages;
+  FakePortLibrary realPort;
+  PortOptions portOptions = portOption;
+  std::string caption;
+  PortMenuFlags menu;
+  std::optional<std::size_t> boxesBeforeRun;  // set when the window ran
+  bool failInRun = false;
+
+  int operator()(const std::vector<std::string>& args) {
+    const GuiArguments parsed = parseGuiArguments(args, portOptions, out, err);
+    if (parsed.exitNow) return *parsed.exitNow;
+    struct Window : PanelWindow {
+      GuiRun& gui;
+      explicit Window(GuiRun& g) : gui(g) {}
+      PortMenu& portMenu() override { return gui.menu; }
+      int run() override {
+        gui.boxesBeforeRun = gui.messages.shown.size();
+        if (gui.failInRun) throw FatalError("the port stopped answering");
+        return 0;
+      }
+    };
+    GuiEnvironment env{
+        out,
+        err,
+        messages,
+        [](const std::vector<std::string>& a) { return std::make_unique<NoVersionOsServices>(a); },
+        [this](const BackendOptions&) { return std::make_unique<FakePortLibrary>(realPort); },
+        [this](FrontPanel&, const std::string& c) {
+          caption = c;
+          return std::make_unique<Window>(*this);
+        }};
+    return runGui(args, parsed.backend, env);
   }
 };
 

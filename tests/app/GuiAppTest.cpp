@@ -1,5 +1,5 @@
 // The window program's composition, with a window that only records: command line, caption,
-// start-up's boxes and menu, and run-time errors.
+// start-up's boxes and menu, and run-time errors; and both programs' --help.
 #include "app/GuiApp.h"
 
 #include <gmock/gmock.h>
@@ -10,90 +10,47 @@
 
 #include "app/CtlRun.h"
 #include "app/Platform.h"
-#include "board/FrontPanel.h"
-#include "port/FatalError.h"
-#include "startup/NoVersionOsServices.h"
 #include "support/Support.h"
 
 namespace vx {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
+using ::testing::ElementsAreArray;
 
-struct Gui {
-  std::ostringstream out, err;
-  test::RecordingMessages messages;
-  test::FakePortLibrary realPort;
-  std::string caption;
-  PortMenuFlags menu;
-  std::size_t boxesBeforeRun = 99;
-  bool failInRun = false;
-
-  int operator()(const std::vector<std::string>& args) {
-    const GuiArguments parsed = parseGuiArguments(args, {}, out, err);
-    if (parsed.exitNow) return *parsed.exitNow;
-    struct Window : PanelWindow {
-      Gui& gui;
-      explicit Window(Gui& g) : gui(g) {}
-      PortMenu& portMenu() override { return gui.menu; }
-      int run() override {
-        gui.boxesBeforeRun = gui.messages.shown.size();
-        if (gui.failInRun) throw FatalError("the port stopped answering");  // from a handler
-        return 0;
-      }
-    };
-    GuiEnvironment env{
-        out,
-        err,
-        messages,
-        [](const std::vector<std::string>& a) { return std::make_unique<NoVersionOsServices>(a); },
-        [this](const BackendOptions&) { return std::make_unique<test::FakePortLibrary>(realPort); },
-        [this](FrontPanel&, const std::string& c) {
-          caption = c;
-          return std::make_unique<Window>(*this);
-        }};
-    return runGui(args, parsed.backend, env);
+// Whole runs of the window program, each written as its command line, its output, its boxes,
+// exit code, and the caption, menu and number of boxes before the window ran (or that it did
+// not run); checked against tests/data/gui.expected. "realfail" makes start-up's 16-bit read of
+// the real port overflow, "handlerfail" makes a handler fail while the window runs, "prn" puts the
+// real port at 3BCh.
+TEST(GuiApp, RunsLineForLine) {
+  // clang-format off
+  const std::vector<std::string> runs{
+      "--sim-flags 0x21", "--simulate --trace /nonexistent-dir/trace.log", "--simulate -x a/Ssb",
+      "prn", "realfail", "handlerfail --simulate", "--simulate --port /dev/parport1",
+  };
+  // clang-format on
+  const char* icons[] = {"none", "exclamation", "information", "critical"};
+  std::string transcript;
+  for (const std::string& line : runs) {
+    test::GuiRun run;
+    std::vector<std::string> args = test::lines(std::regex_replace(line, std::regex(" "), "\n"));
+    if (args[0] == "realfail") run.realPort.controlValue = 0x12345;
+    if (args[0] == "handlerfail") run.failInRun = true;
+    if (args[0] == "prn") run.realPort.baseAddress = 0x3BC;
+    if (!args[0].starts_with("--")) args.erase(args.begin());
+    const int exit = run(args);
+    transcript += "$ vx3340 " + line + "\n" + run.out.str();
+    for (const auto& l : test::lines(run.err.str())) transcript += "! " + l + "\n";
+    for (const Message& m : run.messages.shown)
+      transcript += fmt::format("box {} {}: {}\n", icons[static_cast<int>(m.icon)], m.title,
+                                std::regex_replace(m.text, std::regex("\r"), "\\r"));
+    transcript += fmt::format("exit {}, caption \"{}\", LPT1 {:d} LPT2 {:d} PRN {:d}, ", exit,
+                              run.caption, run.menu.lpt1, run.menu.lpt2, run.menu.prn);
+    transcript += run.boxesBeforeRun
+                      ? fmt::format("{} boxes before the window ran\n", *run.boxesBeforeRun)
+                      : "no window ran\n";
   }
-};
-
-TEST(GuiApp, CommandLineCaptionBoxesAndMenu) {
-  Gui help, bad, trace, simulated, real;
-  EXPECT_EQ(help({"--help"}), kExitOk);
-  EXPECT_THAT(help.out.str(), HasSubstr("--sim-flags"));
-  EXPECT_EQ(bad({"--sim-flags", "0x21"}), kExitBadInput);  // needs --simulate
-  EXPECT_THAT(bad.err.str(), HasSubstr("--simulate"));
-  EXPECT_EQ(trace({"--simulate", "--trace", "/nonexistent-dir/trace.log"}), kExitBadInput);
-  EXPECT_EQ(trace.messages.shown.size(), 1u);
-  EXPECT_EQ(trace.caption, "");                                  // no window
-  EXPECT_EQ(simulated({"--simulate", "-x", "a/Ssb"}), kExitOk);  // unknown arguments stay
-  EXPECT_EQ(simulated.caption, " VX3340 Evaluation Software (simulated board)");
-  EXPECT_THAT(simulated.messages.shown,
-              ElementsAre(Message{"Windows Version:Failed\rPort Address:0x378",
-                                  "Show Status",
-                                  MessageIcon::Information,
-                                  {}}));
-  EXPECT_EQ(simulated.boxesBeforeRun, 1u);
-  EXPECT_TRUE(simulated.menu.lpt1 && !simulated.menu.prn);
-  real.realPort.baseAddress = 0x3BC;
-  EXPECT_EQ(real({}), kExitOk);
-  EXPECT_EQ(real.caption, " VX3340 Evaluation Software");
-  EXPECT_TRUE(!real.menu.lpt1 && !real.menu.lpt2 && real.menu.prn);
-}
-
-TEST(GuiApp, RunTimeErrorsEndInOneCriticalBox) {
-  Gui startup, handler;
-  startup.realPort.controlValue = 0x12345;  // start-up's 16-bit read overflows
-  EXPECT_EQ(startup({}), kExitRuntimeError);
-  EXPECT_EQ(startup.boxesBeforeRun, 99u);  // the window never ran
-  handler.failInRun = true;
-  EXPECT_EQ(handler({"--simulate"}), kExitRuntimeError);
-  for (auto [gui, text] : {std::pair{&startup, "Run-time error '6': Overflow"},
-                           std::pair{&handler, "the port stopped answering"}}) {
-    EXPECT_THAT(gui->messages.shown,
-                ElementsAre(Message{text, "VX3340", MessageIcon::Critical, {}}));
-    EXPECT_EQ(gui->err.str(), std::string("vx3340: ") + text + "\n");
-  }
+  EXPECT_THAT(test::lines(transcript), ElementsAreArray(test::expected("gui.expected")));
 }
 
 // Both programs' --help with this platform's port options: each option once, its value named once

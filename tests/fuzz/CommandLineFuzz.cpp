@@ -13,7 +13,6 @@
 
 #include "Fuzz.h"
 #include "app/CtlRun.h"
-#include "app/GuiApp.h"
 #include "app/Platform.h"
 #include "board/Selections.h"
 
@@ -62,53 +61,19 @@ int flagReads(const std::string& trace) {
   return reads;
 }
 
-void runCtl(const std::vector<std::string>& args) {
-  vx::test::CtlRun run;
+// Runs one program on a working port: bad input takes one line and reaches nothing, anything
+// else succeeds. Whether the run went past its arguments.
+template <class Run>
+bool ranOn(Run& run, const std::vector<std::string>& args) {
   run.portOptions = vx::addPlatformPortOptions;
   const int exit = run(args);
   if (exit == vx::kExitBadInput) {
     check(vx::test::lines(run.err.str()).size() == 1, "bad input took more than one line");
     check(run.out.str().empty(), "bad input reached the port library");
-    return;
+    return false;
   }
   check(exit == vx::kExitOk, "a run on a working port failed");
-  // --help and --version print and reach nothing; a run refreshes at least once.
-  const bool started = run.out.str().find("GetParallelPortCount") != std::string::npos;
-  const int reads = flagReads(run.out.str());
-  check(started ? reads >= 1 && reads <= refreshesAskedFor(args) : reads == 0,
-        "refreshes nobody asked for");
-}
-
-void runGui(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const auto parsed = vx::parseGuiArguments(args, vx::addPlatformPortOptions, out, err);
-  if (!parsed.exitNow) {
-    struct Window : vx::PanelWindow {
-      vx::PortMenuFlags menu;
-      vx::PortMenu& portMenu() override { return menu; }
-      int run() override { return 0; }
-    };
-    vx::test::RecordingMessages messages;
-    vx::test::FakePortLibrary port;
-    vx::GuiEnvironment env{
-        out,
-        err,
-        messages,
-        [](const std::vector<std::string>& a) {
-          return std::make_unique<vx::NoVersionOsServices>(a);
-        },
-        [&port](const vx::BackendOptions&) {
-          return std::make_unique<vx::test::FakePortLibrary>(port);
-        },
-        [](vx::FrontPanel&, const std::string&) { return std::make_unique<Window>(); }};
-    check(vx::runGui(args, parsed.backend, env) == vx::kExitOk, "the window program failed");
-    check(flagReads(out.str()) == 0, "the window refreshed before any pick");
-    return;
-  }
-  if (*parsed.exitNow == vx::kExitBadInput) {
-    check(vx::test::lines(err.str()).size() == 1, "bad input took more than one line");
-    check(out.str().empty(), "bad input reached the port library");
-  }
+  return true;
 }
 
 }  // namespace
@@ -125,9 +90,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 1) args.clear();
   if (!harmless(args)) return -1;
   args.insert(args.end(), {"--trace", "-"});
-  if (data[0] & 1)
-    runGui(args);
-  else
-    runCtl(args);
+  if (data[0] & 1) {
+    vx::test::GuiRun run;
+    if (ranOn(run, args)) check(flagReads(run.out.str()) == 0, "the window refreshed unasked");
+  } else if (vx::test::CtlRun run; ranOn(run, args)) {
+    // --help and --version print and reach nothing; a run refreshes at least once.
+    const bool started = run.out.str().find("GetParallelPortCount") != std::string::npos;
+    const int reads = flagReads(run.out.str());
+    check(started ? reads >= 1 && reads <= refreshesAskedFor(args) : reads == 0,
+          "refreshes nobody asked for");
+  }
   return 0;
 }
