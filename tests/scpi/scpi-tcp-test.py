@@ -38,11 +38,13 @@ def start(*args):
     return process, int(port.group(1))
 
 
-# The lines a session writes on stderr after its first, as they come.
+# The lines a session writes on stderr after its first, as they come; all of them once the
+# returned thread has ended, which it does when the session exits.
 def collect_log(process):
     log = []
-    threading.Thread(target=lambda: log.extend(process.stderr), daemon=True).start()
-    return log
+    reader = threading.Thread(target=lambda: log.extend(process.stderr), daemon=True)
+    reader.start()
+    return log, reader
 
 
 class Client:
@@ -178,7 +180,7 @@ assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.retu
 # along, and drops the silent one after 10 s; the trace shows that none of its READ?s ran.
 trace = os.path.join(tempfile.mkdtemp(), "silent.trace")
 process, port = start("--trace", trace)
-log = collect_log(process)
+log, reader = collect_log(process)
 base = rss_kib(process)
 silent = socket.socket()
 silent.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
@@ -211,15 +213,9 @@ assert peak - base < 64 * 1024, f"memory grew from {base} to {peak} KiB"
 assert re.fullmatch(r"vx3340ctl: dropped 127\.0\.0\.1:\d+: it read none of its answers for "
                     r"10000 ms\n", log[0]), log
 other.close()
-stop(process)
-refreshes = sum(1 for line in pathlib.Path(trace).read_text().splitlines()
-                if line.startswith("OutByte 0x378"))
-assert refreshes == 1, f"{refreshes - 1} data writes after start-up: the silent client's lines ran"
 
 # What a browser sends when any web page posts to the session: the request line, or a header
 # line, ends that connection at once, and nothing it sent runs; the session says so.
-process, port = start()
-log = collect_log(process)
 watcher = Client(port)
 for request in [b"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n\r\n"
                 b"CONF:RANG 160MA\n", b"*OPC\nhost: 127.0.0.1\nCONF:RANG 160MA\n"]:
@@ -230,7 +226,11 @@ for request in [b"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain
     assert watcher.ask("CONF:RANG?") == "4UA", "a browser's request changed the board"
 watcher.close()
 stop(process)
-assert [line.split(": ", 2)[2] for line in log] == [
+reader.join(TIMEOUT)
+refreshes = sum(1 for line in pathlib.Path(trace).read_text().splitlines()
+                if line.startswith("OutByte 0x378"))
+assert refreshes == 1, f"{refreshes - 1} data writes after start-up: a dropped client's lines ran"
+assert [line.split(": ", 2)[2] for line in log[1:]] == [
     "it sent an HTTP request, as a web page in a browser can make it do; nothing more from it "
     "runs\n"] * 2, log
 print("ok: SCPI over TCP")
