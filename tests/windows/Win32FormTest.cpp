@@ -1,6 +1,9 @@
-// The Win32 window in-process under wine, driven by real key, mouse and command messages.
+// The Win32 window in-process under wine, driven by real key, mouse and command messages. One
+// walk through the window writes a line for each step, checked against
+// tests/data/win32-form.expected.
 #include "windows/MainForm.h"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,12 +18,21 @@ namespace vx::win {
 namespace {
 
 using test::windowText;
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
+
+// The About dialog as a timer saw it, before it pressed Escape there.
+std::string aboutSeen;
+void CALLBACK closeAbout(HWND, UINT, UINT_PTR timer, DWORD) {
+  const HWND about = FindWindowA("VX3340About", nullptr);
+  if (!about || !IsWindowVisible(about)) return;
+  KillTimer(nullptr, timer);
+  aboutSeen = fmt::format("About: {}, main window enabled {}, focus on {}", windowText(about),
+                          IsWindowEnabled(FindWindowA("VX3340MainForm", nullptr)),
+                          GetDlgCtrlID(GetFocus()));
+  PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
+}
 
 // The window over a traced fake port that reads control 0x04 and flags 0x21, after start-up.
-struct Bench : ::testing::Test {
+struct Window : ::testing::Test {
   test::FakePortLibrary fake;
   test::TracedPort rig{fake};
   FrontPanel panel{rig.port()};
@@ -29,6 +41,7 @@ struct Bench : ::testing::Test {
   test::NoTools tools;
   int quits = 0;
   MainForm form{panel, {registry, tools, tools, messages}, " caption", [this] { ++quits; }};
+  std::vector<std::string> transcript;
 
   void SetUp() override {
     fake.dataValue = 0x21;
@@ -39,8 +52,10 @@ struct Bench : ::testing::Test {
     SetFocus(GetWindow(form.control("cboir"), GW_CHILD));
     pump();
   }
+  // Handles every waiting message, the window's own keys first, as its loop does.
   void pump() {
-    test::pump([this](MSG& m) { return form.translateKey(m); });
+    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);)
+      if (!form.translateKey(m)) TranslateMessage(&m), DispatchMessageA(&m);
   }
   // A key as the system delivers it to the focused window: key down, then its character.
   void key(WPARAM vk, char character = 0) {
@@ -48,89 +63,82 @@ struct Bench : ::testing::Test {
     if (character) PostMessageA(GetFocus(), WM_CHAR, static_cast<unsigned char>(character), 1);
     pump();
   }
+  // Sends a message, then notes the step.
+  void send(HWND to, UINT message, WPARAM w, std::string_view step, bool all = false) {
+    SendMessageA(to, message, w, 0);
+    note(step, all);
+  }
   std::string text(std::string_view name) { return windowText(form.control(name)); }
   int index(std::string_view list) {
     return static_cast<int>(SendMessageA(form.control(list), CB_GETCURSEL, 0, 0));
   }
+  // Notes what a step left: the focus, each list's text and pick, Standby, the flags and Text1,
+  // the quits, and the port accesses: how many, then each refresh's control word, or with all
+  // every access.
+  void note(std::string_view step, bool all = false) {
+    pump();
+    const auto trace = rig.take();
+    std::string line = fmt::format("{}: focus {},", step, form.nameOf(GetFocus()));
+    for (const Selection& s : kSelections)
+      line += s.checkBox ? fmt::format(" {} {}", s.control,
+                                       SendMessageA(form.control(s.control), BM_GETCHECK, 0, 0))
+                         : fmt::format(" \"{}\" {}", text(s.control), index(s.control));
+    line += ", flags ";
+    for (int i = 0; i < 6; ++i) line += text(fmt::format("RdVal({})", i));
+    line += fmt::format(" \"{}\", quits {}{}, sent {}", text("Text1"), quits,
+                        form.pendingError() ? ", error pending" : "", trace.size());
+    for (std::size_t i = 2; i < trace.size() && !all; i += 36) line += " " + trace[i].substr(14);
+    transcript.push_back(line);
+    if (all) transcript.insert(transcript.end(), trace.begin(), trace.end());
+  }
 };
 
-TEST_F(Bench, ControlsSitAtTheirTwipsInThePanelFont) {
-  const int dpi = screenDpi();
+// The controls in their places and fonts, Read, focus order, menus, what picks and what does
+// not, About, Standby, then an error.
+TEST_F(Window, StepsAsTheTranscriptSays) {
   RECT client;
   GetClientRect(form.hwnd(), &client);
-  EXPECT_EQ(client.right, forms::pixels(7275, dpi));
-  EXPECT_EQ(client.bottom, forms::pixels(4725, dpi));
+  transcript.push_back(
+      fmt::format("at {} dpi, client {} x {}", screenDpi(), client.right, client.bottom));
+  // Each control: its place in its container, its font, its text and pick (-1: none).
   for (const forms::Control& c : forms::kMainForm) {
     if (c.kind == forms::Kind::Line) continue;
-    SCOPED_TRACE(std::string(c.name));
-    const HWND window = form.control(c.name);
-    const HWND container = c.container.empty() ? form.hwnd() : form.control(c.container);
-    ASSERT_EQ(GetParent(window), container);
+    const HWND window = form.control(c.name), container = GetParent(window);
     RECT r;
     GetWindowRect(window, &r);
     MapWindowPoints(nullptr, container, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_THAT((std::array{r.left, r.top, r.right - r.left, r.bottom - r.top}),
-                ElementsAre(forms::pixels(c.left, dpi), forms::pixels(c.top, dpi),
-                            forms::pixels(c.width, dpi), forms::pixels(c.height, dpi)));
     LOGFONTA font{};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof font, &font);
-    EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
-    EXPECT_EQ(font.lfWeight, c.bold ? FW_BOLD : FW_NORMAL);
-    EXPECT_EQ(font.lfHeight, -MulDiv(825, dpi, 7200));
-    EXPECT_EQ(text(c.name), c.text);
-    EXPECT_EQ(c.kind == forms::Kind::List ? index(c.name) : -1, -1);  // no item selected
+    transcript.push_back(fmt::format("{} in {}: {} {} {} {}, {} {} {}, \"{}\" {}", c.name,
+                                     container == form.hwnd() ? "the form" : form.nameOf(container),
+                                     r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                     font.lfFaceName, font.lfWeight, font.lfHeight, text(c.name),
+                                     c.kind == forms::Kind::List ? index(c.name) : -1));
   }
-}
-
-TEST_F(Bench, FocusOrderAndMenus) {
-  std::vector<std::string> order{form.nameOf(GetFocus())};
-  for (int i = 0; i < 8; ++i) {
-    key(VK_TAB);
-    order.push_back(form.nameOf(GetFocus()));
-  }
-  EXPECT_THAT(order, ElementsAre("cboir", "cboAC", "cboFSEL", "cboMIO", "cboComp", "chkStandby",
-                                 "cmdRead", "Text1", "cboir"));
+  note("start-up");
+  send(form.control("cmdRead"), BM_CLICK, 0, "Read", true);
+  for (int i = 0; i < 10; ++i) key(VK_TAB), note("Tab");  // round to cmdRead, on to cboir
   const HMENU bar = GetMenu(form.hwnd());
-  std::vector<std::string> titles;
-  for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+  const auto entry = [bar](UINT item, UINT by) {
     char title[32] = {};
-    GetMenuStringA(bar, static_cast<UINT>(i), title, sizeof title, MF_BYPOSITION);
-    titles.push_back(title);
-  }
-  EXPECT_THAT(titles, ElementsAre("&File", "&Printer Port", "&Waveform", "&Help"));
-  const auto greyed = [bar](UINT item, UINT by) {
-    return (GetMenuState(bar, item, by) & MF_GRAYED) != 0;
+    GetMenuStringA(bar, item, title, sizeof title, by);
+    return fmt::format(" {}{}", title, GetMenuState(bar, item, by) & MF_GRAYED ? " (grey)" : "");
   };
-  EXPECT_TRUE(greyed(2, MF_BYPOSITION));
-  EXPECT_FALSE(greyed(kMnuLpt1, MF_BYCOMMAND));  // start-up found the port at 378h
-  EXPECT_TRUE(greyed(kMnuLpt2, MF_BYCOMMAND));
-  EXPECT_TRUE(greyed(kMnuPrn, MF_BYCOMMAND));
-  SendMessageA(form.hwnd(), WM_COMMAND, kMnuLpt1, 0);
-  EXPECT_THAT(rig.take(), IsEmpty());
-}
-
-TEST_F(Bench, ListsPickOnlyOnArrowsWheelAndMouse) {
-  // Typing, Backspace, Delete, cut, paste: nothing changes and nothing is sent.
+  std::string menus = "menus:";
+  for (int i = 0; i < GetMenuItemCount(bar); ++i) menus += entry(i, MF_BYPOSITION);
+  for (UINT item : {kMnuLpt1, kMnuLpt2, kMnuPrn}) menus += entry(item, MF_BYCOMMAND);
+  transcript.push_back(menus);
+  send(form.hwnd(), WM_COMMAND, kMnuLpt1, "LPT1");
   for (char c : std::string("9a \b\x16\x18")) key('A', c);
-  key(VK_DELETE);
-  key(VK_INSERT);
+  for (WPARAM vk : {VK_DELETE, VK_INSERT}) key(vk);
   for (UINT message : {WM_PASTE, WM_CUT, WM_CLEAR}) SendMessageA(GetFocus(), message, 0, 0);
-  EXPECT_EQ(text("cboir"), "4uA");
-  EXPECT_EQ(index("cboir"), -1);
-  EXPECT_THAT(rig.take(), IsEmpty());
-  // One arrow step, one refresh; nothing beyond either end.
-  for (WPARAM vk : {VK_UP, VK_DOWN, VK_DOWN, VK_UP, VK_UP}) key(vk);
-  EXPECT_THAT(rig.latched(), ElementsAre("0x00", "0x01", "0x00"));
-  EXPECT_EQ(text("cboir"), "4uA");
-  // The wheel picks only while the list has the focus.
+  note("typing, Backspace, Delete, cut, paste");
+  for (WPARAM vk : {VK_UP, VK_DOWN, VK_DOWN, VK_UP, VK_UP}) key(vk), note("arrow");
   const HWND ac = form.control("cboAC");
-  SendMessageA(ac, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
-  EXPECT_THAT(rig.latched(), IsEmpty());
+  send(ac, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), "wheel without the focus");
   SetFocus(GetWindow(ac, GW_CHILD));
   for (int delta : {-WHEEL_DELTA, -WHEEL_DELTA / 2, -WHEEL_DELTA / 2})
-    SendMessageA(ac, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), 0);
-  EXPECT_THAT(rig.latched(), ElementsAre("0x00", "0x40"));
-  // A click on an item of the open list.
+    send(ac, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), "wheel");
   const HWND fsel = form.control("cboFSEL");
   SendMessageA(fsel, CB_SHOWDROPDOWN, TRUE, 0);
   COMBOBOXINFO info{};
@@ -141,88 +149,40 @@ TEST_F(Bench, ListsPickOnlyOnArrowsWheelAndMouse) {
   const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
   SendMessageA(info.hwndList, WM_LBUTTONDOWN, MK_LBUTTON, at);
   SendMessageA(info.hwndList, WM_LBUTTONUP, 0, at);
-  pump();
-  EXPECT_THAT(rig.latched(), ElementsAre("0x48"));
-  EXPECT_EQ(text("cboFSEL"), "Current Force/Voltage Clamp");
-  // Leaving the open list without a pick puts back what was there.
+  note("click on the open list's second item");
   SendMessageA(form.control("cboComp"), CB_SHOWDROPDOWN, TRUE, 0);
   SendMessageA(form.control("cboComp"), CB_SETCURSEL, 1, 0);
   SendMessageA(form.control("cboComp"), CB_SHOWDROPDOWN, FALSE, 0);
-  pump();
-  EXPECT_EQ(index("cboComp"), -1);
-  EXPECT_EQ(text("cboComp"), "Compare MeasVout");
-  EXPECT_THAT(rig.latched(), IsEmpty());
-}
-
-TEST_F(Bench, ReadStandbyAndTheirTraffic) {
-  SendMessageA(form.control("cmdRead"), BM_CLICK, 0, 0);
-  EXPECT_THAT(rig.take(), ElementsAreArray(test::expected("refresh-first.trace")));
-  for (int i = 0; i < 6; ++i)
-    EXPECT_EQ(text("RdVal(" + std::to_string(i) + ")"), i == 0 || i == 5 ? "1" : "0");
-  EXPECT_EQ(text("Text1"), "33");
-  SendMessageA(form.control("chkStandby"), BM_CLICK, 0, 0);
-  const auto trace = rig.take();
-  ASSERT_EQ(trace.size(), 36u);
-  EXPECT_EQ(trace[2], "OutByte 0x378 0x00");
-  EXPECT_EQ(trace[7], "OutByte 0x378 0x05");  // the standby line goes out with the pulses
-}
-
-TEST_F(Bench, ExitCloseAndErrorsEndAtOnce) {
-  fake.failing = true;
-  key(VK_DOWN);
-  EXPECT_TRUE(form.pendingError());
-  EXPECT_EQ(quits, 1);
-  fake.failing = false;
-  SendMessageA(form.control("cmdRead"), BM_CLICK, 0, 0);
-  SendMessageA(form.hwnd(), WM_COMMAND, kMnuExit, 0);
-  SendMessageA(form.hwnd(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(quits, 3);
-  EXPECT_THAT(rig.take(), IsEmpty());
-  EXPECT_EQ(text("Text1"), "");
-  EXPECT_THROW(form.run(), FatalError);
-}
-
-// Closes the About dialog that the next command opens, after looking at it.
-std::function<void(HWND)> aboutLook;
-void CALLBACK aboutTimer(HWND, UINT, UINT_PTR timer, DWORD) {
-  const HWND about = FindWindowA("VX3340About", nullptr);
-  if (!about || !IsWindowVisible(about)) return;
-  KillTimer(nullptr, timer);
-  aboutLook(about);
-  PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
-}
-void whenAboutOpens(std::function<void(HWND)> look) {
-  aboutLook = std::move(look);
-  SetTimer(nullptr, 0, 10, aboutTimer);
-}
-
-TEST_F(Bench, AboutIsModalCentredAndFindsNoSystemInfo) {
-  std::string caption;
-  bool mainBlocked = false, okFocused = false;
-  whenAboutOpens([&](HWND about) {
-    caption = windowText(about);
-    mainBlocked = !IsWindowEnabled(form.hwnd());
-    okFocused = GetDlgCtrlID(GetFocus()) == IDOK;
-  });
-  SendMessageA(form.hwnd(), WM_COMMAND, kMnuAbout, 0);
-  EXPECT_EQ(caption, "About VX3340 Evaluation Software");
-  EXPECT_TRUE(mainBlocked && okFocused);
-  EXPECT_TRUE(IsWindowEnabled(form.hwnd()));
-  frmAbout about({registry, tools, tools, messages});
+  note("open list left without a pick");
+  SetTimer(nullptr, 0, 10, closeAbout);
+  send(form.hwnd(), WM_COMMAND, kMnuAbout, "About, closed with Escape");
+  transcript.push_back(aboutSeen);
+  frmAbout about({registry, tools, tools, messages});  // by hand: centred again at each load
   EXPECT_EQ(windowText(about.control("lblVersion")), "Version 1.2.0");
   MoveWindow(about.hwnd(), 3, 4, 100, 100, FALSE);
-  about.Form_Load();  // moved away, it is centred again at the next load
+  about.Form_Load();
   RECT place;
   GetWindowRect(about.hwnd(), &place);
   EXPECT_NEAR((place.left + place.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((place.top + place.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
   SendMessageA(about.control("cmdSysInfo"), BM_CLICK, 0, 0);
-  EXPECT_THAT(messages.shown,
-              ElementsAre(Message{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
+  EXPECT_THAT(messages.shown, ::testing::ElementsAre(
+                                  Message{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
   EXPECT_TRUE(about.isOpen());
   SendMessageA(about.hwnd(), WM_CLOSE, 0, 0);
   EXPECT_FALSE(about.isOpen());
-  EXPECT_THAT(rig.take(), IsEmpty());
+  note("About by hand");
+  send(form.control("chkStandby"), BM_CLICK, 0, "Standby", true);
+  SetFocus(GetWindow(form.control("cboir"), GW_CHILD));
+  fake.failing = true;
+  key(VK_DOWN);
+  note("a pick on a failing port");
+  fake.failing = false;
+  send(form.control("cmdRead"), BM_CLICK, 0, "Read after the error");
+  send(form.hwnd(), WM_COMMAND, kMnuExit, "Exit");
+  send(form.hwnd(), WM_CLOSE, 0, "close");
+  EXPECT_THAT(transcript, ::testing::ElementsAreArray(test::expected("win32-form.expected")));
+  EXPECT_THROW(form.run(), FatalError);
 }
 
 // A form whose constructor fails after its window and controls exist takes them with it.

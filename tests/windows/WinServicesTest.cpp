@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fmt/format.h>
+
 #include "WinTestSupport.h"
 #include "startup/Startup.h"
 #include "windows/WinMessageBox.h"
@@ -97,21 +99,19 @@ TEST(WinSysServices, FileTestAndLauncherTakeExactlyThePath) {
   fs::remove_all(dir);
 }
 
-// Reads the message box that the next call shows, then presses its OK.
-struct ShownBox {
-  std::string title, text;
-  HICON icon = nullptr;
-} shown;
+// Reads the message box that the next call shows (its title, then its icon and text as they
+// come), then presses its OK.
+std::string shown;
 void CALLBACK readBox(HWND, UINT, UINT_PTR timer, DWORD) {
   const HWND box = FindWindowA("#32770", nullptr);
   if (!box) return;
   KillTimer(nullptr, timer);
-  shown.title = test::windowText(box);
+  shown = test::windowText(box);
   for (HWND c = nullptr; (c = FindWindowExA(box, c, "Static", nullptr)) != nullptr;) {
     if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-      shown.icon = reinterpret_cast<HICON>(SendMessageA(c, STM_GETICON, 0, 0));
+      shown += fmt::format(" | icon {}", SendMessageA(c, STM_GETICON, 0, 0));
     else if (GetWindowTextLengthA(c) > 0)
-      shown.text = test::windowText(c);
+      shown += " | " + test::windowText(c);
   }
   PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
@@ -126,12 +126,11 @@ TEST(WinMessageBox, ShowsTheTextTitleAndIconAndWaitsForOk) {
   };
   // clang-format on
   for (const auto& [message, icon] : boxes) {
-    shown = {};
     SetTimer(nullptr, 0, 20, readBox);
     WinMessageBox().show(message);
-    EXPECT_EQ(shown.title, message.title);
-    EXPECT_EQ(shown.text, messageBoxText(message));
-    EXPECT_EQ(shown.icon, icon ? LoadIconA(nullptr, icon) : nullptr);
+    EXPECT_EQ(shown, fmt::format("{} | icon {} | {}", message.title,
+                                 reinterpret_cast<LRESULT>(LoadIconA(nullptr, icon)),
+                                 messageBoxText(message)));
   }
   EXPECT_EQ(messageBoxText({"a", "", MessageIcon::None, "b"}), "a\r\n\r\nb");
 }

@@ -6,8 +6,6 @@
 #include <windows.h>
 
 #include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,15 +14,13 @@ namespace vx::test {
 // The folder that holds the running test program, with a trailing backslash.
 inline std::string programFolder() {
   char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path);
+  const std::string folder(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
   return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
 inline std::string windowText(HWND window) {
   char buffer[512] = {};
-  GetWindowTextA(window, buffer, sizeof buffer);
-  return buffer;
+  return std::string(buffer, GetWindowTextA(window, buffer, sizeof buffer));
 }
 
 // Sets an environment variable for the rest of a test; none of the tests' variables is set
@@ -60,16 +56,5 @@ class CallLog {
   std::string path_;
   ScopedEnvironment environment_;
 };
-
-// Handles every message waiting for this thread; translate takes the ones a window's own loop
-// handles before dispatch.
-inline void pump(const std::function<bool(MSG&)>& translate = {}) {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (translate && translate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
 
 }  // namespace vx::test
