@@ -55,8 +55,7 @@ def raw(request):
 def pick(index):
     body = json.dumps({"control": "cboir", "index": index}).encode()
     request = urllib.request.Request(f"{url}api/pick", body, {"Content-Type": "application/json"})
-    with urllib.request.urlopen(request, timeout=TIMEOUT) as reply:
-        return json.load(reply)
+    return json.load(urllib.request.urlopen(request, timeout=TIMEOUT))
 
 
 def load():  # picks until the session ends under it
