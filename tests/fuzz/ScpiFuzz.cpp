@@ -1,7 +1,8 @@
-// Bytes from a client into a SCPI connection, over the simulated board. The link protocol is never
-// broken, every answer is one line of text for a line the client sent, and the connection goes on
-// (no exception, no crash) whatever comes. The answers are taken in small portions, as a client
-// that reads slowly gets them, so the cap's path runs too.
+// Bytes from a client into a SCPI connection, over the simulated board. The
+// link protocol is never broken, every answer is one line of text for a line
+// the client sent, and the connection goes on (no exception, no crash) whatever
+// comes. The answers are taken in small portions, as a client that reads slowly
+// gets them, so the cap's path runs too.
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
@@ -22,20 +23,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vx::ScpiConnection connection(true);
 
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  std::size_t linesSent = 0;
-  std::size_t linesAnswered = 0;
+  std::ptrdiff_t linesSent = 0, linesAnswered = 0;
   while (!bytes.empty()) {
     std::string answers;
     const auto fed = connection.feed(bytes, instrument, answers, 256);
     check(fed.used > 0, "a call took no bytes");
-    linesSent +=
-        static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + fed.used, '\n'));
+    linesSent += std::count(bytes.begin(), bytes.begin() + fed.used, '\n');
     bytes.remove_prefix(fed.used);
-    check(answers.empty() || answers.back() == '\n', "an answer without its line end");
-    check(std::all_of(answers.begin(), answers.end(),
-                      [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7F); }),
-          "an answer holds a byte that is not text");
-    linesAnswered += static_cast<std::size_t>(std::count(answers.begin(), answers.end(), '\n'));
+    check((answers.empty() || answers.back() == '\n') &&
+              std::ranges::all_of(answers,
+                                  [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7F); }),
+          "an answer is not whole lines of text");
+    linesAnswered += std::ranges::count(answers, '\n');
     check(linesAnswered <= linesSent, "more answer lines than lines sent");
     if (fed.http) break;  // the session drops this client here
   }

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-# The web panel in two real browsers (headless Chromium through Selenium) and a SCPI client, on
-# one simulated board: picks made with clicks and keys send the same traffic as the same picks
-# over SCPI; each face sees the others' changes; the poller fills the history; the wire view
-# draws one refresh; and a page from another origin cannot drive the SCPI port.
+# vx3340ctl --web in two real browsers (headless Chromium through Selenium), over raw HTTP and
+# beside a SCPI client, on one simulated board: a refused request sends nothing; a flood of
+# event streams stops at the cap while the panel still takes picks; picks made with clicks and
+# keys send the same traffic as the same picks over SCPI; each face sees the others' changes; the
+# poller fills the history; the wire view draws one refresh; a page from another origin cannot
+# drive the SCPI port; and SIGTERM under load ends with 0.
 #     web-browser-test.py VX3340CTL
+import contextlib
 import ctypes
 import http.server
+import json
 import re
 import signal
 import socket
@@ -13,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.common.by import By
@@ -21,13 +26,14 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 CTL = sys.argv[1]
 TIMEOUT = 10  # seconds for anything to show: a bound, not a measurement
-libc = ctypes.CDLL(None)
 trace = tempfile.NamedTemporaryFile(suffix=".trace")
+# The program dies with this test (PR_SET_PDEATHSIG).
 ctl = subprocess.Popen([CTL, "--simulate", "--trace", trace.name, "--serve", "0", "--web", "0"],
                        stderr=subprocess.PIPE, text=True,
-                       preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PR_SET_PDEATHSIG
+                       preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL))
 scpi_port = int(re.search(r":(\d+);", ctl.stderr.readline()).group(1))
 url = re.search(r"(http://\S+/)", ctl.stderr.readline()).group(1)
+port = int(re.search(r":(\d+)/", url).group(1))
 log = []
 threading.Thread(target=lambda: log.extend(ctl.stderr), daemon=True).start()
 
@@ -38,6 +44,24 @@ answers = scpi.makefile("r")
 def ask(line):
     scpi.sendall(line.encode() + b"\n")
     return answers.readline().strip() if "?" in line else None
+
+
+def raw(request):
+    sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
+    sock.sendall(request.encode())
+    return sock, sock.recv(4096).decode()
+
+
+def pick(index):
+    body = json.dumps({"control": "cboir", "index": index}).encode()
+    request = urllib.request.Request(f"{url}api/pick", body, {"Content-Type": "application/json"})
+    return json.load(urllib.request.urlopen(request, timeout=TIMEOUT))
+
+
+def load():  # picks until the session ends under it
+    with contextlib.suppress(OSError):
+        for i in range(1000):
+            pick(i % 7)
 
 
 def browser():
@@ -55,14 +79,23 @@ def wait(driver, condition, what="the page to show it"):
 
 
 def shows(driver, control, index):
-    return driver.execute_script(f"return document.getElementById('{control}').selectedIndex") \
-        == index
+    return driver.find_element(By.ID, control).get_property("selectedIndex") == index
 
 
 def trace_lines():
-    with open(trace.name) as f:
-        return f.read().splitlines()
+    return open(trace.name).read().splitlines()
 
+
+# Over raw HTTP: another name in Host is refused (the traffic check below sees nothing sent); the
+# seventeenth event stream is refused while the panel still takes a pick.
+sock, reply = raw(f"POST /api/read HTTP/1.1\r\nHost: attacker.example:{port}\r\n"
+                  "Content-Type: application/json\r\nContent-Length: 2\r\n\r\n{}")
+assert reply.startswith("HTTP/1.1 403"), reply
+streams = [raw(f"GET /api/events HTTP/1.1\r\nHost: localhost:{port}\r\n\r\n") for _ in range(17)]
+assert [r.split(" ")[1] for _, r in streams] == ["200"] * 16 + ["503"], "the cap on event streams"
+assert pick(0)["settings"]["cboir"] == 0, "the panel stopped answering under the flood"
+for stream, _ in streams:
+    stream.close()
 
 first, second = browser(), browser()
 try:
@@ -79,19 +112,18 @@ try:
     # The same picks over SCPI on a fresh board send exactly the same traffic.
     with tempfile.NamedTemporaryFile(suffix=".trace") as same:
         subprocess.run([CTL, "--simulate", "--trace", same.name, "--serve", "-"], check=True,
-                       input="CONF:RANG 40UA\nCONF:STAND ON\nREAD?\n", capture_output=True,
-                       text=True, timeout=TIMEOUT)
+                       input="CONF:RANG 4UA\nCONF:RANG 40UA\nCONF:STAND ON\nREAD?\n",
+                       capture_output=True, text=True, timeout=TIMEOUT)
         expected = open(same.name).read().splitlines()
     assert trace_lines() == expected, "the browser's picks sent other traffic"
 
     # A SCPI client's pick shows in both browsers; the flags shown are READ?'s.
     ask("CONF:FORC CURR")
-    for driver in (first, second):
-        wait(driver, lambda d: shows(d, "cboFSEL", 1), "the SCPI client's pick")
     flags = ask("READ?").split(",")[:6]
     for driver in (first, second):
-        wait(driver, lambda d: [d.find_element(By.ID, f"RdVal{i}").text for i in range(6)]
-             == flags, "the flags of READ?")
+        wait(driver, lambda d: shows(d, "cboFSEL", 1) and flags
+             == [d.find_element(By.ID, f"RdVal{i}").text for i in range(6)],
+             "the SCPI client's pick and the flags of READ?")
 
     # The wire view draws one refresh: one column per access of the trace's last refresh.
     assert len(first.find_elements(By.CSS_SELECTOR, "#wire rect.access")) == 36
@@ -108,16 +140,7 @@ try:
 
     # A page from another origin posts SCPI lines to the SCPI port: the session drops that
     # connection, says so, and runs nothing.
-    class Page(http.server.BaseHTTPRequestHandler):
-        def do_GET(self):
-            self.send_response(200)
-            self.send_header("Content-Type", "text/html")
-            self.end_headers()
-            self.wfile.write(b"<!doctype html><title>elsewhere</title>")
-
-        def log_message(self, *args):
-            pass
-    elsewhere = http.server.HTTPServer(("127.0.0.1", 0), Page)
+    elsewhere = http.server.HTTPServer(("127.0.0.1", 0), http.server.SimpleHTTPRequestHandler)
     threading.Thread(target=elsewhere.serve_forever, daemon=True).start()
     first.get(f"http://127.0.0.1:{elsewhere.server_port}/")
     sent = len(trace_lines())
@@ -127,9 +150,14 @@ try:
     wait(first, lambda d: any("HTTP" in line for line in log), "the session's warning")
     assert ask("CONF:RANG?;STAND?") == "40UA;ON", "a browser drove the SCPI port"
     assert len(trace_lines()) == sent, "the browser's request reached the port"
+
+    # SIGTERM while eight clients post picks and a page holds its event stream: exit 0.
+    for thread in [threading.Thread(target=load, daemon=True) for _ in range(8)]:
+        thread.start()
+    threading.Event().wait(0.5)
+    ctl.send_signal(signal.SIGTERM)
+    assert ctl.wait(timeout=TIMEOUT) == 0, f"exit code {ctl.returncode}"
 finally:
     first.quit()
     second.quit()
-ctl.send_signal(signal.SIGTERM)
-assert ctl.wait(timeout=TIMEOUT) == 0, f"exit code {ctl.returncode}"
-print("web panel in two browsers and a SCPI client: all checks passed")
+print("web panel over HTTP, in two browsers and beside a SCPI client: all checks passed")
