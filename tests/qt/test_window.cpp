@@ -61,8 +61,8 @@ class WindowTest : public QObject {
     std::string line = fmt::format("{}: {} accesses", what, trace.size());
     for (std::size_t i = 0; i + 7 < trace.size(); i += 36)
       line += " " + trace[i + 2].substr(14) + "/" + trace[i + 7].substr(14);
-    line += " | flags";
-    for (int i = 0; i < 6; ++i) line += " " + s(form().RdVal(i)->text());
+    for (int i = 0; QLabel* flag = form().RdVal(i); ++i)  // RdVal(0) to RdVal(5), then none
+      line += (i ? " " : " | flags ") + s(flag->text());
     line += " Text1 " + s(form().Text1()->text()) + " |";
     for (auto* l : form().findChildren<SelectionList*>())
       line += fmt::format(" {}:{}", l->currentIndex(), s(l->currentText()));
@@ -166,6 +166,8 @@ class WindowTest : public QObject {
       child<QCheckBox>("chkStandby")->setCheckState(Qt::PartiallyChecked);
       form().chkStandby_Click();
     });
+    // The handler by its own name, as well as through the list's pick.
+    step("cboMIO_Click", [&] { form().cboMIO_Click(); });
     step("Alt+F X", [&] {
       key(Qt::Key_F, &form(), Qt::AltModifier);
       QVERIFY(QTest::qWaitFor([&] { return child<QMenu>("MnuFile")->isVisible(); }));
@@ -176,8 +178,7 @@ class WindowTest : public QObject {
     step("About", [&] {
       QTimer::singleShot(0, [&] {  // once the dialog is open
         auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
-        about->move(3, 4);
-        about->Form_Load();
+        about->move(3, 4), about->Form_Load();  // each load centres it
         const QPoint off =
             about->frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
         QWidget* focus = about->focusWidget();
