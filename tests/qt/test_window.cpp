@@ -1,21 +1,7 @@
 // The Qt window, its lists, the About dialog, message boxes and the panel font, offscreen, on the
 // simulated board with every port access traced.
-#include <QAbstractItemView>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QScreen>
-#include <QSpontaneKeyEvent>
-#include <QTest>
-#include <QTimer>
-#include <QWheelEvent>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "board/FrontPanel.h"
 #include "forms/Forms.h"
@@ -29,23 +15,10 @@
 
 using namespace vx;
 
-namespace {
+class WindowTest : public QObject {
+  Q_OBJECT
 
-// Runs check on the modal widget that the next action opens, then lets the action go on.
-void whenModalOpens(std::function<void(QWidget*)> check) {
-  QTimer::singleShot(0, [check] {
-    QWidget* modal = QApplication::activeModalWidget();
-    QVERIFY(modal);
-    check(modal);
-  });
-}
-
-QString q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A port that reads flag byte 0x21, CPOH and QM5; the window over it after start-up.
-struct Bench {
+  // A port that reads flag byte 0x21, CPOH and QM5; the window over it after start-up.
   test::FakePortLibrary library;
   test::TracedPort rig{library};
   FrontPanel panel{rig.port()};
@@ -54,53 +27,17 @@ struct Bench {
   test::NoTools tools;
   AboutServices about{registry, tools, tools, messages};
   int quits = 0;
-  MainForm form{panel, about, [this] { ++quits; }};
+  std::optional<MainForm> window;  // made once the panel font is in use
 
-  Bench() {
-    library.dataValue = 0x21;
-    test::FakeOs os;
-    Startup(rig.port(), os, messages, form.portMenu()).Main();
-    rig.take();
-  }
-};
-
-// The dark pixels of a picture of text: how many, and the rows they span.
-struct Ink {
-  int pixels = 0, top = -1, bottom = -1;
-};
-Ink ink(const QImage& image) {
-  Ink found;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      if (qGray(image.pixel(x, y)) >= 128) continue;
-      ++found.pixels;
-      if (found.top < 0) found.top = y;
-      found.bottom = y;
-    }
-  return found;
-}
-
-}  // namespace
-
-class WindowTest : public QObject {
-  Q_OBJECT
-
-  std::unique_ptr<Bench> bench;
-  MainForm& form() { return bench->form; }
+  static QString q(std::string_view text) { return QString::fromUtf8(text); }
+  static std::string s(const QString& text) { return text.toStdString(); }
+  MainForm& form() { return *window; }
   template <class T = QWidget>
   T* child(std::string_view name) {  // "RdVal(0)" is the widget RdVal_0
-    T* found = form().findChild<T*>(q(name).replace('(', '_').remove(')'));
-    if (!found) qFatal("no child %s", name.data());
-    return found;
+    return form().findChild<T*>(q(name).replace('(', '_').remove(')'));
   }
-  QAction* action(const char* name) { return form().findChild<QAction*>(name); }
-  QStringList captions() {
-    QStringList shown;
-    for (int i = 0; i < 6; ++i) shown << form().RdVal(i)->text();
-    return shown;
-  }
-  void key(Qt::Key k, QWidget* to = nullptr) {
-    QTest::keyClick(to ? to : QApplication::focusWidget(), k);
+  void key(Qt::Key k, QWidget* to = nullptr, Qt::KeyboardModifiers m = {}) {
+    QTest::keyClick(to ? to : QApplication::focusWidget(), k, m);
   }
   // A wheel step as the window system delivers it: spontaneous, to the text field under the
   // pointer, so that Qt's focus-on-wheel rules apply.
@@ -112,235 +49,208 @@ class WindowTest : public QObject {
     QApplication::instance()->notify(target, &event);
   }
 
+  // A session's transcript: after each step, the port accesses it made, and for each refresh
+  // among them the control word and the data of its first pulse (the standby bit is 0x01),
+  // the flag captions and Text1, each list's index and text, the focus, the quits, and a note.
+  QStringList transcript;
+  std::string note;
+  void step(const char* what, const std::function<void()>& act) {
+    act();
+    QApplication::processEvents();
+    const auto trace = rig.take();
+    std::string line = fmt::format("{}: {} accesses", what, trace.size());
+    for (std::size_t i = 0; i + 7 < trace.size(); i += 36)
+      line += " " + trace[i + 2].substr(14) + "/" + trace[i + 7].substr(14);
+    for (int i = 0; QLabel* flag = form().RdVal(i); ++i)  // RdVal(0) to RdVal(5), then none
+      line += (i ? " " : " | flags ") + s(flag->text());
+    line += " Text1 " + s(form().Text1()->text()) + " |";
+    for (auto* l : form().findChildren<SelectionList*>())
+      line += fmt::format(" {}:{}", l->currentIndex(), s(l->currentText()));
+    QWidget* focus = QApplication::focusWidget();  // a list's text field stands for its list
+    if (focus && qobject_cast<QComboBox*>(focus->parentWidget())) focus = focus->parentWidget();
+    transcript << q(fmt::format("{} | focus {} | quits {}{} {}", line,
+                                focus ? s(focus->objectName()) : "none", quits,
+                                form().pendingError() ? " error" : "", std::exchange(note, {})));
+  }
+  // A message box: title, text, details, icon, and whether it shows text plain and is modal.
+  static std::string box(QMessageBox* b) {
+    return fmt::format("[{}] [{}] [{}] icon {}{}{}", s(b->windowTitle()),
+                       s(b->text().replace('\n', "\\n")), s(b->detailedText()), int(b->icon()),
+                       b->textFormat() == Qt::PlainText ? " plain" : "",
+                       b->isModal() ? " modal" : "");
+  }
+  // The dark pixels of a picture of text: how many, and the first and last rows they fill.
+  static std::array<int, 3> ink(const QImage& image) {
+    std::array<int, 3> found{0, -1, -1};
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (qGray(image.pixel(x, y)) < 128) found = {found[0] + 1, found[1] < 0 ? y : found[1], y};
+    return found;
+  }
+
  private slots:
-  void initTestCase() { usePanelFont(); }  // as the program does
-  void init() {
-    bench = std::make_unique<Bench>();
+  void initTestCase() {
+    usePanelFont();  // as the program does
+    window.emplace(panel, about, [this] { ++quits; });
+    library.dataValue = 0x21;
+    test::FakeOs os;
+    Startup(rig.port(), os, messages, form().portMenu()).Main();
+    rig.take();
     form().show();
     QVERIFY(QTest::qWaitForWindowActive(&form()));
   }
-  void cleanup() { bench.reset(); }
 
   void designedForm() {
     QCOMPARE(form().centralWidget()->size(), QSize(485, 315));
-    QCOMPARE(form().minimumSize(), form().maximumSize());  // fixed border
-    QVERIFY(!form().windowIcon().isNull());
+    QVERIFY(form().minimumSize() == form().maximumSize() && !form().windowIcon().isNull());
     for (const forms::Control& c : forms::kMainForm) {
       if (c.kind == forms::Kind::Line) continue;
       QWidget* w = child(c.name);
-      QCOMPARE(w->geometry(), QRect(forms::pixels(c.left, 96), forms::pixels(c.top, 96),
-                                    forms::pixels(c.width, 96), forms::pixels(c.height, 96)));
-      QCOMPARE(w->parentWidget(),
-               c.container.empty() ? form().centralWidget() : child(c.container));
-      QCOMPARE(w->font().bold(), c.bold);
-      QCOMPARE(w->font().pointSizeF(), 8.25);
+      const auto px = [](int twips) { return forms::pixels(twips, 96); };
+      QCOMPARE(
+          std::tuple(w->geometry(), w->parentWidget(), w->font().bold(), w->font().pointSizeF()),
+          std::tuple(QRect(px(c.left), px(c.top), px(c.width), px(c.height)),
+                     c.container.empty() ? form().centralWidget() : child(c.container), c.bold,
+                     8.25));
       if (auto* label = qobject_cast<QLabel*>(w)) QCOMPARE(label->text(), q(c.text));
       if (auto* frame = qobject_cast<QGroupBox*>(w)) QCOMPARE(frame->title(), q(c.text));
-      if (auto* list = qobject_cast<SelectionList*>(w)) {
-        QCOMPARE(list->currentText(), q(c.text));
-        QCOMPARE(list->currentIndex(), -1);
-      }
     }
-    QCOMPARE(form().cboir()->itemText(6), QString("Standby"));
-    QCOMPARE(form().cboAC()->itemText(2), QString("Cap 2 - 100pF"));
+    QCOMPARE(form().cboir()->itemText(6) + form().cboAC()->itemText(2), "StandbyCap 2 - 100pF");
     // What lies over a frame stays on top of it; Text1 lies below Frame1's visible area.
     QCOMPARE(form().centralWidget()->childAt(60, 220), child("cmdRead"));
     QVERIFY(!child("Frame1")->rect().intersects(form().Text1()->geometry()));
   }
 
-  void focusOrderAndMenus() {
-    QStringList order;
-    for (int i = 0; i < 8; ++i, key(Qt::Key_Tab)) {
-      QWidget* w = QApplication::focusWidget();  // a list's text field stands for its list
-      order << (qobject_cast<QComboBox*>(w->parentWidget()) ? w->parentWidget() : w)->objectName();
-    }
-    QCOMPARE(order, QStringList({"cboir", "cboAC", "cboFSEL", "cboMIO", "cboComp", "chkStandby",
-                                 "cmdRead", "Text1"}));
-    QStringList titles;
-    for (QAction* a : form().menuBar()->actions()) titles << a->text();
-    QCOMPARE(titles, QStringList({"&File", "&Printer Port", "&Waveform", "&Help"}));
-    QCOMPARE(action("MnuExit")->text() + action("MnuPrn")->text() + action("MnuAbout")->text(),
-             QString("E&xitP&RN (3BCh)&About"));
-    // The simulated port is at 378h. Its item does nothing; Waveform is switched off.
-    QVERIFY(action("MnuLpt1")->isEnabled() && !action("MnuLpt2")->isEnabled());
-    QVERIFY(!action("MnuPrn")->isEnabled() && !child<QMenu>("MnuWave")->menuAction()->isEnabled());
-    action("MnuLpt1")->trigger();
-    QVERIFY(bench->rig.take().empty());
-    QTest::keyClick(&form(), Qt::Key_F, Qt::AltModifier);  // Alt+F, then X: Exit
-    QVERIFY(QTest::qWaitFor([&] { return child<QMenu>("MnuFile")->isVisible(); }));
-    QTest::keyClick(child<QMenu>("MnuFile"), Qt::Key_X);
-    QVERIFY(QTest::qWaitFor([&] { return bench->quits == 1; }));
-  }
-
-  void onlyPicksRefresh() {
-    // Typing, deleting, pasting, moving the focus and hiding pick nothing.
+  // Focus order, menus, and what sends: picks by arrow, wheel with focus and click, Read and
+  // Standby do; typing, pasting, focus, hiding, the port menu, About and message boxes do not;
+  // an error ends the program and, like Exit, everything that goes to the port.
+  void session() {
+    step("start", [] {});
+    for (int i = 0; i < 7; ++i) step("Tab", [&] { key(Qt::Key_Tab); });
+    step("menus", [&] {  // titles, and each item's text, "(off)" where it is greyed
+      for (QAction* top : form().menuBar()->actions()) {
+        note += s(top->text()) + (top->isEnabled() ? " [" : "(off) [");
+        for (QAction* a : top->menu()->actions())
+          note += s(a->text()) + (a->isEnabled() ? ";" : "(off);");
+        note += "] ";
+      }
+    });
+    step("LPT1", [&] { child<QAction>("MnuLpt1")->trigger(); });
     QApplication::clipboard()->setText("400uA");
     for (SelectionList* list : {form().cboir(), form().cboFSEL()}) {
-      list->setFocus();
-      QTest::keyClicks(list->lineEdit(), "9a x");
-      for (Qt::Key k : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Home, Qt::Key_Delete,
-                        Qt::Key_Return, Qt::Key_Enter})
-        key(k, list->lineEdit());
-      QTest::keySequence(list->lineEdit(), QKeySequence::Paste);
-      QTest::keySequence(list->lineEdit(), QKeySequence::Cut);
-      QTest::keyClick(list->lineEdit(), Qt::Key_Insert, Qt::ShiftModifier);
-      list->hide();
-      list->show();
-      form().Text1()->setFocus();
-      wheel(list, -120);  // no focus: the wheel leaves the list alone
-      QApplication::processEvents();
-      QCOMPARE(list->currentText(), list->itemText(0));
-      QCOMPARE(list->currentIndex(), -1);
+      step("edit", [&] {
+        list->setFocus();
+        QTest::keyClicks(list->lineEdit(), "9a x");
+        for (const char* keys :
+             {"Backspace,Del,Home,Del", "Return,Enter,Ctrl+V,Ctrl+X", "Shift+Ins"})
+          QTest::keySequence(list->lineEdit(), QKeySequence(keys));
+      });
+      step("hide/show", [&] { list->hide(), list->show(); });
+      step("focus Text1", [&] { form().Text1()->setFocus(); });
+      step("wheel", [&] { wheel(list, -120); });  // no focus: the wheel leaves the list alone
     }
-    QVERIFY(form().Text1()->hasFocus());
-    QVERIFY(bench->rig.take().empty());
-
-    // Read before any pick sends the all-zero settings and shows the flags.
-    QTest::mouseClick(child<QPushButton>("cmdRead"), Qt::LeftButton);
-    QCOMPARE(captions(), QStringList({"1", "0", "0", "0", "0", "1"}));
-    QCOMPARE(form().Text1()->text(), QString("33"));
-    // A click on an item of the open list.
-    SelectionList* list = form().cboir();
-    list->showPopup();
-    QAbstractItemView* view = list->view();
-    QVERIFY(QTest::qWaitForWindowExposed(view->window()));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      view->visualRect(view->model()->index(2, 0)).center());
-    // One refresh per arrow step and per wheel notch with focus; nothing beyond either end.
-    form().cboAC()->setFocus();
+    step("Read", [&] { QTest::mouseClick(child<QPushButton>("cmdRead"), Qt::LeftButton); });
+    step("click item 2", [&] {
+      form().cboir()->showPopup();
+      QAbstractItemView* view = form().cboir()->view();
+      QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                        view->visualRect(view->model()->index(2, 0)).center());
+    });
+    step("focus cboAC", [&] { form().cboAC()->setFocus(); });
     for (Qt::Key k : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down})
-      key(k, form().cboAC()->lineEdit());
-    for (int angle : {120, 60, 60}) wheel(form().cboAC(), angle);
-    // The Standby box drives the standby line; greyed counts as off.
-    QTest::mouseClick(child<QCheckBox>("chkStandby"), Qt::LeftButton);
+      step(k == Qt::Key_Up ? "Up" : "Down", [&] { key(k, form().cboAC()->lineEdit()); });
+    for (int angle : {120, 60, 60}) step("wheel", [&] { wheel(form().cboAC(), angle); });
+    step("Standby", [&] { QTest::mouseClick(child<QCheckBox>("chkStandby"), Qt::LeftButton); });
+    // The handlers by their own names, the Standby box's greyed (which counts as off).
     child<QCheckBox>("chkStandby")->setCheckState(Qt::PartiallyChecked);
-    form().chkStandby_Click();
-    const std::vector<std::string> sent{"0x00", "0x02", "0x02", "0x42", "0x82",
-                                        "0x42", "0x02", "0x02", "0x02"};
-    // A refresh writes 29 bytes; its 6th is the first pulse's data, with the standby bit.
-    const auto& out = bench->library.outValues;
-    QCOMPARE(out.at(out.size() - 29 - 24), 0x05);
-    QCOMPARE(out.at(out.size() - 24), 0x04);
-    QVERIFY(bench->rig.latched() == sent);
-  }
-
-  void aboutErrorsAndExitEndTraffic() {
-    QString seen;
-    whenModalOpens([&seen](QWidget* modal) {
-      seen = modal->windowTitle();
-      QVERIFY(qobject_cast<frmAbout*>(modal) && !modal->parentWidget());
-      QTest::keyClick(modal, Qt::Key_Escape);
+    for (auto click : {&MainForm::chkStandby_Click, &MainForm::cboir_Click, &MainForm::cboAC_Click,
+                       &MainForm::cboFSEL_Click, &MainForm::cboMIO_Click, &MainForm::cboComp_Click})
+      step("handler", [&] { (form().*click)(); });
+    step("Alt+F X", [&] {
+      key(Qt::Key_F, &form(), Qt::AltModifier);
+      QVERIFY(QTest::qWaitFor([&] { return child<QMenu>("MnuFile")->isVisible(); }));
+      key(Qt::Key_X, child<QMenu>("MnuFile"));
     });
-    action("MnuAbout")->trigger();
-    QCOMPARE(seen, QString("About VX3340 Evaluation Software"));
-    bench->library.failing = true;
-    key(Qt::Key_Down, form().cboMIO()->lineEdit());
-    QVERIFY(form().pendingError());
-    QCOMPARE(bench->quits, 1);
-    bench->library.failing = false;
-    QTest::mouseClick(child<QPushButton>("cmdRead"), Qt::LeftButton);
-    action("MnuExit")->trigger();
-    form().close();
-    QApplication::processEvents();
-    QVERIFY(bench->rig.take().empty());
-    QCOMPARE(captions(), QStringList({"0", "0", "0", "0", "0", "0"}));
-    QCOMPARE(bench->quits, 2);
-  }
-
-  void aboutDialog() {
-    frmAbout dialog(bench->about);
-    QCOMPARE(dialog.windowTitle(), QString("About VX3340 Evaluation Software"));
-    QCOMPARE(dialog.size(), QSize(381, 206));
-    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-    for (const forms::Control& c : forms::kAbout) {
-      if (c.kind != forms::Kind::Label) continue;
-      auto* label = dialog.findChild<QLabel*>(q(c.name));
-      QVERIFY(label->font().bold() && (label->alignment() & Qt::AlignHCenter));
-      QCOMPARE(label->text(), c.name == "lblVersion" ? QString("Version 1.2.0") : q(c.text));
-    }
-    QCOMPARE(dialog.findChild<QPushButton*>("cmdSysInfo")->text(), QString("&System Info..."));
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    dialog.move(3, 4);
-    dialog.Form_Load();  // each load centres it, wherever it was
-    const QPoint off =
-        dialog.frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
-    QVERIFY(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1);
-    auto* ok = dialog.findChild<QPushButton*>("cmdOK");
-    QVERIFY(ok->isDefault() && QApplication::focusWidget() == ok);
-    QTest::mouseClick(dialog.findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
-    QVERIFY(bench->messages.shown.back() ==
-            (Message{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
-    ok->setFocus();
-    QTest::keyClick(&dialog, Qt::Key_Return);
-    QVERIFY(!dialog.isVisible());
-  }
-
-  void messageBoxes() {
-    // The status text as start-up builds it, its lines joined by a lone CR, shows on two lines;
-    // markup shows as typed.
-    auto status = makeMessageBox(
-        {statusText("Windows 98", 0x378), "Show Status", MessageIcon::Information, {}});
-    QCOMPARE(status->text() + status->windowTitle(),
-             QString("Windows Version:Windows 98\nPort Address:0x378Show Status"));
-    QCOMPARE(status->icon(), QMessageBox::Information);
-    auto plain = makeMessageBox({"<b>x</b>", "", MessageIcon::Critical, "Load it."});
-    QCOMPARE(plain->windowTitle() + plain->detailedText(), QString("VX3340Load it."));
-    QVERIFY(plain->textFormat() == Qt::PlainText && plain->icon() == QMessageBox::Critical);
-    QString seen;
-    whenModalOpens([&](QWidget* w) {
-      auto* box = qobject_cast<QMessageBox*>(w);
-      QVERIFY(box && box->isModal());
-      seen = box->text();
-      QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    // The About dialog, centred at each load, with OK the default and focused, its labels
+    // ("plain" unless bold and centred), and what System Info shows.
+    step("About", [&] {
+      QTimer::singleShot(0, [&] {  // once the dialog is open
+        auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
+        about->move(3, 4), about->Form_Load();  // each load centres it
+        const QPoint off =
+            about->frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
+        QWidget* focus = about->focusWidget();
+        note = fmt::format("[{}] {}x{} fixed {} owned {} centred {} focus {} default {}",
+                           s(about->windowTitle()), about->width(), about->height(),
+                           about->minimumSize() == about->maximumSize(), !!about->parentWidget(),
+                           std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1, s(focus->objectName()),
+                           focus->property("default").toBool());
+        for (QLabel* l : about->findChildren<QLabel*>())
+          note += fmt::format(" [{}]{}", s(l->text()),
+                              l->font().bold() && l->alignment() & Qt::AlignHCenter ? "" : "plain");
+        auto* sysInfo = about->findChild<QPushButton*>("cmdSysInfo");
+        QTest::mouseClick(sysInfo, Qt::LeftButton);
+        const Message& m = messages.shown.back();
+        note += fmt::format(" {}: [{}] [{}] {} [{}]", s(sysInfo->text()), m.text, m.title,
+                            int(m.icon), m.details);
+        key(Qt::Key_Return, about);
+      });
+      child<QAction>("MnuAbout")->trigger();
     });
-    QtMessages().show({"a\r\nb\r", "VX3340", MessageIcon::None, {}});
-    QCOMPARE(seen, QString("a\nb\n"));
+    // Message boxes: lines joined by CR LF or a lone CR show as lines; markup shows as typed.
+    step("boxes", [&] {
+      note = box(makeMessageBox({"a\rb", "Show Status", MessageIcon::Information, {}}).get()) +
+             box(makeMessageBox({"<b>x</b>", "", MessageIcon::Critical, "Load it."}).get());
+    });
+    step("shown", [&] {
+      QTimer::singleShot(0, [&] {  // once the box is open
+        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        note = box(shown);
+        QTest::mouseClick(shown->button(QMessageBox::Ok), Qt::LeftButton);
+      });
+      QtMessages().show({"a\r\nb\r", "VX3340", MessageIcon::None, {}});
+    });
+    library.failing = true;
+    step("failing Down", [&] { key(Qt::Key_Down, form().cboMIO()->lineEdit()); });
+    library.failing = false;
+    step("Read", [&] { QTest::mouseClick(child<QPushButton>("cmdRead"), Qt::LeftButton); });
+    step("Exit", [&] { child<QAction>("MnuExit")->trigger(); });
+    step("close", [&] { form().close(); });
+    QStringList expected;
+    for (const std::string& line : test::expected("qt-window.expected")) expected << q(line);
+    QCOMPARE(transcript, expected);
   }
 
   // Bold text is drawn bold, judged from the pixels: the same text in a bold control and in a
   // regular one of the same kind has clearly more ink, over the same rows. On the bitmap panel
   // font, which has no bold face, the extra ink comes from overstriking.
   void boldTextIsDrawnBold() {
-    if (QFile::exists(kWinePanelFontFile)) {
-      QCOMPARE(panelFontFamily(), QString(kPanelFontFamily));
-      QVERIFY(panelFontLacksBold());
-    }
-    const auto field = [](SelectionList* list, const QString& text) {
-      list->lineEdit()->setText(text);
+    if (QFile::exists(kWinePanelFontFile))
+      QVERIFY(panelFontFamily() == kPanelFontFamily && panelFontLacksBold());
+    const auto field = [](SelectionList* list) {
+      list->lineEdit()->setText("4uA");
       return list->lineEdit()->grab().toImage();
     };
-    const auto item = [](SelectionList* list, const QString& text) {
-      list->setItemText(0, text);
+    const auto item = [](SelectionList* list) {
+      list->setItemText(1, "Cap 0 - 3000pF");  // an item that is not the current one
       list->showPopup();
       QAbstractItemView* view = list->view();
       if (!QTest::qWaitForWindowExposed(view->window())) return QImage();
-      const QImage image =
-          view->viewport()->grab(view->visualRect(view->model()->index(0, 0))).toImage();
-      list->hidePopup();
-      return image;
+      return view->viewport()->grab(view->visualRect(view->model()->index(1, 0))).toImage();
     };
     const auto label = [](bool bold) {
       QLabel label("Force/Sense Current Range");
       label.setFont(QFont(kPanelFontFamily, 8, bold ? QFont::Bold : QFont::Normal));
-      label.resize(200, 20);
       return label.grab().toImage();
     };
-    SelectionList* regular = form().cboFSEL();
-    const struct {
-      const char* what;
-      std::function<QImage()> bold, regular;
-    } cases[] = {
-        {"closed cboir", [&] { return field(form().cboir(), "4uA"); },
-         [&] { return field(regular, "4uA"); }},
-        {"open cboAC", [&] { return item(form().cboAC(), "Cap 0 - 3000pF"); },
-         [&] { return item(regular, "Cap 0 - 3000pF"); }},
-        {"label", [&] { return label(true); }, [&] { return label(false); }},
-    };
-    for (const auto& c : cases) {
-      const Ink bold = ink(c.bold()), plain = ink(c.regular());
-      QVERIFY2(plain.pixels > 0 && bold.pixels > plain.pixels * 5 / 4, c.what);
-      QVERIFY2(bold.top == plain.top && bold.bottom == plain.bottom, c.what);
+    const std::array<QImage, 2> cases[] = {{field(form().cboir()), field(form().cboFSEL())},
+                                           {item(form().cboAC()), item(form().cboFSEL())},
+                                           {label(true), label(false)}};
+    for (const auto& [bold, regular] : cases) {
+      const auto more = ink(bold), plain = ink(regular);
+      QVERIFY(plain[0] > 0 && more[0] > plain[0] * 5 / 4 && more[1] == plain[1] &&
+              more[2] == plain[2]);
     }
   }
 };
