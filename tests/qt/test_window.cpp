@@ -79,12 +79,15 @@ class WindowTest : public QObject {
                        b->textFormat() == Qt::PlainText ? " plain" : "",
                        b->isModal() ? " modal" : "");
   }
-  // The dark pixels of a picture of text: how many, and the first and last rows they fill.
-  static std::array<int, 3> ink(const QImage& image) {
-    std::array<int, 3> found{0, -1, -1};
+  // The dark pixels of a picture of text: how many, the first and last rows they fill, and the
+  // first and last columns.
+  static std::array<int, 5> ink(const QImage& image) {
+    std::array<int, 5> found{0, -1, -1, image.width(), -1};
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x)
-        if (qGray(image.pixel(x, y)) < 128) found = {found[0] + 1, found[1] < 0 ? y : found[1], y};
+        if (qGray(image.pixel(x, y)) < 128)
+          found = {found[0] + 1, found[1] < 0 ? y : found[1], y, std::min(found[3], x),
+                   std::max(found[4], x)};
     return found;
   }
 
@@ -251,6 +254,8 @@ class WindowTest : public QObject {
       const auto more = ink(bold), plain = ink(regular);
       QVERIFY(plain[0] > 0 && more[0] > plain[0] * 5 / 4 && more[1] == plain[1] &&
               more[2] == plain[2]);
+      // Overstruck, the text is drawn again one pixel to the right.
+      if (panelFontLacksBold()) QVERIFY(more[3] == plain[3] && more[4] == plain[4] + 1);
     }
   }
 };
