@@ -1,16 +1,22 @@
-// The port's address guard and widths, and the trace's fixed form.
+// The port's address guard and widths, the trace's fixed form, and a table of the port's
+// arithmetic, the registry resource lists' ranges and the simulated board's model.
 #include "port/Port.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iomanip>
+
 #include "port/FatalError.h"
+#include "port/ResourceList.h"
+#include "port/SimulatedBoard.h"
 #include "support/Support.h"
 
 namespace vx {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 TEST(Port, OnlyThePortsThreeRegistersReachTheLibrary) {
@@ -43,19 +49,55 @@ TEST(Port, OnlyThePortsThreeRegistersReachTheLibrary) {
   EXPECT_EQ(fake.outValues.size(), 5u);
 }
 
-TEST(Port, AddressSumsAndNarrowingRaiseTheOverflowError) {
-  test::FakePortLibrary fake;
-  Port port(fake);
-  port.setPortBase(0x7FFFFFFD);
-  EXPECT_EQ(port.controlRegister(), 0x7FFFFFFF);
-  port.setPortBase(0x7FFFFFFE);
-  EXPECT_THROW(port.controlRegister(), FatalError);
-  EXPECT_EQ(checkedAdd(-5, 2), -3);
-  EXPECT_THROW(checkedAdd(-0x7FFFFFFF, -2), FatalError);
-  EXPECT_EQ(checkedNarrow(0x7FFF), 0x7FFF);
-  EXPECT_EQ(checkedNarrow(-0x8000), -0x8000);
-  EXPECT_THROW(checkedNarrow(0x8000), FatalError);
-  EXPECT_THROW(checkedNarrow(-0x8001), FatalError);
+// tests/data/port-values.table, each line's result as the code gives it.
+std::string result(std::istringstream in) {
+  std::string kind, text;
+  std::int32_t a = 0, b = 0;
+  unsigned word = 0;
+  in >> kind;
+  try {
+    if (kind == "control") {
+      in >> text >> text >> std::hex >> a;
+      test::FakePortLibrary fake;
+      Port port(fake);
+      port.setPortBase(a);
+      return fmt::format("{:X}", port.controlRegister());
+    }
+    if (kind == "add") return std::to_string((in >> a >> b, checkedAdd(a, b)));
+    if (kind == "narrow") return std::to_string((in >> a, checkedNarrow(a)));
+    if (kind == "resources") {
+      std::ifstream file(std::string(VX_TEST_DATA) + "/fuzz/resources/" + (in >> text, text),
+                         std::ios::binary);
+      const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(file), {});
+      const auto layout = bytes.at(0) & 1 ? ResourceLayout::Windows64 : ResourceLayout::Windows32;
+      const auto ranges = ioPortRanges(std::span(bytes).subspan(1), layout);
+      text = !ranges ? " malformed" : ranges->empty() ? " none" : "";
+      for (const auto& range : ranges.value_or(std::vector<IoRange>{}))
+        text += fmt::format(" {:X}+{}", range.start, range.length);
+      return text.substr(1);
+    }
+    if (kind == "load") {
+      const auto ohms = parseOhms((in >> std::quoted(text), text));
+      return ohms ? fmt::format("{}", *ohms) : "refused";
+    }
+    double ohms = 0;
+    in >> std::hex >> word >> text >> std::dec >> ohms;
+    return fmt::format("{:02X}", modelFlags(word, text == "standby", ohms));
+  } catch (const FatalError&) {
+    return "overflow";
+  }
+}
+
+TEST(PortValues, AsTabled) {
+  std::vector<std::string> computed;
+  std::size_t cases = 0;
+  for (const auto& line : test::expected("port-values.table")) {
+    const auto input = line.substr(0, line.find(" -> "));
+    computed.push_back(line[0] == '#' ? line : input + " -> " + result(std::istringstream(input)));
+    cases += line[0] != '#';
+  }
+  EXPECT_THAT(computed, ElementsAreArray(test::expected("port-values.table")));
+  EXPECT_EQ(cases, 46u) << "a table cut short would pass unseen";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The simulated port, the board on it, its protocol checker and the demonstration chip model.
+// The simulated port, the board on it and its protocol checker (its chip model is tabled in
+// tests/data/port-values.table).
 #include "port/SimulatedBoard.h"
 
 #include <gmock/gmock.h>
@@ -40,48 +41,6 @@ TEST(SimulatedBoard, PortRegistersLatchesAndChecker) {
   EXPECT_EQ(test::accesses(none, "W37A=0F W37A=0E W37A=0D W37A=2F W37A=27 W37A=2B R378"), "FF");
   EXPECT_FALSE(none.latchedControlWord());
   EXPECT_EQ(none.auxLatch(), 0);
-}
-
-// Flags: CPOH 01, CPOL 02, CHL-DET 04, CLL_DET 08, QM4 10, QM5 20. Control word: range code in
-// bits 0..2, current force 08, compare current 10, IM amp 20.
-struct ModelCase {
-  std::uint8_t controlWord;
-  bool standby;
-  double ohms;
-  std::uint8_t flags;
-};
-
-TEST(ChipModel, FlagsForEachOperatingPoint) {
-  const ModelCase cases[] = {
-      {0x00, false, 10e3, 0x06},  // 2 V wants 200 uA: clamped at 4 uA, 0.04 V is below
-      {0x10, false, 10e3, 0x15},  // the same, compared on the current: at the clamp, above
-      {0x02, false, 10e3, 0x00},  // 200 uA is half of 400 uA: within both windows
-      {0x12, false, 10e3, 0x10},
-      {0x15, false, 10e3, 0x12},  // 200 uA is below 10 % of 160 mA
-      {0x04, false, 10e3, 0x00},
-      {0x0B, false, 10e3, 0x05},    // half of 4 mA into 10k wants 20 V: clamped at 5 V
-      {0x08, false, 10e3, 0x02},    // half of 4 uA into 10k is 0.02 V
-      {0x03, false, 100, 0x06},     // 2 V into 100 ohms: clamped at 4 mA, 0.4 V
-      {0x10, false, 1e6, 0x10},     // 2 uA is half of 4 uA
-      {0x0D, false, 1e3, 0x05},     // 80 mA into 1k clamps at 5 V, above the window
-      {0x0B, false, 2.2e3, 0x00},   // half of full scale: 4.4 V, just inside the window
-      {0x0A, false, 2.75e3, 0x00},  // and 0.55 V, just inside at the bottom
-      {0x00, true, 10e3, 0x00},     // standby: output off
-      {0x30, true, 10e3, 0x30},
-      {0x26, false, 10e3, 0x20},  // range codes 6 and 7: output off
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(modelFlags(c.controlWord, c.standby, c.ohms), c.flags)
-        << std::hex << int(c.controlWord) << " standby " << c.standby << " load " << c.ohms;
-}
-
-TEST(ChipModel, LoadOptionTakesNumbersAndSuffixes) {
-  EXPECT_EQ(parseOhms("470"), 470.0);
-  EXPECT_EQ(parseOhms("10k"), 10e3);
-  EXPECT_EQ(parseOhms("4.7K"), 4.7e3);
-  EXPECT_EQ(parseOhms("2.2M"), 2.2e6);
-  for (const char* bad : {"", "k", "0", "-5", "10m", "1e999", "10 k", "abc", "nan"})
-    EXPECT_FALSE(parseOhms(bad)) << bad;
 }
 
 }  // namespace

@@ -58,18 +58,17 @@ class FakePpdevSystem : public PpdevSystem {
       log.push_back(name + " failed");
       return -ioctlErrors[name];
     }
-    if (request == PPWDATA || request == PPWCONTROL)
-      log.push_back(fmt::format("{} 0x{:02X}", name, *byte));
     if (request == PPWCONTROL) control = *byte & 0x0F;
-    if (request == PPDATADIR)
-      log.push_back(fmt::format("PPDATADIR {}", *static_cast<int*>(argument)));
-    if (request == PPEXCL || request == PPCLAIM) log.push_back(name);
     const std::map<unsigned long, std::uint8_t> reads{
         {PPRCONTROL, control | controlHighBits}, {PPRDATA, dataLines}, {PPRSTATUS, status}};
-    if (const auto read = reads.find(request); read != reads.end()) {
-      *byte = read->second;
-      log.push_back(fmt::format("{} -> 0x{:02X}", name, *byte));
-    }
+    if (const auto read = reads.find(request); read != reads.end())
+      log.push_back(fmt::format("{} -> 0x{:02X}", name, *byte = read->second));
+    else if (request == PPWDATA || request == PPWCONTROL)
+      log.push_back(fmt::format("{} 0x{:02X}", name, *byte));
+    else if (request == PPDATADIR)
+      log.push_back(fmt::format("PPDATADIR {}", *static_cast<int*>(argument)));
+    else if (!name.empty())
+      log.push_back(name);
     return name.empty() ? -ENOTTY : 0;
   }
 

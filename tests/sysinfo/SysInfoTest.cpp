@@ -4,7 +4,6 @@
 
 #include <map>
 
-#include "support/Support.h"
 #include "sysinfo/SysInfo.h"
 
 namespace vx {
@@ -23,13 +22,14 @@ Bytes text(const std::string& t, bool zero = true) {
 }
 
 // A registry as RegQueryValueExA behaves: a value longer than the caller's buffer fails the
-// query. It records the rights each open asks for, the keys left open, and the launches.
-class FakeRegistry : public Registry, public FileTest, public Launcher {
+// query. It records the rights each open asks for and the keys left open; file tests, launches
+// and message boxes go to a log.
+class FakeRegistry : public Registry, public FileTest, public Launcher, public Messages {
  public:
   std::map<std::string, std::map<std::string, std::pair<std::uint32_t, Bytes>>> keys;
   std::vector<std::uint32_t> access;
   int openKeys = 0;
-  std::vector<std::string> fileTests, launches;
+  std::string log;
   bool fileExists = false, launchWorks = true;
 
   std::optional<Key> open(std::uint32_t root, const std::string& path,
@@ -52,12 +52,13 @@ class FakeRegistry : public Registry, public FileTest, public Launcher {
   }
   void close(Key) override { --openKeys; }
   bool exists(const std::string& path) override {
-    fileTests.push_back(path);
-    return fileExists;
+    return log += "exists " + path + "; ", fileExists;
   }
   bool launch(const std::string& path) override {
-    launches.push_back(path);
-    return launchWorks;
+    return log += "launch " + path + "; ", launchWorks;
+  }
+  void show(const Message& m) override {
+    log += m == Message{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}} ? "unavailable" : "?";
   }
 
  private:
@@ -65,14 +66,8 @@ class FakeRegistry : public Registry, public FileTest, public Launcher {
 };
 
 TEST(GetKeyValue, ReadsEachTypeAndClosesTheKey) {
-  struct Case {
-    std::uint32_t type;
-    Bytes data;
-    bool ok;
-    std::string keyVal;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::uint32_t, Bytes, bool, std::string> cases[] = {
       {kRegSz, text("C:\\Program Files\\MSINFO"), true, "C:\\Program Files\\MSINFO"},
       {kRegSz, text("C:\\NoZero", false), true, "C:\\NoZero"},
       {kRegSz, text(std::string("ab\0", 3)), true, std::string("ab\0", 3)},  // one zero only
@@ -83,19 +78,18 @@ TEST(GetKeyValue, ReadsEachTypeAndClosesTheKey) {
       {3, {1, 2, 3}, true, "before"},  // other types keep the caller's text
   };
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [type, data, ok, result] : cases) {
     FakeRegistry registry;
-    registry.keys["K"]["V"] = {c.type, c.data};
+    registry.keys["K"]["V"] = {type, data};
     std::string keyVal = "before";
-    EXPECT_EQ(GetKeyValue(registry, kHkeyLocalMachine, "K", "V", keyVal), c.ok) << c.keyVal;
-    EXPECT_EQ(keyVal, c.keyVal);
+    EXPECT_EQ(GetKeyValue(registry, kHkeyLocalMachine, "K", "V", keyVal), ok) << result;
+    EXPECT_EQ(keyVal, result);
     EXPECT_EQ(registry.openKeys, 0);
-    keyVal = "x";
-    EXPECT_FALSE(GetKeyValue(registry, kHkeyLocalMachine, "K", "Missing", keyVal));
-    EXPECT_EQ(keyVal, "");
-    keyVal = "x";
-    EXPECT_FALSE(GetKeyValue(registry, kHkeyLocalMachine, "No\\Key", "V", keyVal));
-    EXPECT_EQ(keyVal, "");
+    for (const auto& [key, name] : {std::pair{"K", "Missing"}, {"No\\Key", "V"}}) {
+      keyVal = "x";
+      EXPECT_FALSE(GetKeyValue(registry, kHkeyLocalMachine, key, name, keyVal));
+      EXPECT_EQ(keyVal, "") << key << name;
+    }
     // Read rights only (KEY_READ): no write rights that a standard user would be refused.
     EXPECT_THAT(registry.access, ElementsAre(0x20019u, 0x20019u, 0x20019u));
   }
@@ -106,41 +100,29 @@ TEST(GetKeyValue, ReadsEachTypeAndClosesTheKey) {
   EXPECT_EQ(registry.openKeys, 0);
 }
 
+// What the search tests and launches, and the box when it finds nothing that starts.
 TEST(StartSysInfo, FindsTheToolOrSaysItIsUnavailable) {
-  struct Case {
-    const char* name;
-    std::vector<std::tuple<const char*, const char*, std::uint32_t, Bytes>> values;
-    bool fileExists, launchWorks;
-    std::vector<std::string> fileTests, launches;
-    bool unavailable;
-  };
+  using Values = std::vector<std::tuple<const char*, const char*, std::uint32_t, Bytes>>;
   const std::string tool = "C:\\MSINFO\\MSINFO32.EXE";
   // clang-format off
-  const Case cases[] = {
-      {"first location, launched as read", {{kFirstKey, "PATH", kRegSz, text(tool)},
-        {kSecondKey, "MSINFO", kRegSz, text("C:\\x")}}, false, true, {}, {tool}, false},
-      {"first location, launch fails", {{kFirstKey, "PATH", kRegSz, text(tool)}}, true, false, {}, {tool}, true},
-      {"second location with the file", {{kSecondKey, "MSINFO", kRegSz, text("C:\\MSINFO")}}, true, true, {tool}, {tool}, false},
-      {"second location without it", {{kSecondKey, "MSINFO", kRegSz, text("C:\\MSINFO")}}, false, true, {tool}, {}, true},
-      {"other type: an empty path", {{kFirstKey, "PATH", 3, {1, 2}}}, true, false, {}, {""}, true},
-      {"no data", {{kFirstKey, "PATH", kRegSz, {}}}, true, true, {}, {}, true},
-      {"neither", {}, true, true, {}, {}, true},
+  const std::tuple<Values, bool, bool, std::string> cases[] = {
+      {{{kFirstKey, "PATH", kRegSz, text(tool)}, {kSecondKey, "MSINFO", kRegSz, text("C:\\x")}}, false, true, "launch " + tool + "; "},  // as read
+      {{{kFirstKey, "PATH", kRegSz, text(tool)}}, true, false, "launch " + tool + "; unavailable"},  // fails
+      {{{kSecondKey, "MSINFO", kRegSz, text("C:\\MSINFO")}}, true, true, "exists " + tool + "; launch " + tool + "; "},
+      {{{kSecondKey, "MSINFO", kRegSz, text("C:\\MSINFO")}}, false, true, "exists " + tool + "; unavailable"},  // the second location, no file
+      {{{kFirstKey, "PATH", 3, {1, 2}}}, true, false, "launch ; unavailable"},  // other type: empty
+      {{{kFirstKey, "PATH", kRegSz, {}}}, true, true, "unavailable"},  // no data
+      {{}, true, true, "unavailable"},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [values, fileExists, launchWorks, log] : cases) {
     FakeRegistry registry;
-    for (const auto& [key, name, type, data] : c.values) registry.keys[key][name] = {type, data};
-    registry.fileExists = c.fileExists;
-    registry.launchWorks = c.launchWorks;
-    test::RecordingMessages messages;
-    StartSysInfo(registry, registry, registry, messages);
-    EXPECT_EQ(registry.fileTests, c.fileTests);
-    EXPECT_EQ(registry.launches, c.launches);
-    EXPECT_EQ(registry.openKeys, 0);
-    EXPECT_EQ(messages.shown,
-              std::vector<Message>(c.unavailable ? 1 : 0,
-                                   {kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
+    for (const auto& [key, name, type, data] : values) registry.keys[key][name] = {type, data};
+    registry.fileExists = fileExists;
+    registry.launchWorks = launchWorks;
+    StartSysInfo(registry, registry, registry, registry);
+    EXPECT_EQ(registry.log, log);
+    EXPECT_EQ(registry.openKeys, 0) << log;
   }
 }
 
