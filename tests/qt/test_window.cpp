@@ -245,6 +245,7 @@ class WindowTest : public QObject {
     const auto label = [](bool bold) {
       QLabel label("Force/Sense Current Range");
       label.setFont(QFont(kPanelFontFamily, 8, bold ? QFont::Bold : QFont::Normal));
+      label.resize(200, 20);  // room on the right for the overstrike
       return label.grab().toImage();
     };
     const std::array<QImage, 2> cases[] = {{field(form().cboir()), field(form().cboFSEL())},
