@@ -73,8 +73,8 @@ TEST_F(Ppdev, IoctlsLineForLine) {
 // tests/data/ppdev-addresses.expected.
 TEST_F(Ppdev, AddressesPortsAndDevices) {
   std::string transcript;
-  for (const std::string text :
-       {"888\t1912\n", "53264\t53256\n", "0x3bc\n", "", "0\t0\n", "none\n", "4294967296\t0\n"}) {
+  for (const std::string text : {"888\t1912\n", " 888\t1912\n", "53264\t53256\n", "0x3bc\n", "",
+                                 "0\t0\n", "none\n", "4294967296\t0\n"}) {
     auto k = std::make_shared<FakePpdevSystem>();
     k->files["/proc/sys/dev/parport/parport0/base-addr"] = text;
     PpdevPortLibrary lib(k);
