@@ -43,7 +43,8 @@ void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option*
                  "The port-I/O library: parllio (parllio.dll) or inpout32 (InpOut32, for 64-bit "
                  "Windows); default parllio.dll when it is beside the program, else inpout32.dll")
       ->type_name("parllio|inpout32")
-      ->check(CLI::IsMember({"parllio", "inpout32"}, CLI::ignore_case))
+      // The validators describe nothing: --help names each value once, in the type name.
+      ->check(CLI::IsMember({"parllio", "inpout32"}, CLI::ignore_case).description(""))
       ->excludes(simulate);
   app.add_option("--port", options.port,
                  "The port, with inpout32: LPTn as Windows lists it, or a base address such as "
@@ -55,7 +56,7 @@ void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option*
                                          : "must be LPT1 to LPT99, or a base address from 0x100 "
                                            "to 0xFFFD such as 0xD010";
           },
-          "LPTn|0xADDR"))
+          ""))
       ->excludes(simulate);
 }
 
