@@ -36,10 +36,11 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
         nlohmann::json::parse(ex.reply.substr(ex.reply.find("\r\n\r\n") + 4), nullptr, false);
     transcript.push_back("< " + head + (json.contains("error") ? " " + json["error"].dump() : ""));
     if (json.contains("history"))
-      transcript.push_back(fmt::format(
-          "  state: {} points, refresh {}, cboir {}, 0x{:02X}, {} accesses", json["history"].size(),
-          json["reading"]["refresh"].dump(), json["settings"]["cboir"].dump(),
-          json["controlWord"].get<int>(), json["accesses"].size()));
+      transcript.push_back(
+          fmt::format("  state: {} points, refresh {}, cboir {}, 0x{:02X}, {} accesses, flags {}",
+                      json["history"].size(), json["reading"]["refresh"].dump(),
+                      json["settings"]["cboir"].dump(), json["controlWord"].get<int>(),
+                      json["accesses"].size(), json["reading"]["flags"].dump()));
     for (const std::string& access : test::lines(trace.str())) transcript.push_back("  " + access);
     trace.str({});
   }
