@@ -4,8 +4,9 @@
 #include <fmt/ostream.h>
 #include <boost/asio.hpp>
 
+#include "net/Outbox.h"
+
 #include <array>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <regex>
@@ -23,13 +24,14 @@ class Server;
 // One TCP client: its own error queue and line framing; answers go out in order. Its lines run
 // only while fewer than maxUnsent bytes of its answers wait to be sent; past that, reading stops
 // until they drain, and a client that stays past it for stallLimit is dropped.
-class Connection : public std::enable_shared_from_this<Connection> {
+class Connection : public std::enable_shared_from_this<Connection>,
+                   private net::Outbox<Connection> {
  public:
   Connection(asio::ip::tcp::socket socket, Server& server);
   void start() { read(); }
   void close() {
     closed_ = true;
-    stall_.cancel();
+    stopStallTimer();
     error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
@@ -40,9 +42,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Runs the lines read so far while the answers waiting stay under the cap; then reads on, or
   // waits for the answers to drain.
   void process();
-  void send(std::string text);
-  void write();
   void drop(const std::string& why);
+
+  friend class net::Outbox<Connection>;
+  asio::ip::tcp::socket& stream() { return socket_; }
+  bool closed() const { return closed_; }
+  void writeFailed(error_code error) {
+    drop(fmt::format("writing to it failed: {}", error.message()));
+  }
+  void drained() { process(); }
+  void stalledTooLong();
 
   asio::ip::tcp::socket socket_;
   Server& server_;
@@ -50,12 +59,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   ScpiConnection scpi_{true};
   std::array<char, 4096> buffer_{};
   std::string unread_;  // bytes read but not yet run
-  std::deque<std::string> outbox_;
-  std::size_t unsent_ = 0;  // bytes in the outbox
   bool reading_ = false;
   bool closed_ = false;
-  asio::steady_timer stall_;
-  bool stalled_ = false;
 };
 
 class Server {
@@ -133,7 +138,10 @@ std::string peerName(const asio::ip::tcp::socket& socket) {
 }
 
 Connection::Connection(asio::ip::tcp::socket socket, Server& server)
-    : socket_(std::move(socket)), server_(server), peer_(peerName(socket_)), stall_(server.io()) {}
+    : Outbox(server.io(), server.limits().maxUnsent, server.limits().stallLimit),
+      socket_(std::move(socket)),
+      server_(server),
+      peer_(peerName(socket_)) {}
 
 void Connection::read() {
   reading_ = true;
@@ -143,7 +151,7 @@ void Connection::read() {
         if (self->closed_) return;
         if (error) {  // the client left, perhaps in the middle of a line: that line is lost
           self->closed_ = true;
-          self->stall_.cancel();
+          self->stopStallTimer();
           self->server_.closed(self);
           return;
         }
@@ -153,11 +161,10 @@ void Connection::read() {
 }
 
 void Connection::process() {
-  const std::size_t cap = server_.limits().maxUnsent;
   try {
-    while (!unread_.empty() && unsent_ < cap) {
+    while (!unread_.empty() && !full()) {
       std::string answers;
-      const auto fed = scpi_.feed(unread_, server_.instrument(), answers, cap - unsent_);
+      const auto fed = scpi_.feed(unread_, server_.instrument(), answers, room());
       unread_.erase(0, fed.used);
       if (!answers.empty()) send(std::move(answers));
       if (fed.http) {
@@ -171,44 +178,16 @@ void Connection::process() {
     server_.fail(std::current_exception());
     return;
   }
-  if (unsent_ < cap) {
+  if (!full()) {
     if (!reading_) read();
     return;
   }
   // Over the cap: read nothing more until the answers drain; drop a client that never reads.
-  if (stalled_) return;
-  stalled_ = true;
-  stall_.expires_after(server_.limits().stallLimit);
-  stall_.async_wait([self = shared_from_this()](error_code error) {
-    if (error || self->closed_ || !self->stalled_) return;
-    self->drop(fmt::format("it read none of its answers for {} ms",
-                           self->server_.limits().stallLimit.count()));
-  });
+  stall();
 }
 
-void Connection::send(std::string text) {
-  unsent_ += text.size();
-  outbox_.push_back(std::move(text));
-  if (outbox_.size() == 1) write();
-}
-
-void Connection::write() {
-  asio::async_write(socket_, asio::buffer(outbox_.front()),
-                    [self = shared_from_this()](error_code error, std::size_t) {
-                      if (self->closed_) return;
-                      if (error) {
-                        self->drop(fmt::format("writing to it failed: {}", error.message()));
-                        return;
-                      }
-                      self->unsent_ -= self->outbox_.front().size();
-                      self->outbox_.pop_front();
-                      if (!self->outbox_.empty()) self->write();
-                      if (self->stalled_ && self->unsent_ < self->server_.limits().maxUnsent) {
-                        self->stalled_ = false;
-                        self->stall_.cancel();
-                        self->process();
-                      }
-                    });
+void Connection::stalledTooLong() {
+  drop(fmt::format("it read none of its answers for {} ms", server_.limits().stallLimit.count()));
 }
 
 // Ends the connection for a reason the log gives in one line. The board keeps its state.

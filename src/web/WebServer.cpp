@@ -7,8 +7,9 @@
 #include <boost/beast/http.hpp>
 #include <nlohmann/json.hpp>
 
+#include "net/Outbox.h"
+
 #include <array>
-#include <deque>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -107,7 +108,8 @@ std::string streamHead(WebPanel& panel) {
 
 // One browser connection: requests and replies in turn, until it asks for the event stream,
 // which it then stays, until the client leaves.
-class Connection : public std::enable_shared_from_this<Connection> {
+class Connection : public std::enable_shared_from_this<Connection>,
+                   private net::Outbox<Connection> {
  public:
   Connection(tcp::socket socket, Server& server);
   void start() { readRequest(); }
@@ -123,14 +125,19 @@ class Connection : public std::enable_shared_from_this<Connection> {
   WebRequest request();
   void reply(unsigned status, const std::string& type, std::string body, bool keepAlive);
   void openStream();
-  void send(std::string text);
-  void write();
   void keepAlive();
   // Reads on only to see the client leave: after the last reply, or from an event stream.
   void watch();
   void finish();
   void end();
   void drop(const std::string& why);
+
+  friend class net::Outbox<Connection>;
+  beast::tcp_stream& stream() { return stream_; }
+  bool closed() const { return closed_; }
+  void writeFailed(error_code) { end(); }  // the page was closed
+  void drained();
+  void stalledTooLong();
 
   beast::tcp_stream stream_;
   Server& server_;
@@ -140,11 +147,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   http::response<http::string_body> response_;
   std::array<char, 512> ignored_{};
   bool closed_ = false;
-  bool stalled_ = false;
-  std::deque<std::string> outbox_;  // an event stream's header and events, in order
-  std::size_t unsent_ = 0;
-  std::optional<std::string> newest_;
-  asio::steady_timer stall_;
+  std::optional<std::string> newest_;  // the state to send once the client catches up
   asio::steady_timer keepAlive_;
 };
 
@@ -245,10 +248,10 @@ class Server final : public WebLink {
 };
 
 Connection::Connection(tcp::socket socket, Server& server)
-    : stream_(std::move(socket)),
+    : Outbox(server.io(), server.limits().maxUnsent, server.limits().stallLimit),
+      stream_(std::move(socket)),
       server_(server),
       peer_(peerName(stream_.socket())),
-      stall_(server.io()),
       keepAlive_(server.io()) {}
 
 void Connection::readRequest() {
@@ -317,52 +320,28 @@ void Connection::openStream() {
 
 void Connection::push(const std::string& event) {
   if (closed_) return;
-  if (unsent_ < server_.limits().maxUnsent) {
+  if (!full()) {
     send(event);
     return;
   }
   newest_ = event;
-  if (stalled_) return;
-  stalled_ = true;
-  stall_.expires_after(server_.limits().stallLimit);
-  stall_.async_wait([self = shared_from_this()](error_code error) {
-    if (error || self->closed_ || !self->stalled_) return;
-    self->drop(fmt::format("it read none of its events for {} ms",
-                           self->server_.limits().stallLimit.count()));
-  });
+  stall();
 }
 
-void Connection::send(std::string text) {
-  unsent_ += text.size();
-  outbox_.push_back(std::move(text));
-  if (outbox_.size() == 1) write();
+void Connection::drained() {
+  send(std::move(*newest_));
+  newest_.reset();
 }
 
-void Connection::write() {
-  asio::async_write(stream_, asio::buffer(outbox_.front()),
-                    [self = shared_from_this()](error_code error, std::size_t) {
-                      if (self->closed_) return;
-                      if (error) {  // the page was closed
-                        self->end();
-                        return;
-                      }
-                      self->unsent_ -= self->outbox_.front().size();
-                      self->outbox_.pop_front();
-                      if (!self->outbox_.empty()) self->write();
-                      if (self->stalled_ && self->unsent_ < self->server_.limits().maxUnsent) {
-                        self->stalled_ = false;
-                        self->stall_.cancel();
-                        self->send(std::move(*self->newest_));
-                        self->newest_.reset();
-                      }
-                    });
+void Connection::stalledTooLong() {
+  drop(fmt::format("it read none of its events for {} ms", server_.limits().stallLimit.count()));
 }
 
 void Connection::keepAlive() {
   keepAlive_.expires_after(server_.limits().keepAlive);
   keepAlive_.async_wait([self = shared_from_this()](error_code error) {
     if (error || self->closed_) return;
-    if (self->outbox_.empty()) self->send(": keep-alive\n\n");
+    if (self->idle()) self->send(": keep-alive\n\n");
     self->keepAlive();
   });
 }
@@ -389,7 +368,7 @@ void Connection::finish() {
 
 void Connection::close() {
   closed_ = true;
-  stall_.cancel();
+  stopStallTimer();
   keepAlive_.cancel();
   stream_.close();
 }
