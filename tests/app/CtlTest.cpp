@@ -22,30 +22,13 @@ using Ctl = test::CtlRun;
 
 // Whole runs, each written as its command line, standard output, standard error (marked "!"),
 // exit code, sleeps, whether the OS services or a real port were asked for, and whether a trace
-// file was written, and the device --port named; the transcript is checked against
-// tests/data/ctl.expected. "realfail" makes the real port refuse its claim and address, "overflow"
-// gives its control register more than 16 bits.
+// file was written, and the device --port named, for each line of tests/data/ctl.runs; the
+// transcript is checked against tests/data/ctl.expected.
 TEST(Ctl, RunsLineForLine) {
   const auto file = (std::filesystem::temp_directory_path() / "vx3340ctl-trace.txt").string();
-  // clang-format off
-  const std::vector<std::string> runs{
-      "--simulate --trace -",                       // start-up, one refresh with x = 0xC0
-      "--trace - --standby On --simulate --cap 2 --measure IM --force Current --range 160MA",
-      "--simulate --sim-load 1k --count 3",
-      "--simulate --sim-flags 0xC5 --json --count 2 --interval 250",
-      "--simulate --json", "--simulate /ss", "--version",
-      "realfail --range 4mA", "overflow",
-      "--simulate --trace /nonexistent-dir/trace.txt",
-      "--range 10mA", "--force power", "--cap 3", "--standby maybe", "--count 0",
-      "--count 2 --interval -1", "--interval 10", "--sim-load 1k", "--simulate --sim-load 0",
-      "--simulate --sim-flags 256", "--simulate --sim-flags 0xZZ", "--simulate --vcd -",
-      "--bogus", "stray", "--serve 1.2.3.4.5:80", "--serve - --count 2",
-      "--port /dev/parport1 --range 4mA", "--simulate --port /dev/parport1", "--web -",
-      "--web 0 --json", "--simulate --serve - --web 0",
-  };
-  // clang-format on
   std::string transcript;
-  for (const std::string& line : runs) {
+  for (const std::string& line : test::expected("ctl.runs")) {
+    if (line[0] == '#') continue;
     Ctl run;
     std::vector<std::string> args = test::lines(std::regex_replace(line, std::regex(" "), "\n"));
     if (args[0] == "realfail") run.realPort.claimResult = run.realPort.infoResult = 0;

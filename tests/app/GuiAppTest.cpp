@@ -19,19 +19,12 @@ using ::testing::ElementsAreArray;
 
 // Whole runs of the window program, each written as its command line, its output, its boxes,
 // exit code, and the caption, menu and number of boxes before the window ran (or that it did
-// not run); checked against tests/data/gui.expected. "realfail" makes start-up's 16-bit read of
-// the real port overflow, "handlerfail" makes a handler fail while the window runs, "prn" puts the
-// real port at 3BCh.
+// not run), for each line of tests/data/gui.runs; checked against tests/data/gui.expected.
 TEST(GuiApp, RunsLineForLine) {
-  // clang-format off
-  const std::vector<std::string> runs{
-      "--sim-flags 0x21", "--simulate --trace /nonexistent-dir/trace.log", "--simulate -x a/Ssb",
-      "prn", "realfail", "handlerfail --simulate", "--simulate --port /dev/parport1",
-  };
-  // clang-format on
   const char* icons[] = {"none", "exclamation", "information", "critical"};
   std::string transcript;
-  for (const std::string& line : runs) {
+  for (const std::string& line : test::expected("gui.runs")) {
+    if (line[0] == '#') continue;
     test::GuiRun run;
     std::vector<std::string> args = test::lines(std::regex_replace(line, std::regex(" "), "\n"));
     if (args[0] == "realfail") run.realPort.controlValue = 0x12345;

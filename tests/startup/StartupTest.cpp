@@ -14,30 +14,10 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
-// Start-up on each path. Each run writes its library calls, its boxes (with their icon and
-// details) in the order they come, and the menu, base address and version text it leaves; the
-// whole transcript is checked against tests/data/startup.expected.
+// Start-up on each path of tests/data/startup.runs. Each run writes its library calls, its boxes
+// (with their icon and details) in the order they come, and the menu, base address and version text
+// it leaves; the whole transcript is checked against tests/data/startup.expected.
 TEST(Startup, EachPathLineForLine) {
-  struct Scenario {
-    const char* name;
-    std::uint32_t platform, major, minor;
-    const char* commandLine;
-    std::int16_t claim, info;
-    std::int32_t base, control;
-  };
-  // clang-format off
-  const Scenario scenarios[] = {
-      {"Windows 2000",  2, 5, 0,  "",       1, 1, 0x378,  0xCC},
-      {"Windows 95",    1, 4, 0,  "a/Ssb",  1, 1, 0x278,  0xFF},
-      {"Windows 98",    1, 4, 10, "-x /ss", 1, 1, 0x278,  0x0B},
-      {"9x minor 90",   1, 4, 90, "/S S",   1, 1, 0x278,  0x04},
-      {"NT 6",          2, 6, 0,  "",       1, 1, 0x3BC,  0x04},
-      {"PCIe card",     0, 0, 0,  "/SS",    1, 1, 0xD010, 0x04},
-      {"beside PRN",    0, 0, 0,  "",       1, 1, 0x3BD,  0x04},
-      {"claim refused", 2, 4, 0,  "",       0, 1, 0x3BC,  0x04},
-      {"no port",       2, 5, 0,  "/SS",    0, 0, 0x378,  0x04},
-  };
-  // clang-format on
   std::ostringstream transcript;
   struct Boxes : Messages {
     std::ostream& out;
@@ -50,18 +30,24 @@ TEST(Startup, EachPathLineForLine) {
           << (m.details.empty() ? "" : " | " + m.details) << "\n";
     }
   } boxes(transcript);
-  for (const Scenario& s : scenarios) {
-    transcript << "== " << s.name << "\n";
+  for (const std::string& row : test::expected("startup.runs")) {
+    if (row[0] == '#') continue;
+    std::istringstream fields(row);
+    std::string name, record, line, library;
+    std::getline(
+        std::getline(std::getline(std::getline(fields, name, '|'), record, '|'), line, '|'),
+        library);
+    transcript << "== " << name << "\n";
     test::FakePortLibrary fake;
-    fake.claimResult = s.claim;
-    fake.infoResult = s.info;
-    fake.baseAddress = s.base;
-    fake.controlValue = s.control;
+    std::istringstream(library) >> fake.claimResult >> fake.infoResult >> std::hex >>
+        fake.baseAddress >> fake.controlValue;
     fake.reason = "the reason";
     TracingPortLibrary tracer(fake, transcript);
     Port port(tracer);
-    test::FakeOs os(s.platform, s.major, s.minor);
-    os.line = s.commandLine;
+    test::FakeOs os;
+    std::istringstream(record) >> os.answer.dwPlatformId >> os.answer.dwMajorVersion >>
+        os.answer.dwMinorVersion;
+    os.line = line;
     PortMenuFlags menu;
     const StartupResult result = Startup(port, os, boxes, menu).Main();
     transcript << fmt::format("LPT1 {:d} LPT2 {:d} PRN {:d}, PortBase 0x{:X}, \"{}\"\n", menu.lpt1,
