@@ -6,8 +6,9 @@
 //
 // Inputs that would listen on the network, write files or run for long are left out.
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,44 +21,27 @@ namespace {
 
 using vx::fuzz::check;
 
-bool startsWith(const std::string& text, std::string_view prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
-
-// Whether a run with these arguments stays in-process and short.
-bool harmless(const std::vector<std::string>& args) {
+// The most refreshes vx3340ctl may run for these arguments; none where the run would listen on
+// the network, write files or run for long.
+std::optional<long> refreshesAllowed(const std::vector<std::string>& args) {
+  long selections = 0, count = 1;
   for (std::size_t i = 0; i < args.size(); ++i) {
     for (std::string_view option : {"--trace", "--vcd", "--serve", "--web"})
-      if (startsWith(args[i], option)) return false;
-    std::string_view count = args[i];
-    if (count == "--count" && i + 1 < args.size())
-      count = args[i + 1];
-    else if (startsWith(args[i], "--count="))
-      count.remove_prefix(8);
-    else
-      continue;
-    int n = 0;
-    std::from_chars(count.data(), count.data() + count.size(), n);
-    if (n > 20) return false;
-  }
-  return true;
-}
-
-// The most refreshes vx3340ctl may run for these arguments.
-int refreshesAskedFor(const std::vector<std::string>& args) {
-  int selections = 0, count = 1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
+      if (args[i].starts_with(option)) return std::nullopt;
     for (const vx::Selection& s : vx::kSelections)
-      if (args[i] == s.option || startsWith(args[i], std::string(s.option) + "=")) ++selections;
-    if (args[i] == "--count" && i + 1 < args.size())
-      count = std::max(count, std::atoi(args[i + 1].c_str()));
+      selections += args[i] == s.option || args[i].starts_with(std::string(s.option) + "=");
+    const bool joined = args[i].starts_with("--count=");
+    if (!joined && (args[i] != "--count" || i + 1 == args.size())) continue;
+    const long n = std::strtol(joined ? args[i].c_str() + 8 : args[i + 1].c_str(), nullptr, 0);
+    if (n > 20) return std::nullopt;
+    count = std::max(count, n);
   }
   return selections + count;
 }
 
 int flagReads(const std::string& trace) {
   int reads = 0;
-  for (const auto& line : vx::test::lines(trace)) reads += startsWith(line, "InByte 0x378 ->");
+  for (const auto& line : vx::test::lines(trace)) reads += line.starts_with("InByte 0x378 ->");
   return reads;
 }
 
@@ -88,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       args.back() += static_cast<char>(data[i]);
   }
   if (size == 1) args.clear();
-  if (!harmless(args)) return -1;
+  const auto allowed = refreshesAllowed(args);
+  if (!allowed) return -1;
   args.insert(args.end(), {"--trace", "-"});
   if (data[0] & 1) {
     vx::test::GuiRun run;
@@ -97,8 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // --help and --version print and reach nothing; a run refreshes at least once.
     const bool started = run.out.str().find("GetParallelPortCount") != std::string::npos;
     const int reads = flagReads(run.out.str());
-    check(started ? reads >= 1 && reads <= refreshesAskedFor(args) : reads == 0,
-          "refreshes nobody asked for");
+    check(started ? reads >= 1 && reads <= *allowed : reads == 0, "refreshes nobody asked for");
   }
   return 0;
 }
