@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # vx3340ctl's SCPI session over TCP on loopback: PyVISA, eight clients under load with flat
-# memory, broken lines that change nothing, the ninth connection, SIGTERM in the middle of a load,
-# a client that never reads its answers, and HTTP requests that a browser can be made to send.
+# memory, a broken line that changes nothing, the ninth connection, a client that never reads its
+# answers, and HTTP requests that a browser can be made to send. (SIGTERM under load: the web
+# test, whose program runs this session too.)
 #     scpi-tcp-test.py VX3340CTL
 import ctypes
 import os
@@ -100,24 +101,19 @@ expected = {line: alone.ask(line) for line in lines}
 alone.close()
 failures, memory = [], []
 
-def load(n, rounds=125, until_closed=False):
+def load(n, rounds=125):
     client = Client(port)
-    try:
-        for i in range(rounds):
-            for line in lines:
-                answer = client.ask(line)
-                if answer != expected[line]:
-                    failures.append(f"client {n}: {line} -> {answer}")
-            client.send(f"BOGUS{n}")  # its own error, not another client's
-            if client.ask("SYST:ERR?;SYST:ERR?") != '-113,"Undefined header";0,"No error"':
-                failures.append(f"client {n}: another client's error")
-            if n == 0 and not until_closed and i in (20, rounds - 1):
-                memory.append(rss_kib(process))
-    except (OSError, EOFError):
-        if not until_closed:
-            raise
-    finally:
-        client.close()
+    for i in range(rounds):
+        for line in lines:
+            answer = client.ask(line)
+            if answer != expected[line]:
+                failures.append(f"client {n}: {line} -> {answer}")
+        client.send(f"BOGUS{n}")  # its own error, not another client's
+        if client.ask("SYST:ERR?;SYST:ERR?") != '-113,"Undefined header";0,"No error"':
+            failures.append(f"client {n}: another client's error")
+        if n == 0 and i in (20, rounds - 1):
+            memory.append(rss_kib(process))
+    client.close()
 
 threads = [threading.Thread(target=load, args=(n,), daemon=True) for n in range(8)]
 for thread in threads:
@@ -128,17 +124,12 @@ assert not any(thread.is_alive() for thread in threads), "the load did not end"
 assert not failures, failures[:5]
 assert len(memory) == 2 and memory[1] - memory[0] < 1024, f"memory grew: {memory} KiB"
 
-# Half a line and gone, or 1 MB without a newline: neither changes the board.
+# Half a line and gone: it does not change the board.
 watcher = Client(port)
 before = watcher.ask("CONF:RANG?")
 half = Client(port)
 half.send(b"CONF:RANG 4U")
 half.close()
-flood = Client(port)
-flood.send(b"CONF:RANG 4UA" + b" " * (1 << 20) + b"\n\xff\xfe\n")
-assert flood.ask("SYST:ERR?;SYST:ERR?;SYST:ERR?") == \
-    '-223,"Too much data";-101,"Invalid character";0,"No error"'
-flood.close()
 assert watcher.ask("CONF:RANG?") == before, "a broken line changed the board"
 
 # The ninth connection is refused, and told why.
@@ -151,17 +142,7 @@ for client in clients:
     assert client.ask("*OPC?") == "1"
     client.close()
 
-# SIGTERM in the middle of a load: the command in progress ends, then the session, with 0
-# and no protocol violation on the board.
-busy = [threading.Thread(target=load, args=(n, 1000, True), daemon=True) for n in range(4)]
-for thread in busy:
-    thread.start()
-threading.Event().wait(0.5)
 stop(process)
-for thread in busy:
-    thread.join(TIMEOUT)
-assert not any(thread.is_alive() for thread in busy)
-assert not failures, failures[:5]
 
 # Listening beyond loopback warns; an address that cannot be used is bad input, before start-up.
 process = spawn("--serve", "0.0.0.0:0")
