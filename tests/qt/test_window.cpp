@@ -201,18 +201,18 @@ class WindowTest : public QObject {
       });
       child<QAction>("MnuAbout")->trigger();
     });
-    // Message boxes: lines joined by CR LF or a lone CR show as lines; markup shows as typed.
+    // Message boxes, shown modal: lines joined by CR LF or a lone CR show as lines; markup shows
+    // as typed.
     step("boxes", [&] {
-      note = box(makeMessageBox({"a\rb", "Show Status", MessageIcon::Information, {}}).get()) +
-             box(makeMessageBox({"<b>x</b>", "", MessageIcon::Critical, "Load it."}).get());
-    });
-    step("shown", [&] {
-      QTimer::singleShot(0, [&] {  // once the box is open
-        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        note = box(shown);
-        QTest::mouseClick(shown->button(QMessageBox::Ok), Qt::LeftButton);
-      });
-      QtMessages().show({"a\r\nb\r", "VX3340", MessageIcon::None, {}});
+      for (const Message& m : {Message{"a\r\nb\r<b>x</b>", "", MessageIcon::Critical, "Load it."},
+                               Message{"a", "Show Status", MessageIcon::Information, {}}}) {
+        QTimer::singleShot(0, [&] {  // once the box is open
+          auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+          note += box(shown);
+          QTest::mouseClick(shown->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        QtMessages().show(m);
+      }
     });
     library.failing = true;
     step("failing Down", [&] { key(Qt::Key_Down, form().cboMIO()->lineEdit()); });
