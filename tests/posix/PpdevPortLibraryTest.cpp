@@ -22,7 +22,6 @@ namespace {
 using test::FakePpdevSystem;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::HasSubstr;
 
 class Ppdev : public ::testing::Test {
  protected:

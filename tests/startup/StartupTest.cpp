@@ -57,7 +57,8 @@ TEST(Startup, EachPathLineForLine) {
   const std::uint32_t records[][3] = {{1, 0, 10}, {2, 3, 51}, {2, 5, 1},  {2, 5, 2},
                                       {2, 10, 0}, {0, 5, 0},  {3, 10, 0}, {9, 9, 9}};
   for (const auto& [platform, major, minor] : records) {
-    test::FakeOs os(platform, major, minor);
+    test::FakeOs os;
+    os.answer = {.dwMajorVersion = major, .dwMinorVersion = minor, .dwPlatformId = platform};
     os.fails = platform == 9;
     transcript << fmt::format("version {} {}.{}: \"{}\", record size {}\n", platform, major, minor,
                               GetWindowsVersion(os), os.seen.dwOSVersionInfoSize);

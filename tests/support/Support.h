@@ -72,13 +72,6 @@ class TracedPort {
     trace_.str({});
     return result;
   }
-  // The control word that each refresh since the last call sent, as "0xAD".
-  std::vector<std::string> latched() {
-    std::vector<std::string> words;
-    const auto trace = take();
-    for (std::size_t i = 2; i < trace.size(); i += 36) words.push_back(trace[i].substr(14));
-    return words;
-  }
 
  private:
   std::ostringstream trace_;
@@ -106,11 +99,6 @@ class FakeOs : public OsServices {
   std::string line;
   OsVersionRecord seen;  // the record as the query received it
 
-  FakeOs(std::uint32_t platform = 0, std::uint32_t major = 0, std::uint32_t minor = 0) {
-    answer.dwPlatformId = platform;
-    answer.dwMajorVersion = major;
-    answer.dwMinorVersion = minor;
-  }
   void queryVersion(OsVersionRecord& record) override {
     seen = record;
     if (fails) return;
