@@ -39,15 +39,6 @@ def start(*args):
     return process, int(port.group(1))
 
 
-# The lines a session writes on stderr after its first, as they come; all of them once the
-# returned thread has ended, which it does when the session exits.
-def collect_log(process):
-    log = []
-    reader = threading.Thread(target=lambda: log.extend(process.stderr), daemon=True)
-    reader.start()
-    return log, reader
-
-
 class Client:
     def __init__(self, port):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
@@ -161,7 +152,10 @@ assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.retu
 # along, and drops the silent one after 10 s; the trace shows that none of its READ?s ran.
 trace = os.path.join(tempfile.mkdtemp(), "silent.trace")
 process, port = start("--trace", trace)
-log, reader = collect_log(process)
+# The lines the session writes on stderr after its first, as they come.
+log = []
+reader = threading.Thread(target=lambda: log.extend(process.stderr), daemon=True)
+reader.start()
 base = rss_kib(process)
 silent = socket.socket()
 silent.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
