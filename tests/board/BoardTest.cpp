@@ -15,10 +15,8 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-class BoardTest : public ::testing::Test {
- protected:
-  void SetUp() override { rig.port().setPortBase(0x378); }
-
+struct BoardTest : ::testing::Test {
+  BoardTest() { rig.port().setPortBase(0x378); }
   test::FakePortLibrary fake;
   test::TracedPort rig{fake};
   FrontPanel panel{rig.port()};
