@@ -246,7 +246,8 @@ void MainForm::wheel(List& list, int delta) {
 LRESULT CALLBACK MainForm::listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* list = static_cast<List*>(GetPropA(hwnd, kListProperty));
   const WNDPROC original = hwnd == list->edit ? list->editProc : list->comboProc;
-  const bool open = SendMessageA(list->combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
+  // Asked of the combo box's own procedure: sent, it would come back here, again and again.
+  const bool open = CallWindowProcA(list->comboProc, list->combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
   switch (message) {
     case WM_CHAR:
     case WM_PASTE:
