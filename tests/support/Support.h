@@ -125,12 +125,15 @@ inline std::string accesses(PortLibrary& library, const std::string& script) {
   return reads;
 }
 
+inline std::vector<std::string> fileLines(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  return lines(text.str());
+}
+
 // The lines of a file of expected output under tests/data.
 inline std::vector<std::string> expected(const std::string& name) {
-  std::ifstream in(std::string(VX_TEST_DATA) + "/" + name);
-  std::stringstream text;
-  text << in.rdbuf();
-  return lines(text.str());
+  return fileLines(std::string(VX_TEST_DATA) + "/" + name);
 }
 
 }  // namespace vx::test

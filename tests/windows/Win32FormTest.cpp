@@ -31,6 +31,16 @@ void CALLBACK closeAbout(HWND, UINT, UINT_PTR timer, DWORD) {
   PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
 }
 
+// Messages sent to the lists, counted: a list that sent itself a message as it handled one would
+// send without end.
+int sentToLists = 0;
+LRESULT CALLBACK countSentToLists(int code, WPARAM w, LPARAM l) {
+  char name[16] = {};
+  GetClassNameA(reinterpret_cast<const CWPSTRUCT*>(l)->hwnd, name, sizeof name);
+  sentToLists += lstrcmpiA(name, "ComboBox") == 0;
+  return CallNextHookEx(nullptr, code, w, l);
+}
+
 // The window over a traced fake port that reads control 0x04 and flags 0x21, after start-up.
 struct Window : ::testing::Test {
   test::FakePortLibrary fake;
@@ -133,7 +143,11 @@ TEST_F(Window, StepsAsTheTranscriptSays) {
   for (WPARAM vk : {VK_DELETE, VK_INSERT}) key(vk);
   for (UINT message : {WM_PASTE, WM_CUT, WM_CLEAR}) SendMessageA(GetFocus(), message, 0, 0);
   note("typing, Backspace, Delete, cut, paste");
+  const HHOOK hook =
+      SetWindowsHookExA(WH_CALLWNDPROC, countSentToLists, nullptr, GetCurrentThreadId());
   for (WPARAM vk : {VK_UP, VK_DOWN, VK_DOWN, VK_UP, VK_UP}) key(vk), note("arrow");
+  UnhookWindowsHookEx(hook);
+  EXPECT_LT(sentToLists, 5 * 16) << "a list sends itself messages";
   const HWND ac = form.control("cboAC");
   send(ac, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), "wheel without the focus");
   SetFocus(GetWindow(ac, GW_CHILD));

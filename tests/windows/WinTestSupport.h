@@ -5,9 +5,10 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/Support.h"
 
 namespace vx::test {
 
@@ -45,12 +46,7 @@ class CallLog {
       : path_(programFolder() + name + ".log"), environment_("PARLLIO_LOG", path_) {
     DeleteFileA(path_.c_str());
   }
-  std::vector<std::string> lines() const {
-    std::ifstream in(path_);
-    std::vector<std::string> result;
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-  }
+  std::vector<std::string> lines() const { return fileLines(path_); }
 
  private:
   std::string path_;
