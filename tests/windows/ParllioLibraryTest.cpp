@@ -7,26 +7,29 @@
 #include <gtest/gtest.h>
 
 #include "WinTestSupport.h"
+#include "support/Support.h"
 #include "windows/InpOutLibrary.h"
 
 namespace vx {
 namespace {
 
-using test::CallLog;
 using test::ScopedEnvironment;
 using ::testing::ElementsAre;
 
 // The claim, the port information, their failures, and a missing library or function are seen
 // in vx3340ctl.exe's runs (ctl-test.sh); these are the widths that no run of the program shows.
 TEST(ParllioLibrary, ValuesKeepTheirWidths) {
-  CallLog log("widths");
+  const std::string log = test::programFolder() + "widths.log";  // the double's calls
+  DeleteFileA(log.c_str());
+  ScopedEnvironment logging("PARLLIO_LOG", log);
   ParllioLibrary library;
   library.OutByte(0x378, 0xFF80);  // -128 as a 16-bit value: widened with its sign
   library.OutByte(0x378, 0x1C0);
   ScopedEnvironment high("PARLLIO_INBYTE_HIGH", "12300");  // start-up's check must see these
   EXPECT_EQ(library.InByte(0x379), 0x12378);
-  EXPECT_THAT(log.lines(), ElementsAre("OutByte 0x378 0xFFFFFF80", "OutByte 0x378 0x000001C0",
-                                       "InByte 0x379 -> 0x12378"));
+  EXPECT_THAT(test::fileLines(log),
+              ElementsAre("OutByte 0x378 0xFFFFFF80", "OutByte 0x378 0x000001C0",
+                          "InByte 0x379 -> 0x12378"));
 }
 
 // Calls through a pointer of the wrong convention (cdecl for the library's stdcall) leave the

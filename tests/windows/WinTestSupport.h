@@ -1,14 +1,11 @@
 #pragma once
 
-// Helpers for the tests that run under wine: paths beside the test program, the environment
-// that the parllio.dll double reads, and its call log.
+// Helpers for the tests that run under wine: paths beside the test program, window texts, and
+// the environment that the DLL doubles read.
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
-
-#include "support/Support.h"
 
 namespace vx::test {
 
@@ -37,20 +34,6 @@ class ScopedEnvironment {
 
  private:
   std::string name_;
-};
-
-// The double's call log for one test: a fresh file, named in PARLLIO_LOG while the test runs.
-class CallLog {
- public:
-  explicit CallLog(const std::string& name)
-      : path_(programFolder() + name + ".log"), environment_("PARLLIO_LOG", path_) {
-    DeleteFileA(path_.c_str());
-  }
-  std::vector<std::string> lines() const { return fileLines(path_); }
-
- private:
-  std::string path_;
-  ScopedEnvironment environment_;
 };
 
 }  // namespace vx::test
