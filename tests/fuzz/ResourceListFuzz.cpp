@@ -4,7 +4,7 @@
 // shortest prefix that parses gives the same ranges as the whole, and each shorter one none.
 #include <algorithm>
 #include <cstdint>
-#include <ranges>
+#include <numeric>
 #include <vector>
 
 #include "Fuzz.h"
@@ -23,8 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(whole->size() <= list.size() / static_cast<std::size_t>(layout),
         "more port ranges than descriptors fit in the list");
   // The shortest prefix that parses: every longer one holds the same list and trailing bytes.
-  const std::size_t low = *std::ranges::partition_point(
-      std::views::iota(std::size_t{0}, list.size() + 1), [&](std::size_t n) { return !parse(n); });
+  std::vector<std::size_t> lengths(list.size() + 1);
+  std::iota(lengths.begin(), lengths.end(), std::size_t{0});
+  const std::size_t low = *std::partition_point(lengths.begin(), lengths.end(),
+                                                [&](std::size_t n) { return !parse(n); });
   check(parse(low) == whole, "the list's own bytes give other ranges than the whole input");
   check(low == 0 || !parse(low - 1), "a list cut short gave ranges");
   check(parse(low + (list.size() - low) / 2) == whole, "trailing bytes changed the ranges");
