@@ -30,9 +30,10 @@ std::optional<long> refreshesAllowed(const std::vector<std::string>& args) {
       if (args[i].starts_with(option)) return std::nullopt;
     for (const vx::Selection& s : vx::kSelections)
       selections += args[i] == s.option || args[i].starts_with(std::string(s.option) + "=");
-    const bool joined = args[i].starts_with("--count=");
-    if (!joined && (args[i] != "--count" || i + 1 == args.size())) continue;
-    const long n = std::strtol(joined ? args[i].c_str() + 8 : args[i + 1].c_str(), nullptr, 0);
+    if (args[i] != "--count" && !args[i].starts_with("--count=")) continue;
+    std::string value = args[i].substr(std::min<std::size_t>(8, args[i].size()));
+    if (value.empty() && i + 1 < args.size()) value = args[i + 1];  // "--count= 3" counts 3
+    const long n = std::strtol(value.c_str(), nullptr, 0);
     if (n > 20) return std::nullopt;
     count = std::max(count, n);
   }
