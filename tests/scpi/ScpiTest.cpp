@@ -31,9 +31,8 @@ TEST(Scpi, SessionLineForLine) {
     if (line == "<too long>") line = std::string(LineFramer::kMaxLine, 'A');  // and its CR
     if (line == "<not text>") line = "*OPC?\x7f";
     transcript << client.feed(line + "\r\n", instrument);
-    const auto trace = rig.take();  // a refresh's control word is its third access
-    for (std::size_t i = 2; i < trace.size(); i += 36)
-      transcript << "latched " << trace[i].substr(14) << "\n";
+    for (const auto& word : test::controlWords(rig.take()))
+      transcript << "latched " << word << "\n";
   }
   EXPECT_THAT(test::lines(transcript.str()),
               ElementsAreArray(test::expected("scpi-session.expected")));

@@ -34,9 +34,8 @@ TEST(Startup, EachPathLineForLine) {
     if (row[0] == '#') continue;
     std::istringstream fields(row);
     std::string name, record, line, library;
-    std::getline(
-        std::getline(std::getline(std::getline(fields, name, '|'), record, '|'), line, '|'),
-        library);
+    for (std::string* field : {&name, &record, &line}) std::getline(fields, *field, '|');
+    std::getline(fields, library);
     transcript << "== " << name << "\n";
     test::FakePortLibrary fake;
     std::istringstream(library) >> fake.claimResult >> fake.infoResult >> std::hex >>

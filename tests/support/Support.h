@@ -125,6 +125,14 @@ inline std::string accesses(PortLibrary& library, const std::string& script) {
   return reads;
 }
 
+// The control word that each refresh in a trace latched, as "0xAD": a refresh is 36 accesses, and
+// the third of them writes its control word.
+inline std::vector<std::string> controlWords(const std::vector<std::string>& trace) {
+  std::vector<std::string> words;
+  for (std::size_t i = 2; i < trace.size(); i += 36) words.push_back(trace[i].substr(14));
+  return words;
+}
+
 inline std::vector<std::string> fileLines(const std::string& path) {
   std::stringstream text;
   text << std::ifstream(path).rdbuf();

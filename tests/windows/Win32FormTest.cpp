@@ -97,7 +97,8 @@ struct Window : ::testing::Test {
     for (int i = 0; i < 6; ++i) line += text(fmt::format("RdVal({})", i));
     line += fmt::format(" \"{}\", quits {}{}, sent {}", text("Text1"), quits,
                         form.pendingError() ? ", error pending" : "", trace.size());
-    for (std::size_t i = 2; i < trace.size() && !all; i += 36) line += " " + trace[i].substr(14);
+    if (!all)
+      for (const auto& word : test::controlWords(trace)) line += " " + word;
     transcript.push_back(line);
     if (all) transcript.insert(transcript.end(), trace.begin(), trace.end());
   }
