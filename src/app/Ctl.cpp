@@ -194,7 +194,7 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   const bool tcp = (!o.serve.empty() && o.serve != "-") || !o.web.empty();
   try {
     // Every TCP session runs on one loop, in one thread: one board, one state.
-    std::unique_ptr<EventLoop> loop = tcp ? std::make_unique<EventLoop>() : nullptr;
+    std::unique_ptr<EventLoop> loop = tcp ? std::make_unique<EventLoop>(env.err) : nullptr;
     std::unique_ptr<TcpSession> session;
     std::unique_ptr<WebServer> web;
     if (!o.serve.empty() && o.serve != "-") session = listen<TcpSession>(*loop, "--serve", o.serve);

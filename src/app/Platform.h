@@ -23,4 +23,8 @@ std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options);
 // --port-library.
 void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option* simulate);
 
+// Raises the limit of open files as far as the system lets the process itself, so that a
+// session's clients do not run it out of descriptors; does nothing where there is no such limit.
+void raiseOpenFileLimit();
+
 }  // namespace vx

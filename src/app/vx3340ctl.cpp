@@ -17,5 +17,6 @@ int main(int argc, char** argv) {
       [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); },
       [] { return std::chrono::system_clock::now(); },
   };
+  vx::raiseOpenFileLimit();
   return vx::runCtl(arguments, env);
 }

@@ -1,14 +1,20 @@
 #include "net/EventLoop.h"
 
+#include <fmt/format.h>
+#include <fmt/ostream.h>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 
 #include <csignal>
 #include <vector>
 
+#include "port/FatalError.h"
+
 namespace vx {
 
 struct EventLoop::State {
+  explicit State(std::ostream& log) : log(log) {}
+  std::ostream& log;
   boost::asio::io_context io;
   boost::asio::signal_set signals{io, SIGINT, SIGTERM};
   std::vector<std::function<void()>> stops;
@@ -24,7 +30,7 @@ struct EventLoop::State {
   }
 };
 
-EventLoop::EventLoop() : state_(std::make_unique<State>()) {
+EventLoop::EventLoop(std::ostream& log) : state_(std::make_unique<State>(log)) {
   state_->signals.async_wait([state = state_.get()](boost::system::error_code error, int) {
     if (!error) state->stop();
   });
@@ -47,7 +53,19 @@ void EventLoop::fail(std::exception_ptr error) {
 }
 
 void EventLoop::run() {
-  state_->io.run();
+  // A handler that throws leaves the loop; the loop can be run again straight away.
+  for (;;) {
+    try {
+      state_->io.run();
+      break;
+    } catch (const FatalError&) {
+      fail(std::current_exception());
+      break;
+    } catch (const std::exception& e) {
+      fmt::print(state_->log, "vx3340ctl: a connection ended on an error: {}\n", e.what());
+      state_->log.flush();
+    }
+  }
   if (state_->error) std::rethrow_exception(state_->error);
 }
 

@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <ostream>
 
 namespace boost::asio {
 class io_context;
@@ -15,8 +16,9 @@ namespace vx {
 
 class EventLoop {
  public:
-  // Takes SIGINT and SIGTERM (Ctrl+C on Windows) from here on: they end run().
-  EventLoop();
+  // Takes SIGINT and SIGTERM (Ctrl+C on Windows) from here on: they end run(). log takes the
+  // line about an error that no connection caught.
+  explicit EventLoop(std::ostream& log);
   ~EventLoop();
   EventLoop(const EventLoop&) = delete;
   EventLoop& operator=(const EventLoop&) = delete;
@@ -24,10 +26,11 @@ class EventLoop {
   boost::asio::io_context& context();
   // What a session does when the loop ends: close its listener and its clients.
   void onStop(std::function<void()> stop);
-  // A command's run-time error ends every session; run() throws it.
+  // The program's fatal error (a port failure) ends every session; run() throws it.
   void fail(std::exception_ptr error);
-  // Runs the sessions until a signal, or a failure, stops them. The command in progress ends
-  // first: a signal is handled between commands.
+  // Runs the sessions until a signal, or a fatal error, stops them. The command in progress
+  // ends first: a signal is handled between commands. Any other error that reaches the loop is
+  // said on the log, and the sessions go on.
   void run();
 
  private:

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <string>
 
 namespace vx::net {
@@ -13,8 +14,8 @@ namespace vx::net {
 // a count of the bytes not yet sent. Past `cap` such bytes the client is behind: the connection
 // holds back what it would send, and a client that stays behind for `stallLimit` is dropped.
 //
-// Owner derives from it and from std::enable_shared_from_this, and gives it: stream(), closed(),
-// writeFailed(error), drained() (back under the cap) and stalledTooLong().
+// Owner derives from it and from net::Connection, and gives it: stream(), writeFailed(error),
+// drained() (back under the cap) and stalledTooLong().
 template <class Owner>
 class Outbox {
  protected:
@@ -36,9 +37,9 @@ class Outbox {
     if (stalled_) return;
     stalled_ = true;
     stall_.expires_after(stallLimit_);
-    stall_.async_wait([self = owner().shared_from_this()](boost::system::error_code error) {
+    stall_.async_wait([self = self()](boost::system::error_code error) {
       Outbox& box = *self;
-      if (error || self->closed() || !box.stalled_) return;
+      if (error || self->ended() || !box.stalled_) return;
       self->stalledTooLong();
     });
   }
@@ -47,26 +48,28 @@ class Outbox {
 
  private:
   Owner& owner() { return static_cast<Owner&>(*this); }
+  std::shared_ptr<Owner> self() {
+    return std::static_pointer_cast<Owner>(owner().shared_from_this());
+  }
 
   void write() {
-    boost::asio::async_write(
-        owner().stream(), boost::asio::buffer(queue_.front()),
-        [self = owner().shared_from_this()](boost::system::error_code error, std::size_t) {
-          Outbox& box = *self;
-          if (self->closed()) return;
-          if (error) {
-            self->writeFailed(error);
-            return;
-          }
-          box.unsent_ -= box.queue_.front().size();
-          box.queue_.pop_front();
-          if (!box.queue_.empty()) box.write();
-          if (box.stalled_ && !box.full()) {
-            box.stalled_ = false;
-            box.stall_.cancel();
-            self->drained();
-          }
-        });
+    boost::asio::async_write(owner().stream(), boost::asio::buffer(queue_.front()),
+                             [self = self()](boost::system::error_code error, std::size_t) {
+                               Outbox& box = *self;
+                               if (self->ended()) return;
+                               if (error) {
+                                 self->writeFailed(error);
+                                 return;
+                               }
+                               box.unsent_ -= box.queue_.front().size();
+                               box.queue_.pop_front();
+                               if (!box.queue_.empty()) box.write();
+                               if (box.stalled_ && !box.full()) {
+                                 box.stalled_ = false;
+                                 box.stall_.cancel();
+                                 self->drained();
+                               }
+                             });
   }
 
   std::size_t cap_;

@@ -5,11 +5,12 @@
 #include <boost/asio.hpp>
 
 #include "net/Outbox.h"
+#include "net/Server.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <memory>
-#include <regex>
 #include <set>
 
 namespace vx {
@@ -18,204 +19,165 @@ namespace {
 
 namespace asio = boost::asio;
 using boost::system::error_code;
+using tcp = asio::ip::tcp;
 
-class Server;
+struct Shared {
+  net::Server& server;
+  ScpiInstrument& instrument;
+  const SessionLimits& limits;
+};
 
 // One TCP client: its own error queue and line framing; answers go out in order. Its lines run
 // only while fewer than maxUnsent bytes of its answers wait to be sent; past that, reading stops
 // until they drain, and a client that stays past it for stallLimit is dropped.
-class Connection : public std::enable_shared_from_this<Connection>,
-                   private net::Outbox<Connection> {
+class Connection final : public net::Connection, private net::Outbox<Connection> {
  public:
-  Connection(asio::ip::tcp::socket socket, Server& server);
-  void start() { read(); }
-  void close() {
-    closed_ = true;
-    stopStallTimer();
-    error_code ignored;
-    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-    socket_.close(ignored);
+  Connection(tcp::socket socket, Shared& shared)
+      : net::Connection(shared.server, socket),
+        Outbox(shared.server.io(), shared.limits.maxUnsent, shared.limits.stallLimit),
+        socket_(std::move(socket)),
+        shared_(shared) {}
+
+  void start() override {
+    net::keepAlive(socket_);
+    read();
   }
 
  private:
-  void read();
+  std::shared_ptr<Connection> shared() {
+    return std::static_pointer_cast<Connection>(shared_from_this());
+  }
+  void shut() override {
+    stopStallTimer();
+    error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
+  }
+
+  void read() {
+    reading_ = true;
+    socket_.async_read_some(asio::buffer(buffer_),
+                            [self = shared()](error_code error, std::size_t n) {
+                              self->reading_ = false;
+                              if (self->ended()) return;
+                              // The client left, perhaps in the middle of a line: that line is
+                              // lost.
+                              if (error) return self->end();
+                              self->unread_.append(self->buffer_.data(), n);
+                              self->process();
+                            });
+  }
+
   // Runs the lines read so far while the answers waiting stay under the cap; then reads on, or
   // waits for the answers to drain.
-  void process();
-  void drop(const std::string& why);
+  void process() {
+    bool http = false;
+    const bool ran = guard([&] {
+      while (!unread_.empty() && !full() && !http) {
+        std::string answers;
+        const auto fed = scpi_.feed(unread_, shared_.instrument, answers, room());
+        unread_.erase(0, fed.used);
+        if (!answers.empty()) send(std::move(answers));
+        http = fed.http;
+      }
+    });
+    if (!ran) return;
+    if (http)
+      return end(
+          "it sent an HTTP request or a TLS handshake, as a web page in a browser can make it "
+          "do; nothing more from it runs");
+    if (!full()) {
+      if (!reading_) read();
+      return;
+    }
+    // Over the cap: read nothing more until the answers drain; drop a client that never reads.
+    stall();
+  }
 
   friend class net::Outbox<Connection>;
-  asio::ip::tcp::socket& stream() { return socket_; }
-  bool closed() const { return closed_; }
+  tcp::socket& stream() { return socket_; }
   void writeFailed(error_code error) {
-    drop(fmt::format("writing to it failed: {}", error.message()));
+    end(fmt::format("writing to it failed: {}", error.message()));
   }
   void drained() { process(); }
-  void stalledTooLong();
+  void stalledTooLong() {
+    end(fmt::format("it read none of its answers for {} ms", shared_.limits.stallLimit.count()));
+  }
 
-  asio::ip::tcp::socket socket_;
-  Server& server_;
-  std::string peer_;
+  tcp::socket socket_;
+  Shared& shared_;
   ScpiConnection scpi_{true};
   std::array<char, 4096> buffer_{};
   std::string unread_;  // bytes read but not yet run
   bool reading_ = false;
-  bool closed_ = false;
 };
 
-class Server {
- public:
-  Server(EventLoop& loop, const asio::ip::tcp::endpoint& at, SessionLimits limits)
-      : loop_(loop), io_(loop.context()), acceptor_(io_, at), limits_(limits) {}
+}  // namespace
 
-  asio::ip::tcp::endpoint endpoint() const { return acceptor_.local_endpoint(); }
-  void use(ScpiInstrument& instrument, std::ostream& log) {
-    instrument_ = &instrument;
-    log_ = &log;
-  }
-  ScpiInstrument& instrument() { return *instrument_; }
-  const SessionLimits& limits() const { return limits_; }
-  asio::io_context& io() { return io_; }
-  // One line on the session's log.
-  void say(const std::string& line) {
-    fmt::print(*log_, "vx3340ctl: {}\n", line);
-    log_->flush();
-  }
+namespace {
 
-  void accept() {
-    acceptor_.async_accept([this](error_code error, asio::ip::tcp::socket socket) {
-      if (error) return;  // stopped
-      if (connections_.size() < limits_.maxClients) {
-        auto connection = std::make_shared<Connection>(std::move(socket), *this);
-        connections_.insert(connection);
-        connection->start();
-      } else {
-        refuse(std::move(socket));
-      }
-      accept();
-    });
-  }
-  void closed(const std::shared_ptr<Connection>& connection) { connections_.erase(connection); }
-  // A command's run-time error ends the whole session.
-  void fail(std::exception_ptr error) { loop_.fail(error); }
-  void stop() {
-    error_code ignored;
-    acceptor_.close(ignored);
-    for (const auto& connection : connections_) connection->close();
-    connections_.clear();
-  }
-
- private:
-  void refuse(asio::ip::tcp::socket socket) {
-    auto refused = std::make_shared<asio::ip::tcp::socket>(std::move(socket));
-    auto text = std::make_shared<std::string>(fmt::format(
-        "vx3340ctl: refused: this session already serves {} clients, the most it takes; close one "
-        "and connect again\n",
-        limits_.maxClients));
-    asio::async_write(*refused, asio::buffer(*text), [refused, text](error_code, std::size_t) {
-      error_code ignored;
-      refused->shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-      refused->close(ignored);
-    });
-  }
-
-  EventLoop& loop_;
-  asio::io_context& io_;
-  asio::ip::tcp::acceptor acceptor_;
-  ScpiInstrument* instrument_ = nullptr;
-  std::ostream* log_ = nullptr;
-  SessionLimits limits_;
-  std::set<std::shared_ptr<Connection>> connections_;
-};
-
-std::string peerName(const asio::ip::tcp::socket& socket) {
-  error_code error;
-  const auto at = socket.remote_endpoint(error);
-  if (error) return "a client";
-  const auto address = at.address();
-  return address.is_v6() ? fmt::format("[{}]:{}", address.to_string(), at.port())
-                         : fmt::format("{}:{}", address.to_string(), at.port());
+bool isLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool sameText(std::string_view a, std::string_view lowerCase) {
+  if (a.size() != lowerCase.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if ((isLetter(a[i]) ? (a[i] | 0x20) : a[i]) != lowerCase[i]) return false;
+  return true;
+}
+bool letters(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), isLetter);
 }
 
-Connection::Connection(asio::ip::tcp::socket socket, Server& server)
-    : Outbox(server.io(), server.limits().maxUnsent, server.limits().stallLimit),
-      socket_(std::move(socket)),
-      server_(server),
-      peer_(peerName(socket_)) {}
-
-void Connection::read() {
-  reading_ = true;
-  socket_.async_read_some(
-      asio::buffer(buffer_), [self = shared_from_this()](error_code error, std::size_t n) {
-        self->reading_ = false;
-        if (self->closed_) return;
-        if (error) {  // the client left, perhaps in the middle of a line: that line is lost
-          self->closed_ = true;
-          self->stopStallTimer();
-          self->server_.closed(self);
-          return;
-        }
-        self->unread_.append(self->buffer_.data(), n);
-        self->process();
-      });
-}
-
-void Connection::process() {
-  try {
-    while (!unread_.empty() && !full()) {
-      std::string answers;
-      const auto fed = scpi_.feed(unread_, server_.instrument(), answers, room());
-      unread_.erase(0, fed.used);
-      if (!answers.empty()) send(std::move(answers));
-      if (fed.http) {
-        drop(
-            "it sent an HTTP request, as a web page in a browser can make it do; nothing more "
-            "from it runs");
-        return;
-      }
-    }
-  } catch (...) {
-    server_.fail(std::current_exception());
-    return;
-  }
-  if (!full()) {
-    if (!reading_) read();
-    return;
-  }
-  // Over the cap: read nothing more until the answers drain; drop a client that never reads.
-  stall();
-}
-
-void Connection::stalledTooLong() {
-  drop(fmt::format("it read none of its answers for {} ms", server_.limits().stallLimit.count()));
-}
-
-// Ends the connection for a reason the log gives in one line. The board keeps its state.
-void Connection::drop(const std::string& why) {
-  if (closed_) return;
-  server_.say(fmt::format("dropped {}: {}", peer_, why));
-  close();
-  server_.closed(shared_from_this());
-}
+// The headers that every browser request carries, in lower case; a name ending in '-' stands
+// for any name that goes on in letters.
+constexpr std::string_view kBrowserHeaders[] = {
+    "host",         "origin",         "referer",    "user-agent", "accept",  "accept-",
+    "content-type", "content-length", "connection", "cookie",     "upgrade", "sec-fetch-"};
 
 }  // namespace
 
 bool looksLikeHttp(std::string_view line) {
-  static const std::regex request(
-      "(GET|HEAD|POST|PUT|DELETE|OPTIONS|PATCH|CONNECT|TRACE) [^ ]+ HTTP/1\\..*");
-  static const std::regex header(
-      "(host|origin|referer|user-agent|accept|accept-[a-z]+|content-type|content-length|"
-      "connection|cookie|upgrade|sec-fetch-[a-z]+) *:.*",
-      std::regex::icase);
-  return std::regex_match(line.begin(), line.end(), request) ||
-         std::regex_match(line.begin(), line.end(), header);
+  // A request line in any letter case: METHOD SP TARGET SP HTTP/VERSION. HTTP/2's connection
+  // preface starts with one too ("PRI * HTTP/2.0").
+  const auto first = line.find(' '), last = line.rfind(' ');
+  if (first != std::string_view::npos && last > first + 1 && letters(line.substr(0, first)) &&
+      line.substr(first + 1, last - first - 1).find(' ') == std::string_view::npos) {
+    const auto version = line.substr(last + 1);
+    if (version.size() > 5 && sameText(version.substr(0, 5), "http/") && version[5] >= '0' &&
+        version[5] <= '9')
+      return true;
+  }
+  const auto colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  auto name = line.substr(0, colon);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  for (const std::string_view header : kBrowserHeaders) {
+    if (header.back() != '-') {
+      if (sameText(name, header)) return true;
+    } else if (name.size() > header.size() && sameText(name.substr(0, header.size()), header) &&
+               letters(name.substr(header.size()))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 ScpiConnection::Fed ScpiConnection::feed(std::string_view bytes, ScpiInstrument& instrument,
                                          std::string& answers, std::size_t limit) {
   Fed fed;
   while (fed.used < bytes.size()) {
-    const auto event = framer_.feed(bytes[fed.used++]);
+    const char byte = bytes[fed.used++];
+    // A TLS record at the start of a connection: a handshake, whose names may hide a line.
+    if (refuseHttp_ && seen_ < 2) {
+      if (seen_++ == 0) {
+        first_ = byte;
+      } else if (first_ == 0x16 && byte == 0x03) {
+        fed.http = true;
+        break;
+      }
+    }
+    const auto event = framer_.feed(byte);
     if (!event) continue;
     if (event->kind == LineFramer::Event::TooLong) {
       client_.error(-223, "Too much data");
@@ -249,25 +211,32 @@ void serveStream(std::istream& in, std::ostream& out, ScpiInstrument& instrument
 }
 
 struct TcpSession::State {
-  Server server;
   State(EventLoop& loop, const ListenAddress& at, SessionLimits limits)
-      : server(loop, {asio::ip::make_address(at.address), at.port}, limits) {}
+      : limits(limits), server(loop, at, "SCPI session", {limits.maxClients, false}), where(at) {}
+  SessionLimits limits;
+  net::Server server;
+  ListenAddress where;
+  std::unique_ptr<Shared> shared;
 };
 
 TcpSession::TcpSession(EventLoop& loop, const ListenAddress& where, SessionLimits limits)
-    : state_(std::make_unique<State>(loop, where, limits)) {
-  loop.onStop([this] { state_->server.stop(); });
-}
+    : state_(std::make_unique<State>(loop, where, limits)) {}
 
 TcpSession::~TcpSession() = default;
 
 void TcpSession::start(ScpiInstrument& instrument, std::ostream& log) {
-  Server& server = state_->server;
-  server.use(instrument, log);
-  server.accept();
-  const auto at = server.endpoint();
-  announce(log, "SCPI session on " + hostAndPort(at.address().to_string(), at.port()),
-           {at.address().to_string(), at.port()});
+  State& s = *state_;
+  s.shared = std::make_unique<Shared>(Shared{s.server, instrument, s.limits});
+  s.server.start(
+      log,
+      [&s](tcp::socket socket) {
+        return std::make_shared<Connection>(std::move(socket), *s.shared);
+      },
+      fmt::format("vx3340ctl: refused: this session already serves {} clients, the most it takes; "
+                  "close one and connect again\n",
+                  s.limits.maxClients));
+  const auto at = s.server.endpoint();
+  announce(log, "SCPI session on " + hostAndPort(at.address().to_string(), at.port()), s.where);
 }
 
 }  // namespace vx

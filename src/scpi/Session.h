@@ -16,15 +16,17 @@
 
 namespace vx {
 
-// Whether a line is what a web browser sends: an HTTP request line ("POST / HTTP/1.1") or one of
-// the headers every browser request carries ("Host: ..."). Any web page can make a browser send
-// such a request to a loopback port, with a body of SCPI lines.
+// Whether a line is what a web browser sends: an HTTP request line in any letter case ("POST /
+// HTTP/1.1", HTTP/2's "PRI * HTTP/2.0") or one of the headers every browser request carries
+// ("Host: ..."). Any web page can make a browser send such a request to a loopback port, with a
+// body of SCPI lines.
 bool looksLikeHttp(std::string_view line);
 
 // One client of a session: its bytes framed into lines, its own error queue and status.
 class ScpiConnection {
  public:
-  // refuseHttp: a line that looks like HTTP ends the connection (TCP, where browsers reach).
+  // refuseHttp: a line that looks like HTTP, or a TLS record at the start, ends the connection
+  // (TCP, where browsers reach).
   explicit ScpiConnection(bool refuseHttp = false) : refuseHttp_(refuseHttp) {}
 
   // Takes the client's next bytes and returns the answers of the lines they complete, each
@@ -33,7 +35,7 @@ class ScpiConnection {
 
   struct Fed {
     std::size_t used = 0;  // bytes taken
-    bool http = false;     // the last line taken looked like HTTP: run nothing more
+    bool http = false;     // the last line taken looked like HTTP, or TLS: run nothing more
   };
   // Takes bytes until they end, or until a completed line brings answers to at least limit
   // bytes, or a line looks like HTTP; appends the answers. The rest is left for a later call.
@@ -44,6 +46,8 @@ class ScpiConnection {
   ScpiClient client_;
   LineFramer framer_;
   bool refuseHttp_;
+  std::size_t seen_ = 0;  // of the connection's first two bytes
+  char first_ = 0;
 };
 
 // Runs one client's session on a stream pair: one answer line for each line with queries, until

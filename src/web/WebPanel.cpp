@@ -42,6 +42,14 @@ bool hostAllowed(const WebRequest& r) {
   return r.loopback && host == "localhost" + local.substr(local.rfind(':'));
 }
 
+// Whether another site's page made the browser send it: its Origin is not ours, or the browser
+// says it comes from another site.
+bool fromOtherSite(const WebRequest& r) {
+  const bool otherSite =
+      !r.fetchSite.empty() && r.fetchSite != "same-origin" && r.fetchSite != "none";
+  return (!r.origin.empty() && r.origin != "http://" + r.host) || otherSite;
+}
+
 std::string mediaType(const std::string& contentType) {
   std::string type = contentType.substr(0, contentType.find(';'));
   type.erase(type.find_last_not_of(" \t") + 1);
@@ -107,17 +115,24 @@ WebReply WebPanel::handle(const WebRequest& r) {
     return refused(403, fmt::format("the Host header must be {}{}", r.local,
                                     r.loopback ? " or localhost with its port" : ""));
   const std::string path = r.target.substr(0, r.target.find('?'));
+  const auto only = [&r](const char* method, const char* allow) {
+    WebReply no = refused(405, fmt::format("use {}", method));
+    no.allow = allow;
+    return r.method == method ? std::nullopt : std::optional<WebReply>(no);
+  };
   for (const PageFile& file : kPageFiles)
     if (path == file.path)
-      return r.method == "GET" ? WebReply{200, std::string(file.type), std::string(file.text)}
-                               : refused(405, "use GET");
+      return only("GET", "GET, HEAD")
+          .value_or(WebReply{200, std::string(file.type), std::string(file.text)});
   if (path == "/api/state" || path == "/api/events") {
-    if (r.method != "GET") return refused(405, "use GET");
-    if (path == "/api/events") return {200, "text/event-stream", "", true};
-    return {200, "application/json", state(true)};
+    if (auto no = only("GET", "GET, HEAD")) return *no;
+    if (path == "/api/state") return {200, "application/json", state(true)};
+    // An event stream takes a slot, so another site's page may not open one either.
+    if (fromOtherSite(r)) return refused(403, "a request from another site's page is refused");
+    return {200, "text/event-stream", "", true};
   }
   if (path == "/api/pick" || path == "/api/read" || path == "/api/poll") {
-    if (r.method != "POST") return refused(405, "use POST");
+    if (auto no = only("POST", "POST")) return *no;
     return api(r, path);
   }
   return refused(404, "no such page: " + path);
@@ -125,10 +140,7 @@ WebReply WebPanel::handle(const WebRequest& r) {
 
 // The commands: each one is checked whole before it touches the board.
 WebReply WebPanel::api(const WebRequest& r, const std::string& path) {
-  const bool otherSite =
-      !r.fetchSite.empty() && r.fetchSite != "same-origin" && r.fetchSite != "none";
-  if ((!r.origin.empty() && r.origin != "http://" + r.host) || otherSite)
-    return refused(403, "a request from another site's page is refused");
+  if (fromOtherSite(r)) return refused(403, "a request from another site's page is refused");
   if (mediaType(r.contentType) != "application/json")
     return refused(415, "send the body as application/json");
   const json body = r.body.empty() ? json::object() : json::parse(r.body, nullptr, false);

@@ -34,7 +34,8 @@ struct WebReply {
   int status = 200;
   std::string contentType = "application/json";
   std::string body;
-  bool events = false;  // GET /api/events was allowed: the connection becomes an event stream
+  bool events = false;     // GET /api/events was allowed: the connection becomes an event stream
+  std::string allow = {};  // with 405: the methods the target takes
 };
 
 // What the panel needs from the network: its event streams, and a timer for the poller.
@@ -63,7 +64,8 @@ class WebPanel : public LineListener {
 
   void connect(WebLink& link) { link_ = &link; }
   // Serves the page and runs the API. A request that is refused changes nothing and sends
-  // nothing to the port. A run-time error from the port is not caught.
+  // nothing to the port. A run-time error from the port is not caught. (HEAD comes as GET: the
+  // server leaves the body off.)
   WebReply handle(const WebRequest& request);
   // The first event of a new stream: the whole state.
   std::string firstEvent() const;

@@ -60,4 +60,7 @@ void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option*
       ->excludes(simulate);
 }
 
+// Windows has no per-process limit of open sockets to raise.
+void raiseOpenFileLimit() {}
+
 }  // namespace vx

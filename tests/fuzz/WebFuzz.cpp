@@ -1,8 +1,8 @@
-// Bytes from a browser into the web panel, through the server's own HTTP parser and limits, over
-// the simulated board, one request after another while the connection would stay open. Every
-// reply is HTTP/1.1 with a status the panel gives and no CORS header; a refusal is a JSON error;
-// nothing reaches the port unless a pick or a read was taken; the link protocol is never broken;
-// and afterwards the panel still answers and still takes a pick.
+// Bytes from a browser into the web panel, through the conversation that the server's
+// connections run (its parser, limits and framing rules), over the simulated board. Every reply
+// is HTTP/1.1 with a status the panel gives and no CORS header; a refusal is a JSON error and
+// changes nothing; nothing reaches the port unless a pick or a read was taken; the link protocol
+// is never broken; and afterwards the panel still answers and still takes a pick.
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <nlohmann/json.hpp>
@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "Fuzz.h"
+#include "web/WebConversation.h"
 #include "web/WebRig.h"
-#include "web/WebServer.h"
 
 namespace {
 
@@ -39,38 +39,43 @@ http::response<http::string_body> parseReply(const std::string& reply) {
   return parser.release();
 }
 
-// Takes the requests in bytes while the connection would stay open, checking each reply and what
-// it caused; gives how many were answered 200.
+// Runs the bytes through a connection's conversation, as the server does, checking each reply and
+// what it caused; gives how many were answered 200.
 int serve(vx::test::WebRig& rig, const Events& events, std::string_view bytes) {
-  static const std::set<unsigned> statuses{200, 400, 403, 404, 405, 413, 415};
-  int taken = 0;
-  while (!bytes.empty()) {
-    const std::streamoff before = rig.trace.tellp();
-    const int eventsBefore = events.count;
-    const auto ex = vx::exchange(rig.web, bytes, "127.0.0.1", 8080);
-    unsigned status = 0;  // none where the server closes without a word
-    if (!ex.reply.empty()) {
-      const auto reply = parseReply(ex.reply);
-      status = reply.result_int();
-      check(reply.version() == 11 && statuses.contains(status), "a status the panel never gives");
-      check(reply.find(http::field::access_control_allow_origin) == reply.end(),
-            "a CORS header was sent");
-      const bool isJson = reply[http::field::content_type] == "application/json";
-      if (isJson) check(nlohmann::json::accept(reply.body()), "a JSON reply is not JSON");
-      if (status != 200)
-        check(isJson && nlohmann::json::parse(reply.body()).contains("error"),
-              "a refusal without a JSON error");
+  static const std::set<unsigned> statuses{200, 400, 403, 404, 405, 413, 415, 431, 503};
+  const vx::WebLimits limits;
+  int streams = 1, taken = 0;
+  vx::WebConversation talk(rig.web, limits, boost::asio::ip::make_address("127.0.0.1"), 8080,
+                           [&streams] { return streams-- > 0; });
+  std::streamoff before = rig.trace.tellp();
+  int eventsBefore = events.count;
+  vx::test::converse(talk, bytes, [&](const vx::WebConversation::Step& step) {
+    const bool traffic = rig.trace.tellp() > before;
+    before = rig.trace.tellp();
+    if (step.reply.empty()) {
+      check(!traffic, "port traffic without a reply");
+      return;
     }
-    const bool took = status == 200 &&
-                      (bytes.starts_with("POST /api/pick") || bytes.starts_with("POST /api/read"));
-    check((rig.trace.tellp() > before) == took,
-          "port traffic other than that of a pick or read taken");
-    if (status != 200) check(events.count == eventsBefore, "a refused request published a state");
-    if (took) check(events.count > eventsBefore, "a pick or read taken published no state");
+    const auto reply = parseReply(step.reply);
+    const unsigned status = reply.result_int();
+    check(reply.version() == 11 && statuses.contains(status), "a status the panel never gives");
+    check(reply.find(http::field::access_control_allow_origin) == reply.end(),
+          "a CORS header was sent");
+    const bool isJson = reply[http::field::content_type] == "application/json";
+    if (isJson) check(nlohmann::json::accept(reply.body()), "a JSON reply is not JSON");
+    if (status != 200) {
+      check(isJson && nlohmann::json::parse(reply.body()).contains("error"),
+            "a refusal without a JSON error");
+      check(!traffic && events.count == eventsBefore, "a refused request sent or published");
+    }
+    // Only a command's reply, with a refresh of its own, comes after port traffic.
+    if (traffic)
+      check(status == 200 && isJson && !nlohmann::json::parse(reply.body()).contains("panel"),
+            "port traffic other than that of a pick or read taken");
+    if (reply.find(http::field::allow) != reply.end()) check(status == 405, "Allow without 405");
+    eventsBefore = events.count;
     taken += status == 200;
-    if (status == 0 || !ex.keepAlive || ex.used == 0) break;
-    bytes.remove_prefix(ex.used);
-  }
+  });
   return taken;
 }
 

@@ -3,13 +3,21 @@
 // The web panel over the simulated board, as the web tests and the web fuzz target drive it: a
 // clock the test sets, and every port access written to a trace, one a line.
 
+#include <boost/asio/ip/address.hpp>
+
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "board/FrontPanel.h"
 #include "port/LineRecorder.h"
 #include "port/SimulatedBoard.h"
 #include "port/TracingPortLibrary.h"
+#include "web/WebConversation.h"
 #include "web/WebPanel.h"
 
 namespace vx::test {
@@ -26,5 +34,27 @@ struct WebRig {
   FrontPanel panel{port};
   WebPanel web{panel, lines, [this] { return now; }};
 };
+
+// Runs a conversation as a server's connection does, on bytes that arrive in pieces of at most
+// the room it gives, then on the end of the client's input; calls onStep after every step.
+// Returns when the conversation closes or becomes an event stream.
+inline void converse(WebConversation& talk, std::string_view bytes,
+                     const std::function<void(const WebConversation::Step&)>& onStep) {
+  for (;;) {
+    const auto step = talk.next();
+    onStep(step);
+    if (step.close || step.stream) return;
+    if (!step.reply.empty()) continue;
+    if (bytes.empty()) {
+      talk.ended();
+      continue;
+    }
+    const auto space = talk.space();
+    const auto n = std::min(space.size(), bytes.size());
+    std::memcpy(space.data(), bytes.data(), n);
+    talk.received(n);
+    bytes.remove_prefix(n);
+  }
+}
 
 }  // namespace vx::test

@@ -8,7 +8,6 @@
 
 #include "support/Support.h"
 #include "web/WebRig.h"
-#include "web/WebServer.h"
 
 namespace vx {
 namespace {
@@ -16,31 +15,54 @@ namespace {
 struct WebTest : ::testing::Test, test::WebRig {};
 
 // Twelve reads a minute apart come first, so the state shows a history cut to ten minutes. Then
-// web-requests.in holds one request a line ("|" for CR LF, the address reached in front); the
-// transcript gives each one's request line, its status and error, what a state it returns says
-// (history points, last refresh, range, control word, accesses), then the port traffic it caused.
-// Every refusal sends nothing; a pick sends the window's pick, a read the Read button's.
+// web-requests.in holds one connection a line ("|" for CR LF, the address reached in front, and
+// how many more event streams may open); the transcript gives each request line, each reply's
+// status and error (and Allow), what a state it returns says (history points, last refresh,
+// range, control word, accesses), whether the server closes after a reply, then the port traffic it
+// caused. Every refusal sends nothing; a pick sends the window's pick, a read the Read button's.
 TEST_F(WebTest, RequestsAndWhatReachesThePort) {
   for (int i = 0; i < 12; ++i, now += 60'000) panel.cmdRead_Click();
   trace.str({});
   std::vector<std::string> transcript;
+  const WebLimits limits;
   for (const std::string& line : test::expected("web-requests.in")) {
     if (line.empty() || line[0] == '#') continue;
-    const auto space = line.find(' '), colon = line.rfind(':', space);
-    const std::string bytes = std::regex_replace(line.substr(space + 1), std::regex("\\|"), "\r\n");
-    const auto ex = exchange(web, bytes, line.substr(0, colon),
-                             static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1, space))));
-    transcript.push_back("> " + bytes.substr(0, bytes.find('\r')));
-    const auto head = ex.reply.substr(0, ex.reply.find('\r'));
-    const auto json =
-        nlohmann::json::parse(ex.reply.substr(ex.reply.find("\r\n\r\n") + 4), nullptr, false);
-    transcript.push_back("< " + head + (json.contains("error") ? " " + json["error"].dump() : ""));
-    if (json.contains("history"))
-      transcript.push_back(
-          fmt::format("  state: {} points, refresh {}, cboir {}, 0x{:02X}, {} accesses, flags {}",
-                      json["history"].size(), json["reading"]["refresh"].dump(),
-                      json["settings"]["cboir"].dump(), json["controlWord"].get<int>(),
-                      json["accesses"].size(), json["reading"]["flags"].dump()));
+    std::istringstream fields(line);
+    std::string at, bytes;
+    int streams = 0;
+    fields >> at >> streams >> std::ws;
+    std::getline(fields, bytes);
+    bytes = std::regex_replace(bytes, std::regex("\\|"), "\r\n");
+    for (std::smatch m; std::regex_search(bytes, m, std::regex("\\{(\\d+)\\*(.)\\}"));)
+      bytes.replace(m.position(), m.length(), std::string(std::stoul(m[1]), m.str(2)[0]));
+    const auto colon = at.rfind(':');
+    WebConversation talk(web, limits, boost::asio::ip::make_address(at.substr(0, colon)),
+                         static_cast<std::uint16_t>(std::stoi(at.substr(colon + 1))),
+                         [&streams] { return streams-- > 0; });
+    transcript.push_back("> " + bytes.substr(0, std::min<std::size_t>(bytes.find('\r'), 80)));
+    test::converse(talk, bytes, [&](const WebConversation::Step& step) {
+      if (!step.reply.empty()) {
+        const auto head = step.reply.substr(0, step.reply.find('\r'));
+        const auto body = step.reply.substr(step.reply.find("\r\n\r\n") + 4);
+        const auto json = nlohmann::json::parse(body, nullptr, false);
+        const auto allow = step.reply.find("\r\nAllow: ");
+        transcript.push_back(
+            "< " + head + (json.contains("error") ? " " + json["error"].dump() : "") +
+            (allow == std::string::npos
+                 ? ""
+                 : " Allow: " +
+                       step.reply.substr(allow + 9, step.reply.find('\r', allow + 2) - allow - 9)) +
+            (body.empty() ? " (no body)" : ""));
+        if (json.contains("history"))
+          transcript.push_back(fmt::format(
+              "  state: {} points, refresh {}, cboir {}, 0x{:02X}, {} accesses, flags {}",
+              json["history"].size(), json["reading"]["refresh"].dump(),
+              json["settings"]["cboir"].dump(), json["controlWord"].get<int>(),
+              json["accesses"].size(), json["reading"]["flags"].dump()));
+      }
+      if (step.stream) transcript.push_back("  an event stream");
+      if (step.close && !step.reply.empty()) transcript.push_back("  closed");
+    });
     for (const std::string& access : test::lines(trace.str())) transcript.push_back("  " + access);
     trace.str({});
   }

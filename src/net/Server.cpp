@@ -1,0 +1,206 @@
+#include "net/Server.h"
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+
+#include <algorithm>
+#include <array>
+
+#include "port/FatalError.h"
+
+namespace vx::net {
+
+namespace {
+
+using boost::system::error_code;
+
+// How long a refused client is given to take its refusal before it is closed.
+constexpr std::chrono::seconds kRefusalTime{1};
+// Accept's failures are said at most this often: a flood would otherwise fill the log.
+constexpr std::chrono::minutes kAcceptWarningEvery{1};
+
+std::string peerName(const tcp::socket& socket) {
+  error_code error;
+  const auto at = socket.remote_endpoint(error);
+  if (error) return "a client";
+  auto address = at.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped())
+    address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+  return hostAndPort(address.to_string(), at.port());
+}
+
+}  // namespace
+
+Connection::Connection(Server& server, const tcp::socket& socket)
+    : server_(server), peer_(peerName(socket)) {}
+
+void Connection::end(const std::string& why) {
+  if (ended_) return;
+  const auto self = shared_from_this();  // the registry may hold the last reference
+  ended_ = true;
+  if (!why.empty()) server_.say(fmt::format("dropped {}: {}", peer_, why));
+  shut();
+  server_.forget(*this);
+}
+
+void Connection::failed(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const FatalError&) {
+    server_.fail(error);
+  } catch (const std::exception& e) {
+    end(fmt::format("it ended on an error: {}", e.what()));
+  } catch (...) {
+    end("it ended on an unknown error");
+  }
+}
+
+Server::Server(EventLoop& loop, const ListenAddress& where, std::string what, ServerLimits limits)
+    : loop_(loop),
+      acceptor_(loop.context(), {boost::asio::ip::make_address(where.address), where.port}),
+      what_(std::move(what)),
+      limits_(limits),
+      backoff_(loop.context()) {
+  loop.onStop([this] { stop(); });
+}
+
+Server::~Server() = default;
+
+void Server::start(std::ostream& log, Make make, std::string refusal) {
+  log_ = &log;
+  make_ = std::move(make);
+  refusal_ = std::move(refusal);
+  accept();
+}
+
+void Server::say(const std::string& line) {
+  fmt::print(*log_, "vx3340ctl: {}\n", line);
+  log_->flush();
+}
+
+void Server::accept() {
+  acceptor_.async_accept([this](error_code error, tcp::socket socket) {
+    if (stopped_) return;
+    if (!error) {
+      accepted(std::move(socket));
+      accept();
+      return;
+    }
+    // Out of descriptors or memory, or a client that left before it was taken: none of these
+    // lasts, so accept again a little later, never stop for good.
+    const auto now = Clock::now();
+    if (now - lastAcceptWarning_ >= kAcceptWarningEvery) {
+      lastAcceptWarning_ = now;
+      say(fmt::format("{}: cannot take a connection: {}; trying again every {} ms", what_,
+                      error.message(), limits_.acceptBackoff.count()));
+    }
+    backoff_.expires_after(limits_.acceptBackoff);
+    backoff_.async_wait([this](error_code waited) {
+      if (!waited && !stopped_) accept();
+    });
+  });
+}
+
+void Server::accepted(tcp::socket socket) {
+  if (connections_.size() >= limits_.maxConnections && !makeRoom()) {
+    refuse(std::move(socket));
+    return;
+  }
+  auto connection = make_(std::move(socket));
+  connections_.insert(connection);
+  connection->start();
+}
+
+// Ends the connection that has been quiet longest, where the limits allow it.
+bool Server::makeRoom() {
+  if (!limits_.reclaim) return false;
+  std::shared_ptr<Connection> quietest;
+  for (const auto& c : connections_)
+    if (c->reclaimable() && (!quietest || c->quietSince() < quietest->quietSince())) quietest = c;
+  if (!quietest) return false;
+  quietest->end();
+  return true;
+}
+
+// A client that found no slot: it is told why, then whatever it still sends is read and
+// dropped until it leaves or the deadline passes, so that closing does not reset the connection
+// before it has read why.
+class Refusal : public std::enable_shared_from_this<Refusal> {
+ public:
+  Refusal(tcp::socket socket, std::size_t& count)
+      : socket_(std::move(socket)), deadline_(socket_.get_executor()), count_(count) {
+    ++count_;
+  }
+  ~Refusal() { --count_; }
+  void start(const std::string& text) {
+    deadline_.expires_after(kRefusalTime);
+    deadline_.async_wait([self = shared_from_this()](error_code) {
+      error_code ignored;
+      self->socket_.close(ignored);
+    });
+    boost::asio::async_write(socket_, boost::asio::buffer(text),
+                             [self = shared_from_this()](error_code error, std::size_t) {
+                               if (error) {
+                                 self->deadline_.cancel();
+                                 return;
+                               }
+                               error_code ignored;
+                               self->socket_.shutdown(tcp::socket::shutdown_send, ignored);
+                               self->drain();
+                             });
+  }
+
+ private:
+  void drain() {
+    socket_.async_read_some(boost::asio::buffer(ignored_),
+                            [self = shared_from_this()](error_code error, std::size_t) {
+                              if (error) {
+                                self->deadline_.cancel();
+                                return;
+                              }
+                              self->drain();
+                            });
+  }
+
+  tcp::socket socket_;
+  boost::asio::steady_timer deadline_;
+  std::size_t& count_;
+  std::array<char, 512> ignored_{};
+};
+
+void Server::refuse(tcp::socket socket) {
+  if (refusing_ >= limits_.maxRefusing) return;  // closed as it goes
+  std::make_shared<Refusal>(std::move(socket), refusing_)->start(refusal_);
+}
+
+void Server::forget(Connection& connection) {
+  const auto at = std::find_if(connections_.begin(), connections_.end(),
+                               [&](const auto& c) { return c.get() == &connection; });
+  if (at != connections_.end()) connections_.erase(at);
+}
+
+void Server::stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  error_code ignored;
+  acceptor_.close(ignored);
+  backoff_.cancel();
+  for (const auto& c : std::set<std::shared_ptr<Connection>>(connections_)) c->end();
+  connections_.clear();
+}
+
+void keepAlive(tcp::socket& socket) {
+  error_code ignored;
+  socket.set_option(boost::asio::socket_base::keep_alive(true), ignored);
+#if defined(TCP_KEEPIDLE) && defined(TCP_KEEPINTVL) && defined(TCP_KEEPCNT)
+  // First probe after a minute of silence, then six, ten seconds apart: about two minutes.
+  socket.set_option(boost::asio::detail::socket_option::integer<IPPROTO_TCP, TCP_KEEPIDLE>(60),
+                    ignored);
+  socket.set_option(boost::asio::detail::socket_option::integer<IPPROTO_TCP, TCP_KEEPINTVL>(10),
+                    ignored);
+  socket.set_option(boost::asio::detail::socket_option::integer<IPPROTO_TCP, TCP_KEEPCNT>(6),
+                    ignored);
+#endif
+}
+
+}  // namespace vx::net
