@@ -48,8 +48,13 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
   return 0;
 }
 
-// The main window: the face colour and the two rules under the menu bar.
+// The main window: the face colour, the two rules under the menu bar, and the focus given to the
+// first list (kept in its user data) whenever the window gets it, as a dialog does.
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SETFOCUS && GetWindowLongPtrA(window, GWLP_USERDATA)) {
+    SetFocus(reinterpret_cast<HWND>(GetWindowLongPtrA(window, GWLP_USERDATA)));
+    return 0;
+  }
   if (message == WM_PAINT) {
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(window, &paint);
@@ -168,9 +173,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (c.tab == 1) focus = GetWindow(made[i], GW_CHILD);
   }
 
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(focus));
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
-  SetFocus(focus);
   vx::win::printFirstPaint();
   return 0;
 }
