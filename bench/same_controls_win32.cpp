@@ -2,10 +2,10 @@
 // main form, written the plain way. The same class, style, icon, menu bar and centred place; the
 // same frames, lists with their items, labels, box, button and text field from the form's table,
 // at the same places, in the same fonts; the two rules. Nothing else: no subclassing, no
-// handlers. It prints the wall-clock time once the window is drawn ("first-paint NANOSECONDS")
-// and ends.
+// handlers. It prints the wall-clock time once the window is drawn ("first-paint NANOSECONDS").
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "board/Selections.h"
@@ -69,6 +69,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     EndPaint(window, &paint);
     return 0;
   }
+  if (message == WM_DESTROY) PostQuitMessage(0);
   if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
     SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
@@ -177,5 +178,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
   vx::win::printFirstPaint();
+  // Without VX3340_EXIT_ON_FIRST_PAINT it stays, to be looked at beside vx3340.exe, until closed.
+  MSG msg;
+  if (!std::getenv("VX3340_EXIT_ON_FIRST_PAINT"))
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
   return 0;
 }
