@@ -9,14 +9,12 @@ namespace {
 constexpr const char* kFrameClass = "VX3340Frame";
 constexpr int kListRows = 8;  // items the open list shows before it scrolls
 
-constexpr const char* kFontProperty = "vx3340.font";
-
 // A frame's border and caption, drawn as the system draws a group box: an etched rectangle whose
 // top runs through the middle of the caption.
 void paintFrame(HWND frame) {
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(frame, &paint);
-  const auto font = static_cast<HFONT>(GetPropA(frame, kFontProperty));
+  const auto font = reinterpret_cast<HFONT>(GetWindowLongPtrA(frame, GWLP_USERDATA));
   const HGDIOBJ before = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
   TEXTMETRICA metrics;
   GetTextMetricsA(dc, &metrics);
@@ -37,6 +35,8 @@ void paintFrame(HWND frame) {
 }
 
 // A frame: a container that clips what it holds, and forwards their notifications to the form.
+// Its font is in its user data: read on every paint, where a property would cost a round trip to
+// the window server.
 LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
@@ -45,16 +45,13 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
     case WM_CTLCOLORBTN:
       return SendMessageA(GetParent(frame), message, wParam, lParam);
     case WM_SETFONT:
-      SetPropA(frame, kFontProperty, reinterpret_cast<HANDLE>(wParam));
+      SetWindowLongPtrA(frame, GWLP_USERDATA, static_cast<LONG_PTR>(wParam));
       return 0;
     case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(GetPropA(frame, kFontProperty));
+      return GetWindowLongPtrA(frame, GWLP_USERDATA);
     case WM_PAINT:
       paintFrame(frame);
       return 0;
-    case WM_NCDESTROY:
-      RemovePropA(frame, kFontProperty);
-      break;
     default:
       break;
   }
@@ -222,17 +219,27 @@ std::string FormWindows::nameOf(HWND window) const {
   return {};
 }
 
-void placeCentred(HWND window, int clientWidth, int clientHeight) {
+namespace {
+
+// The window rectangle, centred on the screen, of a window with the given client area.
+RECT centredPlace(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, bool menu) {
   RECT outer{0, 0, clientWidth, clientHeight};
-  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)),
-                     GetMenu(window) != nullptr,
-                     static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)));
+  AdjustWindowRectEx(&outer, style, menu, exStyle);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
   const forms::Position place =
       forms::centred(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
-  SetWindowPos(window, nullptr, place.left, place.top, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  return {place.left, place.top, place.left + width, place.top + height};
+}
+
+}  // namespace
+
+void placeCentred(HWND window, int clientWidth, int clientHeight) {
+  const RECT place = centredPlace(
+      clientWidth, clientHeight, static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)),
+      static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)), GetMenu(window) != nullptr);
+  SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left,
+               place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void WindowDestroyer::operator()(HWND window) const {
@@ -243,9 +250,14 @@ void WindowDestroyer::operator()(HWND window) const {
 Form::Form(const Design& design, const std::string& caption, HMENU menu)
     : design_(design.controls), dpi_(screenDpi()), fonts_(dpi_) {
   registerFormClass(design.windowClass, windowProc);
+  // Made in its place at its size: moving it there afterwards costs a second layout.
+  const RECT place = centredPlace(forms::pixels(design.clientWidth, dpi_),
+                                  forms::pixels(design.clientHeight, dpi_), design.style,
+                                  design.exStyle, menu != nullptr);
   window_.reset(CreateWindowExA(design.exStyle, design.windowClass, caption.c_str(), design.style,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                                menu, GetModuleHandleA(nullptr), this));
+                                place.left, place.top, place.right - place.left,
+                                place.bottom - place.top, nullptr, menu, GetModuleHandleA(nullptr),
+                                this));
   if (!window_) {
     if (menu) DestroyMenu(menu);
     throw std::runtime_error("cannot create the window " + caption);

@@ -74,6 +74,7 @@ class Form {
     DWORD exStyle;
     int firstId;
     bool centredLabels;
+    int clientWidth, clientHeight;  // twips
   };
 
   virtual ~Form() = default;
@@ -88,7 +89,8 @@ class Form {
   virtual bool translateKey(MSG& msg) = 0;
 
  protected:
-  // Creates the window, hidden, with its controls; menu (may be null) becomes the window's.
+  // Creates the window, hidden and centred on the screen, with its controls; menu (may be null)
+  // becomes the window's.
   Form(const Design& design, const std::string& caption, HMENU menu = nullptr);
 
   HWND control(std::size_t index) const { return (*controls_)[index]; }

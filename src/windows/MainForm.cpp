@@ -13,7 +13,6 @@ namespace vx::win {
 namespace {
 
 constexpr const char* kWindowClass = "VX3340MainForm";
-constexpr const char* kListProperty = "vx3340.list";
 constexpr int kFirstControlId = 100;
 constexpr int kWheelStep = WHEEL_DELTA;  // one notch of a classic mouse wheel
 
@@ -64,12 +63,15 @@ constexpr Form::Design kDesign{
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
     0,
     kFirstControlId,
-    false};
+    false,
+    forms::kMainWidth,
+    forms::kMainHeight};
 
 }  // namespace
 
 // A list of the selection table on its combo box, whose combo box and text field it subclasses
-// for as long as it lives.
+// for as long as it lives. Both windows point to it in their user data, which their procedure
+// reads on every message without a round trip to the window server.
 struct MainForm::List {
   MainForm* form;
   SelectionId id;
@@ -90,10 +92,10 @@ struct MainForm::List {
     for (const Choice& choice : s.choices)
       SendMessageA(combo, CB_ADDSTRING, 0,
                    reinterpret_cast<LPARAM>(std::string(choice.item).c_str()));
-    // No item selected, the first item's text shown.
-    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    // No item selected (as a new combo box has none), the first item's text shown.
     SetWindowTextA(combo, firstItem.c_str());
-    for (HWND window : {combo, edit}) SetPropA(window, kListProperty, this);
+    for (HWND window : {combo, edit})
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     comboProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc)));
     editProc = reinterpret_cast<WNDPROC>(
@@ -102,8 +104,7 @@ struct MainForm::List {
   ~List() {
     SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc));
     SetWindowLongPtrA(combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(comboProc));
-    RemovePropA(edit, kListProperty);
-    RemovePropA(combo, kListProperty);
+    for (HWND window : {combo, edit}) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
   }
   List(const List&) = delete;
   List& operator=(const List&) = delete;
@@ -119,8 +120,6 @@ MainForm::MainForm(FrontPanel& panel, AboutServices about, const std::string& ca
   for (const Selection& s : kSelections)
     if (!s.checkBox)
       lists_[static_cast<std::size_t>(s.id)] = std::make_unique<List>(this, s, control(s.control));
-  placeCentred(hwnd(), forms::pixels(forms::kMainWidth, dpi()),
-               forms::pixels(forms::kMainHeight, dpi()));
 }
 
 MainForm::~MainForm() = default;
@@ -244,10 +243,13 @@ void MainForm::wheel(List& list, int delta) {
 
 // The lists and their text fields: typing changes nothing, arrows and the wheel step the list.
 LRESULT CALLBACK MainForm::listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* list = static_cast<List*>(GetPropA(hwnd, kListProperty));
+  auto* list = reinterpret_cast<List*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   const WNDPROC original = hwnd == list->edit ? list->editProc : list->comboProc;
-  // Asked of the combo box's own procedure: sent, it would come back here, again and again.
-  const bool open = CallWindowProcA(list->comboProc, list->combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
+  // Asked of the combo box's own procedure, and only for the keys and the wheel: sent, it would
+  // come back here, again and again.
+  const auto open = [list] {
+    return CallWindowProcA(list->comboProc, list->combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
+  };
   switch (message) {
     case WM_CHAR:
     case WM_PASTE:
@@ -260,14 +262,14 @@ LRESULT CALLBACK MainForm::listProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     case WM_KEYDOWN:
       if (hwnd != list->edit) break;
       if (wParam == VK_DELETE || wParam == VK_INSERT) return 0;
-      if (!open && (wParam == VK_UP || wParam == VK_DOWN)) {
+      if ((wParam == VK_UP || wParam == VK_DOWN) && !open()) {
         list->form->step(*list, wParam == VK_UP ? -1 : +1);
         return 0;
       }
-      if (!open && (wParam == VK_PRIOR || wParam == VK_NEXT)) return 0;
+      if ((wParam == VK_PRIOR || wParam == VK_NEXT) && !open()) return 0;
       break;
     case WM_MOUSEWHEEL:
-      if (open) break;
+      if (open()) break;
       list->form->wheel(*list, GET_WHEEL_DELTA_WPARAM(wParam));
       return 0;
     default:

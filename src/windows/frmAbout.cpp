@@ -14,9 +14,14 @@ constexpr std::size_t kLblVersion = forms::indexOf(forms::kAbout, "lblVersion");
 static_assert(forms::focusOrder<2>(forms::kAbout)[0] == kCmdOK);
 
 // A fixed dialog border, without minimise and maximise buttons; shown without an owner.
-constexpr Form::Design kDesign{
-    "VX3340About",       forms::kAbout, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
-    WS_EX_CONTROLPARENT, 200,           true};
+constexpr Form::Design kDesign{"VX3340About",
+                               forms::kAbout,
+                               WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                               WS_EX_CONTROLPARENT,
+                               200,
+                               true,
+                               forms::kAboutWidth,
+                               forms::kAboutHeight};
 
 }  // namespace
 

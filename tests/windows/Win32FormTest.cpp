@@ -204,7 +204,7 @@ TEST_F(Window, StepsAsTheTranscriptSays) {
 TEST(Form, AConstructorThatThrowsLeavesNoWindow) {
   struct Failing : Form {
     explicit Failing(HWND& made)
-        : Form({"VX3340Failing", forms::kAbout, WS_POPUP, 0, 300, true}, "failing") {
+        : Form({"VX3340Failing", forms::kAbout, WS_POPUP, 0, 300, true, 600, 400}, "failing") {
       made = hwnd();
       throw std::runtime_error("failed after the controls");
     }
