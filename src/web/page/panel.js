@@ -124,15 +124,13 @@ function showWord(id, value) {
 // Tells a screen reader which flags changed, in words; the changed values flash where motion is
 // welcome.
 function announceFlags(byte) {
-  const changed = panel.flags.filter((name, bit) => shownByte !== null && ((byte ^ shownByte) >> bit) & 1);
-  if (changed.length) {
-    $("announce").textContent =
-      "Flags changed: " + changed.map((name) => `${name} is now ${(byte >> panel.flags.indexOf(name)) & 1}`).join(", ");
-  }
+  const changed = (bit) => shownByte !== null && ((byte ^ shownByte) >> bit) & 1;
+  const news = panel.flags.flatMap((name, bit) => changed(bit) ? `${name} is now ${(byte >> bit) & 1}` : []);
+  if (news.length) $("announce").textContent = `Flags changed: ${news.join(", ")}`;
   panel.flags.forEach((name, bit) => {
     const cell = $(`RdVal${bit}`);
     cell.textContent = (byte >> bit) & 1;
-    if (changed.includes(name)) {
+    if (changed(bit)) {
       cell.classList.remove("flash");
       void cell.offsetWidth;  // so that the flash starts again
       cell.classList.add("flash");
@@ -195,11 +193,10 @@ function drawHistory() {
     }
     g.stroke();
   });
-  // Five steps across, labelled in seconds or minutes before the last read.
+  // Ticks at round steps, labelled in seconds or minutes before the last read.
   g.fillStyle = style.getPropertyValue("--muted");
-  const unit = minutes ? 60000 : 1000;
-  for (let i = 0; i <= 5; i++) {
-    const ago = (span * i) / 5;
+  const unit = minutes ? 60000 : 1000, step = {10000: 2000, 60000: 10000}[span] || 120000;
+  for (let ago = 0; ago <= span; ago += step) {
     const label = `${ago ? "−" : ""}${ago / unit} ${minutes ? "min" : "s"}`;
     const at = x(end - ago) - g.measureText(label).width / 2;
     g.fillText(label, Math.max(0, Math.min(at, width - g.measureText(label).width)), height - 6);
@@ -244,7 +241,7 @@ function drawWire(accesses) {
   $("accesses").replaceChildren(...texts.map((text) => element("li", {}, text)));
   const span = accesses.length ? (accesses[accesses.length - 1].time - accesses[0].time) / 1000 : 0;
   $("wire-note").textContent = accesses.length
-    ? `${accesses.length} accesses over ${span.toFixed(1)} µs; point at a column to see its access`
+    ? `${accesses.length} accesses over ${span.toFixed(1)} µs; point at a column, or open them as text`
     : "No refresh yet: pick an item or press Read.";
 }
 
