@@ -152,7 +152,7 @@ try:
     first.find_element(By.ID, "poll").click()
     wait(second, lambda d: points(d) >= before + 2, "the poller's points")
     audit(second, "polling")
-    for width in (390, 1280, 1920):  # the layout holds, from a phone to a wide screen
+    for width in (390, 640, 1280, 1920):  # a phone, 1280 at 200 % zoom, a laptop, a wide screen
         second.set_window_size(width, 900)
         assert not (faults := second.execute_script(LAYOUT)), f"at {width} px: {faults}"
     first.find_element(By.ID, "poll").click()
