@@ -125,7 +125,8 @@ function showWord(id, value) {
 // welcome.
 function announceFlags(byte) {
   const changed = (bit) => shownByte !== null && ((byte ^ shownByte) >> bit) & 1;
-  const news = panel.flags.flatMap((name, bit) => changed(bit) ? `${name} is now ${(byte >> bit) & 1}` : []);
+  const news = panel.flags.flatMap((name, bit) =>
+    changed(bit) ? `${name} is now ${(byte >> bit) & 1}` : []);
   if (news.length) $("announce").textContent = `Flags changed: ${news.join(", ")}`;
   panel.flags.forEach((name, bit) => {
     const cell = $(`RdVal${bit}`);
@@ -203,8 +204,8 @@ function drawHistory() {
   }
   const shown = history.filter(([time]) => time > start).length;
   const size = $("window").selectedOptions[0].text;
-  $("history-note").textContent =
-    `${shown} reads in the last ${size} (${history.length} kept); time before the last read`;
+  $("history-note").textContent = `${shown} reads in the last ${size}, of ${history.length} kept; `
+    + "time counts back from the last read";
   canvas.setAttribute("aria-label", `The six flags as steps over the last ${size}: ${shown} reads`);
 }
 
@@ -241,7 +242,7 @@ function drawWire(accesses) {
   $("accesses").replaceChildren(...texts.map((text) => element("li", {}, text)));
   const span = accesses.length ? (accesses[accesses.length - 1].time - accesses[0].time) / 1000 : 0;
   $("wire-note").textContent = accesses.length
-    ? `${accesses.length} accesses over ${span.toFixed(1)} µs; point at a column, or open them as text`
+    ? `${accesses.length} accesses over ${span.toFixed(1)} µs; point at a column, or open the list`
     : "No refresh yet: pick an item or press Read.";
 }
 
