@@ -1,10 +1,13 @@
 #include "web/WebPanel.h"
 
+#include <fmt/chrono.h>
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
+#include <iterator>
 
 #include "board/Selections.h"
 #include "forms/Forms.h"
@@ -124,6 +127,9 @@ WebReply WebPanel::handle(const WebRequest& r) {
     if (path == file.path)
       return only("GET", "GET, HEAD")
           .value_or(WebReply{200, std::string(file.type), std::string(file.text)});
+  if (path == "/api/history.csv")
+    return only("GET", "GET, HEAD").value_or(
+        WebReply{200, "text/csv; charset=utf-8", historyCsv()});
   if (path == "/api/state" || path == "/api/events") {
     if (auto no = only("GET", "GET, HEAD")) return *no;
     if (path == "/api/state") return {200, "application/json", state(true)};
@@ -175,6 +181,20 @@ WebReply WebPanel::api(const WebRequest& r, const std::string& path) {
     panel_.select(s->id, index->get<int>());
   }
   return {200, "application/json", state(false)};
+}
+
+// One row a read, oldest first: the time (UTC, ISO 8601, in ms), the six flags and the byte, as
+// READ? gives them.
+std::string WebPanel::historyCsv() const {
+  std::string csv = fmt::format("time,{},byte\r\n", fmt::join(kFlagNames, ","));
+  for (const Point& p : history_) {
+    fmt::format_to(std::back_inserter(csv), "{:%Y-%m-%dT%H:%M:%S}.{:03}Z",
+                   fmt::gmtime(static_cast<std::time_t>(p.time / 1000)), p.time % 1000);
+    for (std::size_t i = 0; i < kFlagNames.size(); ++i)
+      fmt::format_to(std::back_inserter(csv), ",{}", (p.flagByte >> i) & 1);
+    fmt::format_to(std::back_inserter(csv), ",{}\r\n", p.flagByte);
+  }
+  return csv;
 }
 
 std::string WebPanel::firstEvent() const {

@@ -83,6 +83,7 @@ class WebPanel : public LineListener {
   void refreshed(const FlagReading& reading);
   // The state as JSON text; whole, it also holds the page's lists and the history.
   std::string state(bool whole) const;
+  std::string historyCsv() const;
   void changed();
 
   FrontPanel& panel_;

@@ -25,7 +25,7 @@ namespace vx::test {
 struct WebRig {
   WebRig() { port.setPortBase(SimulatedBoard::kBase); }
 
-  std::int64_t now = 1'700'000'000'000;
+  std::int64_t now = 1'700'000'000'042;
   SimulatedBoard board;
   LineRecorder lines{board, fixedStepClock()};
   std::ostringstream trace;

@@ -18,8 +18,8 @@ struct WebTest : ::testing::Test, test::WebRig {};
 // web-requests.in holds one connection a line ("|" for CR LF, the address reached in front, and
 // how many more event streams may open); the transcript gives each request line, each reply's
 // status and error (and Allow), what a state it returns says (history points, last refresh,
-// range, control word, accesses), whether the server closes after a reply, then the port traffic it
-// caused. Every refusal sends nothing; a pick sends the window's pick, a read the Read button's.
+// range, control word, accesses) or the rows of a CSV, whether the server closes after a reply,
+// then the port traffic it caused. Every refusal sends nothing; a pick sends the window's pick, a read the Read button's.
 TEST_F(WebTest, RequestsAndWhatReachesThePort) {
   for (int i = 0; i < 12; ++i, now += 60'000) panel.cmdRead_Click();
   trace.str({});
@@ -59,6 +59,9 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
               json["history"].size(), json["reading"]["refresh"].dump(),
               json["settings"]["cboir"].dump(), json["controlWord"].get<int>(),
               json["accesses"].size(), json["reading"]["flags"].dump()));
+        if (step.reply.find("Content-Type: text/csv") != std::string::npos)
+          for (const auto& row : test::lines(std::regex_replace(body, std::regex("\r\n"), "\n")))
+            transcript.push_back("  " + row);
       }
       if (step.stream) transcript.push_back("  an event stream");
       if (step.close && !step.reply.empty()) transcript.push_back("  closed");

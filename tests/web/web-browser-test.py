@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 # vx3340ctl --web in two real browsers (headless Chromium through Selenium), over raw HTTP and
 # beside a SCPI client, on one simulated board: a flood of event streams stops at the cap while
-# the panel still takes picks; picks made with clicks and keys send the same traffic as the same
-# picks over SCPI; each face sees the others' changes; the poller fills the history; the wire view
-# draws one refresh; a page from another origin cannot drive the SCPI port; and SIGTERM under load
-# ends with 0.
-#     web-browser-test.py VX3340CTL
+# the panel still takes picks; Tab walks the controls in the window's order with a focus ring;
+# picks made with the keyboard alone and clicks send the same traffic as the same picks over SCPI;
+# each face sees the others' changes; the history's CSV holds READ?'s reads; the poller fills the
+# history; the layout holds at 390, 1280 and 1920 px; the wire view draws one refresh; axe-core
+# finds no WCAG 2.1 A or AA fault connected, polling or disconnected (light and dark); a page
+# from another origin cannot drive the SCPI port; and SIGTERM under load ends with 0.
+#     web-browser-test.py VX3340CTL AXE_MIN_JS
 import contextlib
 import ctypes
 import http.server
@@ -24,7 +26,8 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
-CTL = sys.argv[1]
+CTL, AXE = sys.argv[1], open(sys.argv[2]).read()
+LAYOUT = open(__file__.replace("web-browser-test.py", "layout-check.js")).read()
 TIMEOUT = 10  # seconds for anything to show: a bound, not a measurement
 trace = tempfile.NamedTemporaryFile(suffix=".trace")
 # The program dies with this test (PR_SET_PDEATHSIG).
@@ -86,6 +89,12 @@ def trace_lines():
     return open(trace.name).read().splitlines()
 
 
+def audit(driver, state):  # axe-core's WCAG 2.1 A and AA rules on the page as it stands
+    assert not (faults := driver.execute_async_script(AXE + ";axe.run(document, {runOnly: "
+        "['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa']}).then((r) => arguments[0](r.violations.map("
+        "(v) => `${v.id} at ${v.nodes.map((n) => n.target)}`)));")), f"axe-core, {state}: {faults}"
+
+
 # Over raw HTTP: the seventeenth event stream is refused while the panel still takes a pick.
 streams = [raw(f"GET /api/events HTTP/1.1\r\nHost: localhost:{port}\r\n\r\n") for _ in range(17)]
 assert [r.split(" ")[1] for _, r in streams] == ["200"] * 16 + ["503"], "the cap on event streams"
@@ -95,15 +104,22 @@ for stream, _ in streams:
 
 first, second = browser(), browser()
 try:
-    # Picks with a key, a click and a click on Read, as an engineer makes them.
-    first.find_element(By.ID, "cboir").send_keys(Keys.ARROW_DOWN)  # 4uA -> 40uA
-    wait(first, lambda d: shows(d, "cboir", 1))
-    first.find_element(By.ID, "chkStandby").click()
-    wait(second, lambda d: d.find_element(By.ID, "chkStandby").is_selected(), "the other's pick")
+    audit(first, "connected")
+    # Tab walks every control in the window's order, each with a focus ring; on the way the
+    # keyboard alone picks 40uA and Standby, as an engineer without a mouse would.
+    walk, keys = [], {"cboir": Keys.ARROW_DOWN, "chkStandby": Keys.SPACE}
+    for _ in range(13):
+        first.switch_to.active_element.send_keys(Keys.TAB)
+        e = first.switch_to.active_element
+        walk.append((e.get_attribute("id") or e.tag_name, e.value_of_css_property("outline-style")))
+        e.send_keys(keys.get(walk[-1][0], ""))
+    tabs = "cboir cboAC cboFSEL cboMIO cboComp chkStandby cmdRead poll interval window csv wire-box"
+    assert walk == [(id, "solid") for id in tabs.split() + ["summary"]], walk
+    wait(second, lambda d: shows(d, "cboir", 1) and d.find_element(By.ID, "chkStandby")
+         .is_selected(), "the keyboard's picks")
     refreshes = len(trace_lines())
     first.find_element(By.ID, "cmdRead").click()
     wait(first, lambda d: len(trace_lines()) > refreshes, "Read to reach the board")
-    assert shows(second, "cboir", 1), "the second browser missed the range"
 
     # The same picks over SCPI on a fresh board send exactly the same traffic.
     with tempfile.NamedTemporaryFile(suffix=".trace") as same:
@@ -113,13 +129,17 @@ try:
         expected = open(same.name).read().splitlines()
     assert trace_lines() == expected, "the browser's picks sent other traffic"
 
-    # A SCPI client's pick shows in both browsers; the flags shown are READ?'s.
-    ask("CONF:FORC CURR")
-    flags = ask("READ?").split(",")[:6]
+    # A SCPI client's picks show in both browsers; the flags shown are READ?'s. The history's
+    # CSV, as the page's button gives it, holds each READ? read: time, flags and byte.
+    reads = [ask(f"{pick};:READ?") for pick in ("CONF:COMP CURR", "CONF:MEAS IM", "CONF:FORC CURR")]
     for driver in (first, second):
-        wait(driver, lambda d: shows(d, "cboFSEL", 1) and flags
+        wait(driver, lambda d: shows(d, "cboFSEL", 1) and reads[-1].split(",")[:6]
              == [d.find_element(By.ID, f"RdVal{i}").text for i in range(6)],
              "the SCPI client's pick and the flags of READ?")
+    rows = first.execute_async_script("fetch(document.getElementById('csv').href).then((r) => "
+                                      "r.text()).then(arguments[0]);").splitlines()
+    assert [row.split(",", 1)[1] for row in rows[-5::2]] == reads, rows
+    assert all(re.fullmatch(r"20\d\d-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", r[:24]) for r in rows[1:])
 
     # The wire view draws one refresh: one column per access of the trace's last refresh.
     assert len(first.find_elements(By.CSS_SELECTOR, "#wire rect.access")) == 36
@@ -131,6 +151,10 @@ try:
     before = points(second)
     first.find_element(By.ID, "poll").click()
     wait(second, lambda d: points(d) >= before + 2, "the poller's points")
+    audit(second, "polling")
+    for width in (390, 640, 1280, 1920):  # a phone, 1280 at 200 % zoom, a laptop, a wide screen
+        second.set_window_size(width, 900)
+        assert not (faults := second.execute_script(LAYOUT)), f"at {width} px: {faults}"
     first.find_element(By.ID, "poll").click()
     wait(second, lambda d: not d.find_element(By.ID, "poll").is_selected(), "the poller to stop")
 
@@ -154,6 +178,11 @@ try:
     threading.Event().wait(0.5)
     ctl.send_signal(signal.SIGTERM)
     assert ctl.wait(timeout=TIMEOUT) == 0, f"exit code {ctl.returncode}"
+    wait(second, lambda d: d.find_element(By.ID, "status").text.startswith("Disconnected"))
+    audit(second, "disconnected")
+    dark = {"features": [{"name": "prefers-color-scheme", "value": "dark"}]}
+    second.execute_cdp_cmd("Emulation.setEmulatedMedia", dark)
+    audit(second, "disconnected, dark")
 finally:
     first.quit()
     second.quit()

@@ -8,10 +8,15 @@ const TEN_MINUTES = 600000;
 let panel = null;  // the lists, register fields, flag and line names, from the server's table
 let history = [];  // [time in ms, flag byte], oldest first
 let lastRefresh = 0;
+let shownByte = null;        // the flag byte on show, to announce what changed
+let windowPicked = false;    // the user chose the history's window: keep it
+let lastAccesses = null;     // the accesses on show, to draw them again only when they change
 let queue = Promise.resolve();
 
-function say(text) {
-  $("status").textContent = text;
+// The status line is a polite live region: it changes, and so is spoken, only when its text does.
+function say(text, state) {
+  if ($("status").textContent !== text) $("status").textContent = text;
+  if (state) document.body.dataset.state = state;
 }
 
 // Each command is posted after the one before has been answered: picks reach the board in the
@@ -24,7 +29,7 @@ function post(path, body) {
       body: JSON.stringify(body),
     }))
     .then(async (reply) => { if (!reply.ok) say((await reply.json()).error); })
-    .catch((error) => say(`The board's server did not answer: ${error}`));
+    .catch((error) => say(`The board's server did not answer: ${error}`, "lost"));
 }
 
 function element(tag, properties = {}, ...children) {
@@ -42,18 +47,36 @@ function svg(tag, attributes, text) {
 
 const hex = (value, digits) => "0x" + value.toString(16).toUpperCase().padStart(digits, "0");
 
-// The cells of a word's field row, bit 7 first: a field spans its bits.
-function fieldCells(fields) {
-  const cells = [];
-  for (let bit = 7; bit >= 0; bit--) {
-    const field = fields.find((f) => f.mask & (1 << bit));
-    const name = field ? field.field : "";
-    const last = cells[cells.length - 1];
-    if (last && last.name === name) last.span++;
-    else cells.push({name, span: 1});
+// A name that breaks only between its words, never inside one ("CHL-DET", "force/measure").
+function words(name) {
+  return name.split(" ").flatMap((w, i) => [i ? " " : "", element("span", {className: "word"}, w)]);
+}
+
+// The register map, one row a bit (7 first) and two columns a word: the bit's value and its
+// field, which spans the field's bits. Full names fit at any width this way, and each bit sits
+// beside its field.
+function buildMap(registers) {
+  const head = element("tr", {}, element("th", {scope: "col"}, "Bit"));
+  for (const [id, name] of registers) {
+    head.append(element("th", {scope: "colgroup", colSpan: 2}, ...words(name), element("br"),
+                        element("span", {id: `${id}-hex`, className: "hex"}, "0x00")));
   }
-  return cells.map((c) => element("th", {colSpan: c.span, className: c.name ? "field" : "unused"},
-                                  c.name || "not used"));
+  const body = element("tbody");
+  for (let bit = 7; bit >= 0; bit--) {
+    const row = element("tr", {}, element("th", {scope: "row"}, String(bit)));
+    for (const [id, , fields] of registers) {
+      row.append(element("td", {id: `${id}-bit${bit}`, className: "bit"}, "0"));
+      const field = fields.find((f) => f.mask & (1 << bit));
+      const above = fields.find((f) => f.mask & (1 << (bit + 1)));
+      if (bit < 7 && field === above) continue;  // the cell above spans this bit
+      let span = 1;
+      while (bit - span >= 0 && fields.find((f) => f.mask & (1 << (bit - span))) === field) span++;
+      row.append(element("td", {rowSpan: span, className: field ? "field" : "unused"},
+                         ...words(field ? field.field : "not used")));
+    }
+    body.append(row);
+  }
+  $("map").append(element("thead", {}, head), body);
 }
 
 function build(p) {
@@ -70,7 +93,7 @@ function build(p) {
       s.items.forEach((item, i) => list.add(new Option(item, i)));
       list.addEventListener("change",
                             () => post("/api/pick", {control: s.control, index: list.selectedIndex}));
-      $("controls").append(element("label", {}, s.caption, list));
+      $("controls").append(element("label", {htmlFor: s.control}, s.caption), list);
     }
   }
   $("cmdRead").textContent = p.read;
@@ -81,25 +104,16 @@ function build(p) {
       element("th", {scope: "row"}, p.flags[row]), element("td", {id: `RdVal${row}`}, "0"),
       element("th", {scope: "row"}, p.flags[row + 3]), element("td", {id: `RdVal${row + 3}`}, "0")));
   }
-  const words = [
+  buildMap([
     ["control", "Control word", p.selections.filter((s) => s.register === "control")],
     ["aux", "Auxiliary word", p.selections.filter((s) => s.register === "aux").concat(p.aux)],
     ["flags", "Flag byte", p.flags.map((name, bit) => ({field: name, mask: 1 << bit}))],
-  ];
-  const head = element("tr", {}, element("th", {}, "Word"), element("th", {}, "Hex"));
-  for (let bit = 7; bit >= 0; bit--) head.append(element("th", {}, `bit ${bit}`));
-  $("map").append(element("thead", {}, head));
-  for (const [id, name, fields] of words) {
-    const bits = element("tr", {className: "bits"});
-    for (let bit = 7; bit >= 0; bit--) bits.append(element("td", {id: `${id}-bit${bit}`}, "0"));
-    $("map").append(element("tbody", {},
-      element("tr", {}, element("th", {rowSpan: 2, scope: "rowgroup"}, name),
-              element("td", {rowSpan: 2, id: `${id}-hex`}, "0x00"), ...fieldCells(fields)),
-      bits));
-  }
+  ]);
   const poll = () => post("/api/poll", {interval: $("poll").checked ? Number($("interval").value) : 0});
   $("poll").addEventListener("change", poll);
   $("interval").addEventListener("change", () => { if ($("poll").checked) poll(); });
+  $("window").addEventListener("change", () => { windowPicked = true; drawHistory(); });
+  new ResizeObserver(() => drawHistory()).observe($("chart"));
 }
 
 function showWord(id, value) {
@@ -107,36 +121,92 @@ function showWord(id, value) {
   for (let bit = 7; bit >= 0; bit--) $(`${id}-bit${bit}`).textContent = (value >> bit) & 1;
 }
 
+// Tells a screen reader which flags changed, in words; the changed values flash where motion is
+// welcome.
+function announceFlags(byte) {
+  const changed = (bit) => shownByte !== null && ((byte ^ shownByte) >> bit) & 1;
+  const news = panel.flags.flatMap((name, bit) =>
+    changed(bit) ? `${name} is now ${(byte >> bit) & 1}` : []);
+  if (news.length) $("announce").textContent = `Flags changed: ${news.join(", ")}`;
+  panel.flags.forEach((name, bit) => {
+    const cell = $(`RdVal${bit}`);
+    cell.textContent = (byte >> bit) & 1;
+    if (changed(bit)) {
+      cell.classList.remove("flash");
+      void cell.offsetWidth;  // so that the flash starts again
+      cell.classList.add("flash");
+    }
+  });
+  shownByte = byte;
+}
+
+// The shortest window that holds every read, until the user picks one.
+function historyWindow() {
+  if (!windowPicked && history.length) {
+    const span = history[history.length - 1][0] - history[0][0];
+    const fits = [...$("window").options].find((o) => Number(o.value) >= span);
+    $("window").value = fits ? fits.value : String(TEN_MINUTES);
+  }
+  return Number($("window").value);
+}
+
+// The flags as steps over the window, ending at the last read; the axis in the window's unit.
 function drawHistory() {
-  const canvas = $("chart"), g = canvas.getContext("2d");
-  const left = 70, right = canvas.width - 4, row = (canvas.height - 24) / 6;
-  const end = history.length ? history[history.length - 1][0] : Date.now();
-  const x = (t) => left + (right - left) * (t - (end - TEN_MINUTES)) / TEN_MINUTES;
-  g.clearRect(0, 0, canvas.width, canvas.height);
-  g.font = "12px sans-serif";
+  if (!panel) return;
+  const canvas = $("chart"), style = getComputedStyle(canvas), ratio = window.devicePixelRatio || 1;
+  const width = canvas.clientWidth, height = canvas.clientHeight;
+  canvas.width = Math.round(width * ratio);
+  canvas.height = Math.round(height * ratio);
+  const g = canvas.getContext("2d");
+  g.scale(ratio, ratio);
+  g.font = `12px ${style.fontFamily}`;
+  const left = Math.max(...panel.flags.map((name) => g.measureText(name).width)) + 12;
+  const right = width - 8, row = (height - 24) / 6;
+  const span = historyWindow(), minutes = span >= TEN_MINUTES;
+  const end = history.length ? history[history.length - 1][0] : 0, start = end - span;
+  const x = (t) => left + (right - left) * (t - start) / span;
   g.lineWidth = 1.5;
   panel.flags.forEach((name, bit) => {
     const high = bit * row + 6, low = (bit + 1) * row - 4;
-    g.fillStyle = "#111";
+    g.fillStyle = style.color;
     g.fillText(name, 4, (high + low) / 2 + 4);
-    g.strokeStyle = "#05a";
+    g.strokeStyle = style.getPropertyValue("--rule");
     g.beginPath();
-    let level = null;
+    g.moveTo(left, low);
+    g.lineTo(right, low);
+    g.stroke();
+    g.strokeStyle = style.getPropertyValue("--trace");
+    g.beginPath();
+    let level = null, drawing = false;  // the level the window opens with, from before it
     for (const [time, byte] of history) {
       const y = (byte >> bit) & 1 ? high : low;
-      if (level === null) g.moveTo(x(time), y);
-      else g.lineTo(x(time), level), g.lineTo(x(time), y);
+      if (time > start) {
+        if (!drawing) g.moveTo(level === null ? x(time) : left, level ?? y);
+        g.lineTo(x(time), level ?? y);
+        g.lineTo(x(time), y);
+        drawing = true;
+      }
       level = y;
     }
-    if (level !== null) g.lineTo(right, level);
+    if (level !== null) {
+      if (!drawing) g.moveTo(left, level);
+      g.lineTo(right, level);
+    }
     g.stroke();
   });
-  g.fillStyle = "#555";
-  for (let minutes = 10; minutes >= 0; minutes -= 2) {
-    const label = minutes ? `-${minutes} min` : "last";
-    g.fillText(label, Math.min(x(end - minutes * 60000), right - 30), canvas.height - 6);
+  // Ticks at round steps, labelled in seconds or minutes before the last read.
+  g.fillStyle = style.getPropertyValue("--muted");
+  const unit = minutes ? 60000 : 1000, step = {10000: 2000, 60000: 10000}[span] || 120000;
+  for (let ago = 0; ago <= span; ago += step) {
+    const label = `${ago ? "−" : ""}${ago / unit} ${minutes ? "min" : "s"}`;
+    const at = x(end - ago) - g.measureText(label).width / 2;
+    g.fillText(label, Math.max(0, Math.min(at, width - g.measureText(label).width)), height - 6);
   }
-  $("history-note").textContent = `${history.length} refreshes over the last ten minutes`;
+  const shown = history.filter(([time]) => time > start).length;
+  const size = $("window").selectedOptions[0].text;
+  $("history-note").textContent = `${shown} reads in the last ${size}, of ${history.length} kept; `
+    + "time counts back from the last read";
+  canvas.setAttribute("aria-label", `The six flags as steps over the last ${size}: ${shown} reads`);
 }
 
 // One column per access, as wide for each; the lines in the order a logic analyser shows them.
@@ -161,17 +231,18 @@ function drawWire(accesses) {
     });
     picture.append(svg("path", {class: "level", d: path}));
   });
-  accesses.forEach((a, i) => {
-    const text = a.read ? `InByte ${hex(a.address, 3)} -> ${hex(a.value, 2)}`
-                        : `OutByte ${hex(a.address, 3)} ${hex(a.value, 2)}`;
+  const texts = accesses.map((a) => a.read ? `InByte ${hex(a.address, 3)} -> ${hex(a.value, 2)}`
+                                          : `OutByte ${hex(a.address, 3)} ${hex(a.value, 2)}`);
+  texts.forEach((text, i) => {
     const column = svg("rect", {class: "access", x: left + i * step, y: 0, width: step,
                                 height: order.length * rowHeight});
     column.append(svg("title", {}, text));
     picture.append(column);
   });
+  $("accesses").replaceChildren(...texts.map((text) => element("li", {}, text)));
   const span = accesses.length ? (accesses[accesses.length - 1].time - accesses[0].time) / 1000 : 0;
   $("wire-note").textContent = accesses.length
-    ? `${accesses.length} accesses over ${span.toFixed(1)} µs; point at a column to see its access`
+    ? `${accesses.length} accesses over ${span.toFixed(1)} µs; point at a column, or open the list`
     : "No refresh yet: pick an item or press Read.";
 }
 
@@ -182,7 +253,7 @@ function update(state) {
   }
   const reading = state.reading;
   const byte = reading ? reading.byte : 0;
-  for (let bit = 0; bit < 6; bit++) $(`RdVal${bit}`).textContent = (byte >> bit) & 1;
+  announceFlags(byte);
   showWord("control", state.controlWord);
   showWord("aux", state.auxWord);
   showWord("flags", byte);
@@ -203,7 +274,9 @@ function update(state) {
   }
   lastRefresh = reading ? reading.refresh : 0;
   drawHistory();
-  drawWire(state.accesses);
+  const accesses = JSON.stringify(state.accesses);
+  if (accesses !== lastAccesses) drawWire(state.accesses);
+  lastAccesses = accesses;
 }
 
 const events = new EventSource("/api/events");
@@ -211,6 +284,7 @@ events.onmessage = (message) => {
   const state = JSON.parse(message.data);
   if (!panel) build(state.panel);
   update(state);
-  say("Connected: every change to the board shows here as it happens.");
+  say("Connected: every change to the board shows here as it happens.", "connected");
 };
-events.onerror = () => say("Lost the connection to the board's server; trying again…");
+events.onerror = () =>
+  say("Disconnected: lost the connection to the board's server; trying again…", "lost");
