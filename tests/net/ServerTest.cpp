@@ -1,0 +1,56 @@
+// The server shape: an error in one connection ends that connection with one line on the log, and
+// the session goes on; the program's fatal error (a port failure) ends the loop, which throws it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "net/Server.h"
+#include "port/FatalError.h"
+
+namespace vx {
+namespace {
+
+using net::tcp;
+
+// A connection whose client's first command raises error.
+class Failing : public net::Connection {
+ public:
+  Failing(net::Server& server, tcp::socket socket, std::exception_ptr error)
+      : net::Connection(server, socket), socket_(std::move(socket)), error_(error) {}
+  void start() override {
+    guard([this] { std::rethrow_exception(error_); });
+  }
+
+ private:
+  void shut() override { socket_.close(); }
+  tcp::socket socket_;
+  std::exception_ptr error_;
+};
+
+TEST(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
+  std::ostringstream log;
+  EventLoop loop(log);
+  net::Server server(loop, {"127.0.0.1", 0}, "test server", {});
+  const std::exception_ptr errors[] = {std::make_exception_ptr(std::runtime_error("a bug")),
+                                       std::make_exception_ptr(FatalError("the port went away"))};
+  int made = 0;
+  server.start(
+      log,
+      [&](tcp::socket socket) {
+        return std::make_shared<Failing>(server, std::move(socket), errors[made++]);
+      },
+      "refused\n");
+  tcp::socket first(loop.context()), second(loop.context());
+  first.connect(server.endpoint());
+  second.connect(server.endpoint());
+  EXPECT_THROW(loop.run(), FatalError);
+  EXPECT_EQ(made, 2);
+  EXPECT_THAT(log.str(),
+              ::testing::MatchesRegex(
+                  "vx3340ctl: dropped 127\\.0\\.0\\.1:[0-9]+: it ended on an error: a bug\n"));
+  EXPECT_EQ(server.connections(), 0u);  // the loop's stop closed the second
+}
+
+}  // namespace
+}  // namespace vx
