@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/BackendOptions.h"
+#include "port/Output.h"
 #include "startup/OsServices.h"
 
 namespace vx {
@@ -22,5 +23,10 @@ std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options);
 // The options that choose the real port: --port, and where there is a choice of library,
 // --port-library.
 void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option* simulate);
+
+// Files and standard output, written unbuffered and checked: write(2), or the C runtime's _write
+// on Windows. Matches OpenSink.
+std::unique_ptr<Sink> openFileSink(const std::string& path, std::error_code& error);
+std::unique_ptr<Sink> standardOutputSink();
 
 }  // namespace vx
