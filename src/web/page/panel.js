@@ -211,6 +211,8 @@ events.onmessage = (message) => {
   const state = JSON.parse(message.data);
   if (!panel) build(state.panel);
   update(state);
-  say("Connected: every change to the board shows here as it happens.");
+  const stopped = state.recordersStopped;
+  say(stopped ? `Connected, but recording stopped: ${stopped.join("; ")}.`
+    : "Connected: every change to the board shows here as it happens.");
 };
 events.onerror = () => say("Lost the connection to the board's server; trying again…");
