@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <ctime>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -157,24 +156,24 @@ bool isStatusSwitch(const std::string& argument) {
 
 namespace {
 
-std::unique_ptr<std::ostream> openOutput(const std::string& option, const std::string& path) {
-  auto file = std::make_unique<std::ofstream>(path, std::ios::binary);
-  if (!*file) throw InputError(option + ": cannot write to " + path);
-  return file;
+std::unique_ptr<Sink> openOutput(const OpenSink& open, const std::string& option,
+                                 const std::string& path) {
+  std::error_code error;
+  auto sink = open(path, error);
+  if (!sink) throw InputError(option + ": cannot write to " + path);
+  return sink;
 }
 
 }  // namespace
 
-Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
+Backend::Backend(const BackendOptions& options, std::ostream& standardOutput, const OpenSink& open,
                  std::unique_ptr<PortLibrary> real, const std::string& program) {
-  std::ostream* trace = nullptr;
-  if (options.tracePath == "-") {
-    trace = &standardOutput;
-  } else if (!options.tracePath.empty()) {
-    traceFile_ = openOutput("--trace", options.tracePath);
-    trace = traceFile_.get();
-  }
-  if (!options.vcdPath.empty()) vcdFile_ = openOutput("--vcd", options.vcdPath);
+  if (options.tracePath == "-")
+    trace_ = record("trace", "standard output", std::make_unique<StreamSink>(standardOutput));
+  else if (!options.tracePath.empty())
+    trace_ = record("trace", options.tracePath, openOutput(open, "--trace", options.tracePath));
+  if (!options.vcdPath.empty())
+    vcdFile_ = record("waveform", options.vcdPath, openOutput(open, "--vcd", options.vcdPath));
   if (options.simulate) {
     auto board = std::make_unique<SimulatedBoard>(options.sim);
     simulated_ = board.get();
@@ -189,11 +188,41 @@ Backend::Backend(const BackendOptions& options, std::ostream& standardOutput,
   }
   if (vcdFile_) {
     const std::time_t now = std::time(nullptr);
-    vcd_ =
-        std::make_unique<VcdWriter>(*lines_, *vcdFile_, fmt::format("{} {}", program, kVersionText),
-                                    fmt::format("{:%a %b %d %H:%M:%S %Y}", fmt::localtime(now)));
+    vcd_ = std::make_unique<VcdWriter>(*lines_, vcdFile_->stream,
+                                       fmt::format("{} {}", program, kVersionText),
+                                       fmt::format("{:%a %b %d %H:%M:%S %Y}", fmt::localtime(now)));
   }
-  if (trace) tracer_ = std::make_unique<TracingPortLibrary>(lines_ ? *lines_ : *backend_, *trace);
+  if (trace_)
+    tracer_ = std::make_unique<TracingPortLibrary>(lines_ ? *lines_ : *backend_, trace_->stream);
+}
+
+Backend::~Backend() {
+  report_ = nullptr;
+  finish();
+}
+
+std::unique_ptr<Backend::Recorder> Backend::record(const char* what, const std::string& path,
+                                                   std::unique_ptr<Sink> sink) {
+  auto recorder = std::make_unique<Recorder>(
+      std::move(sink), fmt::format("the {} could not be written to {}", what, path));
+  recorder->buffer.onFailure([this](const std::string& failure) {
+    failures_.push_back(failure);
+    if (report_) report_(failure);
+  });
+  return recorder;
+}
+
+void Backend::onFailure(std::function<void(const std::string&)> report) {
+  report_ = std::move(report);
+  if (report_)
+    for (const std::string& failure : failures_) report_(failure);
+}
+
+const std::vector<std::string>& Backend::finish() {
+  vcd_.reset();  // a waveform with no access gets its header now
+  for (Recorder* r : {trace_.get(), vcdFile_.get()})
+    if (r) r->buffer.close();
+  return failures_;
 }
 
 PortLibrary& Backend::library() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "port/LineRecorder.h"
+#include "port/Output.h"
 #include "port/PortLibrary.h"
 #include "port/SimulatedBoard.h"
 #include "port/TracingPortLibrary.h"
@@ -53,14 +54,18 @@ std::optional<int> parseArguments(CLI::App& app, const std::vector<std::string>&
 bool isStatusSwitch(const std::string& argument);
 
 // The port library stack a program runs on: the chosen backend, the line recorder over it (for
-// the waveform and the web panel), and the trace over both.
+// the waveform and the web panel), and the trace over both. A recorder whose file cannot be
+// written stops, and says so once; the board goes on.
 class Backend {
  public:
-  // Opens the trace and waveform files before anything reaches the port; throws InputError
-  // when it can't. real is the platform's backend, used without --simulate; program names the
-  // program in the waveform's header.
-  Backend(const BackendOptions& options, std::ostream& standardOutput,
+  // Opens the trace and waveform files with open before anything reaches the port; throws
+  // InputError when it can't. real is the platform's backend, used without --simulate; program
+  // names the program in the waveform's header.
+  Backend(const BackendOptions& options, std::ostream& standardOutput, const OpenSink& open,
           std::unique_ptr<PortLibrary> real, const std::string& program);
+  ~Backend();
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
 
   PortLibrary& library();
   // The simulated board, when the program runs on one.
@@ -68,14 +73,33 @@ class Backend {
   // The port's lines, when the waveform or recordLines asked for them.
   LineRecorder* lines() { return lines_.get(); }
 
+  // Calls report with each recorder's failure so far, then with each later one, as it happens;
+  // nullptr stops it. "the trace could not be written to t.trace: No space left on device"
+  void onFailure(std::function<void(const std::string&)> report);
+  const std::vector<std::string>& failures() const { return failures_; }
+  // Ends the waveform and closes the recorders' files, checked; every failure there was.
+  const std::vector<std::string>& finish();
+
  private:
+  // A recorder's file and the stream its writer writes to.
+  struct Recorder {
+    CheckedOutput buffer;
+    std::ostream stream{&buffer};
+    Recorder(std::unique_ptr<Sink> sink, std::string failing)
+        : buffer(std::move(sink), std::move(failing)) {}
+  };
+  std::unique_ptr<Recorder> record(const char* what, const std::string& path,
+                                   std::unique_ptr<Sink> sink);
+
   std::unique_ptr<PortLibrary> backend_;
   SimulatedBoard* simulated_ = nullptr;
-  std::unique_ptr<std::ostream> traceFile_;
-  std::unique_ptr<std::ostream> vcdFile_;
+  std::unique_ptr<Recorder> trace_;
+  std::unique_ptr<Recorder> vcdFile_;
   std::unique_ptr<LineRecorder> lines_;
   std::unique_ptr<VcdWriter> vcd_;
   std::unique_ptr<TracingPortLibrary> tracer_;
+  std::vector<std::string> failures_;
+  std::function<void(const std::string&)> report_;
 };
 
 }  // namespace vx

@@ -178,7 +178,15 @@ int reportViolations(const SimulatedBoard& board, std::ostream& err) {
   return board.violations().empty() ? kExitOk : kExitProtocolViolation;
 }
 
-int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
+namespace {
+
+// Each recorder's failure, once; the exit code they call for, else code.
+int reportFailures(const std::vector<std::string>& failures, std::ostream& err, int code) {
+  for (const std::string& failure : failures) fmt::print(err, "{}: {}\n", kProgram, failure);
+  return failures.empty() ? code : kExitRuntimeError;
+}
+
+int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   CtlOptions o;
   CLI::App app{"", kProgram};
   buildParser(app, o, env.portOptions);
@@ -199,8 +207,9 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     std::unique_ptr<WebServer> web;
     if (!o.serve.empty() && o.serve != "-") session = listen<TcpSession>(*loop, "--serve", o.serve);
     if (!o.web.empty()) web = listen<WebServer>(*loop, "--web", o.web);
-    const auto backend = std::make_unique<Backend>(
-        o.backend, env.out, o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
+    const auto backend =
+        std::make_unique<Backend>(o.backend, env.out, env.openFile,
+                                  o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
     Port port(backend->library());
     auto os = env.os(arguments);
     StreamMessages messages(env.err);
@@ -222,6 +231,13 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (!o.serve.empty() || web) {
       applySelections(panel, o.picks, false);
       ScpiInstrument instrument(panel);
+      // A recorder that cannot write stops; the session says so once and goes on serving.
+      backend->onFailure([&](const std::string& failure) {
+        fmt::print(env.err, "{}: {}; it stops here, the session goes on\n", kProgram, failure);
+        env.err.flush();
+        instrument.report(-250, "Mass storage error;" + failure);
+        if (webPanel) webPanel->recorderStopped(failure);
+      });
       if (tcp) {
         if (session) session->start(instrument, env.err);
         if (web) web->start(*webPanel, env.err);
@@ -230,22 +246,26 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
         serveStream(env.in, env.out, instrument);
       }
       env.out.flush();
-      if (const SimulatedBoard* board = backend->simulatedBoard())
-        return reportViolations(*board, env.err);
-      return kExitOk;
+      const bool lost = !backend->finish().empty();
+      backend->onFailure(nullptr);
+      const SimulatedBoard* board = backend->simulatedBoard();
+      const int code = board ? reportViolations(*board, env.err) : kExitOk;
+      return lost ? kExitRuntimeError : code;
     }
     FlagReading reading = *applySelections(panel, o.picks, true);
     fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
     for (int i = 1; i < o.count; ++i) {
       env.out.flush();
+      if (env.out.bad() || !backend->failures().empty()) break;  // what was asked is lost
       env.sleep(std::chrono::milliseconds(o.intervalMs));
       reading = panel.cmdRead_Click();
       fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
     }
     env.out.flush();
 
-    if (const SimulatedBoard* board = backend->simulatedBoard())
-      return reportViolations(*board, env.err);
+    const SimulatedBoard* board = backend->simulatedBoard();
+    const int code = board ? reportViolations(*board, env.err) : kExitOk;
+    return reportFailures(backend->finish(), env.err, code);
   } catch (const InputError& e) {
     return badInput(env, e.what());
   } catch (const std::exception& e) {
@@ -253,7 +273,19 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     fmt::print(env.err, "{}: {}\n", kProgram, e.what());
     return kExitRuntimeError;
   }
-  return kExitOk;
+}
+
+}  // namespace
+
+// Standard output that could not be written ends the run with a message, as the shell's own
+// tools do.
+int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
+  const int code = run(arguments, env);
+  env.out.flush();
+  const std::error_code error = outputError(env.out);
+  if (!error) return code;
+  fmt::print(env.err, "{}: standard output could not be written: {}\n", kProgram, error.message());
+  return code == kExitOk ? kExitRuntimeError : code;
 }
 
 }  // namespace vx

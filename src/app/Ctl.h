@@ -26,12 +26,15 @@ struct CtlEnvironment {
   PortOptions portOptions;
   std::function<void(std::chrono::milliseconds)> sleep;
   std::function<std::chrono::system_clock::time_point()> now;
+  // Opens the trace's and the waveform's files.
+  OpenSink openFile;
 };
 
 // Reports the simulated board's protocol violations on err; the exit code they call for.
 int reportViolations(const SimulatedBoard& board, std::ostream& err);
 
-// Runs vx3340ctl with the arguments after the program name; returns the exit code.
+// Runs vx3340ctl with the arguments after the program name; returns the exit code. What it cannot
+// write (the trace, the waveform, standard output) it reports on err, and the run ends with 5.
 int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env);
 
 }  // namespace vx

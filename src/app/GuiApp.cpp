@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 #include <CLI/CLI.hpp>
+#include <cctype>
+#include <utility>
 
 #include "board/FrontPanel.h"
 #include "forms/Forms.h"
@@ -50,14 +52,31 @@ int runGui(const std::vector<std::string>& arguments, const BackendOptions& opti
     return kExitRuntimeError;
   };
   try {
-    const auto backend = std::make_unique<Backend>(
-        options, env.out, options.simulate ? nullptr : env.realPort(options), kProgram);
+    const auto backend =
+        std::make_unique<Backend>(options, env.out, env.openFile,
+                                  options.simulate ? nullptr : env.realPort(options), kProgram);
     Port port(backend->library());
     FrontPanel panel(port);
+    // One box for each recorder that stops, after the refresh or start-up it stopped in.
+    std::vector<std::string> unshown;
+    backend->onFailure([&unshown](const std::string& failure) { unshown.push_back(failure); });
+    const auto showStopped = [&] {
+      for (std::string& failure : std::exchange(unshown, {})) {
+        fmt::print(env.err, "{}: {}\n", kProgram, failure);
+        failure[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(failure[0])));
+        env.messages.show({failure + ".", std::string(kAppTitle), MessageIcon::Exclamation, {}});
+      }
+    };
+    panel.onRefresh([&](const FlagReading&) { showStopped(); });
     const auto window = env.window(panel, windowCaption(backend->simulatedBoard() != nullptr));
     auto os = env.os(arguments);
     Startup(port, *os, env.messages, window->portMenu()).Main();
-    return window->run();
+    showStopped();
+    const int code = window->run();
+    const bool lost = !backend->finish().empty();
+    showStopped();
+    backend->onFailure(nullptr);
+    return lost ? kExitRuntimeError : code;
   } catch (const InputError& e) {
     fmt::print(env.err, "{}: {}\n", kProgram, e.what());
     env.messages.show({e.what(), std::string(kAppTitle), MessageIcon::Exclamation, {}});

@@ -53,10 +53,14 @@ struct GuiEnvironment {
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> realPort;
   // Creates the window over the front panel, with its caption, not yet shown.
   std::function<std::unique_ptr<PanelWindow>(FrontPanel&, const std::string& caption)> window;
+  // Opens the trace's and the waveform's files.
+  OpenSink openFile;
 };
 
 // Builds the backend, the board and the window, runs start-up, then the window. A run-time
 // error that ends the program is shown in a critical message box; the result is the exit code.
+// A recorder whose file cannot be written stops, shown in one box once its refresh is done; the
+// window goes on, and the program ends with 5.
 int runGui(const std::vector<std::string>& arguments, const BackendOptions& options,
            GuiEnvironment& env);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/BackendOptions.h"
+#include "port/Output.h"
 #include "startup/OsServices.h"
 
 namespace vx {
@@ -26,5 +27,10 @@ void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option*
 // Raises the limit of open files as far as the system lets the process itself, so that a
 // session's clients do not run it out of descriptors; does nothing where there is no such limit.
 void raiseOpenFileLimit();
+
+// Files and standard output, written unbuffered and checked: write(2), or the C runtime's _write
+// on Windows. Matches OpenSink.
+std::unique_ptr<Sink> openFileSink(const std::string& path, std::error_code& error);
+std::unique_ptr<Sink> standardOutputSink();
 
 }  // namespace vx

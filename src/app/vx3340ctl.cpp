@@ -7,8 +7,11 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  // Standard output, written checked; what the program reads or prints never goes through cout.
+  vx::CheckedOutput checkedOut(vx::standardOutputSink(), "standard output could not be written");
+  std::ostream out(&checkedOut);
   vx::CtlEnvironment env{
-      std::cout,
+      out,
       std::cerr,
       std::cin,
       vx::makePlatformOs,
@@ -16,6 +19,7 @@ int main(int argc, char** argv) {
       vx::addPlatformPortOptions,
       [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); },
       [] { return std::chrono::system_clock::now(); },
+      vx::openFileSink,
   };
   vx::raiseOpenFileLimit();
   return vx::runCtl(arguments, env);

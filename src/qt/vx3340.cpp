@@ -28,8 +28,11 @@ int main(int argc, char** argv) {
   // With VX3340_EXIT_ON_FIRST_PAINT set, the program ends at its first paint (bench/gui-startup).
   vx::FirstPaintProbe probe;
 
+  // Standard output (a trace with --trace -), written checked.
+  vx::CheckedOutput checkedOut(vx::standardOutputSink(), "standard output could not be written");
+  std::ostream out(&checkedOut);
   vx::GuiEnvironment env{
-      std::cout,
+      out,
       std::cerr,
       messages,
       vx::makePlatformOs,
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
           form->installEventFilter(&probe);
         return form;
       },
+      vx::openFileSink,
   };
   return vx::runGui(arguments, parsed.backend, env);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <utility>
 
 #include "Version.h"
 #include "board/FrontPanel.h"
@@ -225,10 +226,18 @@ std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiCl
     }
     if (end == std::string_view::npos) break;
   }
+  for (const auto& [code, message] : std::exchange(reports_, {})) client.error(code, message);
   if (answers.empty()) return std::nullopt;
   std::string joined = answers[0];
   for (std::size_t i = 1; i < answers.size(); ++i) joined.append(";").append(answers[i]);
   return joined;
+}
+
+// Quotes inside the message are doubled, as in any SCPI string.
+void ScpiInstrument::report(int code, std::string_view message) {
+  std::string quoted;
+  for (char c : message) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  reports_.emplace_back(code, std::move(quoted));
 }
 
 std::optional<LineFramer::Event> LineFramer::feed(char byte) {

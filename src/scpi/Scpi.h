@@ -45,9 +45,13 @@ class ScpiInstrument {
   // queries, joined by ';', or nothing when it held no query. The first error ends the line.
   // A run-time error from the port is not caught: it ends the session.
   std::optional<std::string> execute(std::string_view line, ScpiClient& client);
+  // An error of the instrument's own, such as a recorder whose file cannot be written: queued
+  // once, for the client whose line runs now, or else the next one to run a line.
+  void report(int code, std::string_view message);
 
  private:
   FrontPanel& panel_;
+  std::vector<std::pair<int, std::string>> reports_;
 };
 
 // Splits a byte stream into lines of at most kMaxLine bytes. A longer line is dropped whole and

@@ -242,12 +242,13 @@ std::string WebPanel::state(bool whole) const {
                         {"value", a.value},
                         {"levels", std::string(a.levels.begin(), a.levels.end())}});
   j["accesses"] = accesses;
+  if (!stopped_.empty()) j["recordersStopped"] = stopped_;
   if (whole) {
     json history = json::array();
     for (const Point& p : history_) history.push_back({p.time, p.flagByte});
     j["history"] = history;
   }
-  return j.dump();
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);  // a path need not be UTF-8
 }
 
 }  // namespace vx

@@ -71,6 +71,11 @@ class WebPanel : public LineListener {
   std::string firstEvent() const;
   // One refresh, as Read does: the poller's tick.
   void poll() { panel_.cmdRead_Click(); }
+  // A recorder stopped because its file cannot be written: the state says so from now on.
+  void recorderStopped(const std::string& why) {
+    stopped_.push_back(why);
+    changed();
+  }
 
   void onAccess(const LineAccess& access) override { pending_.push_back(access); }
 
@@ -95,6 +100,7 @@ class WebPanel : public LineListener {
   std::deque<Point> history_;
   std::uint64_t refreshes_ = 0;
   int pollMs_ = 0;
+  std::vector<std::string> stopped_;  // why each stopped recorder stopped
 };
 
 }  // namespace vx

@@ -49,6 +49,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
           });
         return form;
       },
+      vx::openFileSink,
   };
   return vx::runGui(arguments, parsed.backend, env);
 }

@@ -10,6 +10,7 @@
 
 #include "app/Ctl.h"
 #include "app/GuiApp.h"
+#include "app/Platform.h"
 #include "port/FatalError.h"
 #include "startup/NoVersionOsServices.h"
 #include "support/Support.h"
@@ -21,12 +22,25 @@ inline void portOption(CLI::App& app, BackendOptions& options, CLI::Option* simu
   app.add_option("--port", options.port, "The port")->excludes(simulate);
 }
 
+// Opens files as the platform does, but "full:N" on a FillingSink with room for N bytes, whose
+// text goes to full.
+inline OpenSink openFiles(std::shared_ptr<std::string>& full) {
+  return [&full](const std::string& path, std::error_code& error) -> std::unique_ptr<Sink> {
+    if (!path.starts_with("full:")) return openFileSink(path, error);
+    auto sink = std::make_unique<FillingSink>();
+    sink->room = std::stoul(path.substr(5));
+    full = sink->text;
+    return sink;
+  };
+}
+
 struct CtlRun {
   std::ostringstream out, err;
   std::istringstream in;
   int osCreated = 0, realPortsOpened = 0;
   std::string portDevice;
   std::vector<long> sleeps;
+  std::shared_ptr<std::string> full;  // a full:N file's text
   FakePortLibrary realPort;
   PortOptions portOptions = portOption;
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> openPort =
@@ -50,7 +64,8 @@ struct CtlRun {
         [this](std::chrono::milliseconds ms) { sleeps.push_back(ms.count()); },
         [] {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
-        }};
+        },
+        openFiles(full)};
     return runCtl(args, env);
   }
 };
@@ -60,6 +75,7 @@ struct CtlRun {
 struct GuiRun {
   std::ostringstream out, err;
   RecordingMessages messages;
+  std::shared_ptr<std::string> full;
   FakePortLibrary realPort;
   PortOptions portOptions = portOption;
   std::string caption;
@@ -89,7 +105,8 @@ struct GuiRun {
         [this](FrontPanel&, const std::string& c) {
           caption = c;
           return std::make_unique<Window>(*this);
-        }};
+        },
+        openFiles(full)};
     return runGui(args, parsed.backend, env);
   }
 };

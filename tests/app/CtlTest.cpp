@@ -22,15 +22,19 @@ using Ctl = test::CtlRun;
 
 // Whole runs, each written as its command line, standard output, standard error (marked "!"),
 // exit code, sleeps, whether the OS services or a real port were asked for, and whether a trace
-// file was written, and the device --port named, for each line of tests/data/ctl.runs; the
-// transcript is checked against tests/data/ctl.expected.
+// file was written, and the device --port named, and a full:N file's lines, for each line of
+// tests/data/ctl.runs; the transcript is checked against tests/data/ctl.expected.
 TEST(Ctl, RunsLineForLine) {
   const auto file = (std::filesystem::temp_directory_path() / "vx3340ctl-trace.txt").string();
   std::string transcript;
   for (const std::string& line : test::expected("ctl.runs")) {
     if (line[0] == '#') continue;
     Ctl run;
-    std::vector<std::string> args = test::lines(std::regex_replace(line, std::regex(" "), "\n"));
+    const auto input = line.find(" <<< ");  // standard input follows, its lines split at "|"
+    if (input != std::string::npos)
+      run.in.str(std::regex_replace(line.substr(input + 5) + "|", std::regex("\\|"), "\n"));
+    std::vector<std::string> args =
+        test::lines(std::regex_replace(line.substr(0, input), std::regex(" "), "\n"));
     if (args[0] == "realfail") run.realPort.claimResult = run.realPort.infoResult = 0;
     if (args[0] == "overflow") run.realPort.controlValue = 0x12345;
     if (args[0] == "realfail" || args[0] == "overflow") args.erase(args.begin());
@@ -43,6 +47,10 @@ TEST(Ctl, RunsLineForLine) {
                               fmt::join(run.sleeps, " "), run.osCreated, run.realPortsOpened,
                               run.portDevice.empty() ? "" : " " + run.portDevice,
                               std::filesystem::exists(file));
+    if (run.full)
+      transcript +=
+          fmt::format("full file: {} lines, ends {}\n", std::ranges::count(*run.full, '\n'),
+                      run.full->empty() || run.full->back() == '\n' ? "whole" : "torn");
   }
   std::filesystem::remove(file);
   EXPECT_THAT(test::lines(transcript), ElementsAreArray(test::expected("ctl.expected")));

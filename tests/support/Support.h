@@ -2,8 +2,10 @@
 
 // The doubles and helpers the core's tests share.
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include <fmt/format.h>
 
 #include "port/FatalError.h"
+#include "port/Output.h"
 #include "port/Port.h"
 #include "port/PortLibrary.h"
 #include "port/TracingPortLibrary.h"
@@ -50,6 +53,23 @@ class FakePortLibrary : public PortLibrary {
     outValues.push_back(value);
   }
   std::string failureReason() const override { return reason; }
+};
+
+// A file on a disk with room for so many bytes: it takes at most 7 bytes a write, as a slow
+// device may, then fails for want of space. Its text outlives it.
+struct FillingSink : Sink {
+  std::shared_ptr<std::string> text = std::make_shared<std::string>();
+  std::size_t room = 0;
+  std::size_t write(std::string_view bytes, std::error_code& error) override {
+    const std::size_t n = std::min({bytes.size(), room - std::min(room, text->size()), size_t{7}});
+    if (n == 0) error = std::make_error_code(std::errc::no_space_on_device);
+    text->append(bytes.substr(0, n));
+    return n;
+  }
+  std::error_code truncate(std::uint64_t size) override {
+    return text->resize(size), std::error_code();
+  }
+  std::error_code close() override { return {}; }
 };
 
 inline std::vector<std::string> lines(const std::string& text) {

@@ -2,7 +2,7 @@
 # vx3340.exe under wine on the virtual display, driven by real key events (xdotool) through its
 # own message loop and menu keys, on the parllio.dll double as Windows 2000: picks, typing,
 # About, Exit, with every port access against tests/data/windows-gui.expected; then a bad
-# command line.
+# command line, and a trace that cannot be written.
 #   gui-e2e-test.sh FOLDER    (FOLDER holds vx3340.exe and the double parllio.dll)
 set -euo pipefail
 : "${WINE:?}" "${VX_REG_VIEW:?}" "${DISPLAY:?}"
@@ -35,5 +35,13 @@ program=$!
 keys '^VX3340$' Return
 wait "$program" && status=0 || status=$?
 [ "$status" -eq 2 ] || fail "bad input ended with $status"
+# A trace that cannot be written: one box, then the window goes on (a second box would block the
+# picks and Exit); exit 5 at its end.
+(cd "$folder" && exec "$WINE" ./vx3340.exe --simulate --trace 'Z:\dev\full') &
+program=$!
+keys '^VX3340$' Return
+keys '^ VX3340 Evaluation Software \(simulated board\)$' Down Down alt+f x
+wait "$program" && status=0 || status=$?
+[ "$status" -eq 5 ] || fail "the unwritable trace ended with $status"
 "$WINE" reg delete "$key" /v Version /f "$VX_REG_VIEW" >/dev/null 2>&1 || true
 echo "ok: vx3340.exe under wine"

@@ -284,7 +284,9 @@ events.onmessage = (message) => {
   const state = JSON.parse(message.data);
   if (!panel) build(state.panel);
   update(state);
-  say("Connected: every change to the board shows here as it happens.", "connected");
+  const stopped = state.recordersStopped;
+  say(stopped ? `Connected, but recording stopped: ${stopped.join("; ")}.`
+    : "Connected: every change to the board shows here as it happens.", "connected");
 };
 events.onerror = () =>
   say("Disconnected: lost the connection to the board's server; trying again…", "lost");
