@@ -54,6 +54,7 @@ int runGui(const std::vector<std::string>& arguments, const BackendOptions& opti
         options, env.out, options.simulate ? nullptr : env.realPort(options), kProgram);
     Port port(backend->library());
     FrontPanel panel(port);
+    panel.onReconnect([&port] { reclaimPort(port); });
     const auto window = env.window(panel, windowCaption(backend->simulatedBoard() != nullptr));
     auto os = env.os(arguments);
     Startup(port, *os, env.messages, window->portMenu()).Main();

@@ -211,6 +211,8 @@ events.onmessage = (message) => {
   const state = JSON.parse(message.data);
   if (!panel) build(state.panel);
   update(state);
-  say("Connected: every change to the board shows here as it happens.");
+  say(state.connected
+    ? "Connected: every change to the board shows here as it happens."
+    : `The board is disconnected: ${state.disconnected}. The next pick or Read tries again.`);
 };
 events.onerror = () => say("Lost the connection to the board's server; trying again…");
