@@ -4,12 +4,17 @@
 # LD_LIBRARY_PATH. Checked: start-up, picks and refreshes give the simulated port's traffic from
 # tests/data/ctl.expected; the pins held are the VCD's, each for at least 1 us; a refresh costs 2
 # USB writes and 1 read; each failure exits 3 with its remedy and sets no pin; a pulled-out
-# adapter ends a one-shot run with 5, and a SCPI session reports it and claims the adapter again.
+# adapter ends a one-shot run with 5, and the SCPI session and the web panel report it and claim
+# the adapter again.
 #     ft232h-test.py VX3340CTL STANDIN_DIR
+import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
+import urllib.error
+import urllib.request
 
 CTL, STANDIN = sys.argv[1], sys.argv[2]
 DATA = os.path.join(os.path.dirname(__file__), "..", "data")
@@ -27,7 +32,7 @@ def run(scene, *args, stdin="", port="ft232h"):
 
 
 def check(ok, what, r):
-    ok or failures.append(f"{what}: exit {r.returncode}\n{r.stdout}{r.stderr}")
+    ok or failures.append(f"{what}: exit {r.returncode}\n{r.stdout}{r.stderr}" if r.stdout else what)
 
 
 # The stand-in's record: USB writes and reads, then each state held (levels, ns).
@@ -89,6 +94,24 @@ check(len(answers) == 3 and all(a.startswith(e) for a, e in zip(answers, [
     '-240,"Hardware error;No FT232H USB adapter was found. Plug', 'IM;0,1,1,0,0,1,38'])) and
       open(TRACE).read().count("ClaimParallelPort 1 -1 -> 0\nClaimParallelPort 1 -1 -> 1\n"
                                "OutByte 0x378 0xC0\nOutByte 0x37A 0x04\n") == 1, "SCPI unplug", r)
+
+# The web panel too: the pick that fails answers 503 with the reason, the state says the board
+# is disconnected, the next command finds no adapter (503), and the one after claims it again.
+web = subprocess.Popen([CTL, "--port", "ft232h", "--web", "0"], stderr=subprocess.PIPE, text=True,
+                       env=dict(os.environ, LD_LIBRARY_PATH=STANDIN, VX_FT232H="unplug=4"))
+url = re.search(r"http://[0-9.:]+/", web.stderr.readline()).group(0)
+replies = []
+for path, body in [("api/pick", b'{"control":"cboir","index":3}'), ("api/state", None),
+                   ("api/read", b"{}"), ("api/read", b"{}")]:
+    request = urllib.request.Request(url + path, body, {"Content-Type": "application/json"})
+    try:
+        reply = urllib.request.urlopen(request, timeout=10)
+    except urllib.error.HTTPError as e:
+        reply = e
+    replies.append((reply.status, json.loads(reply.read())))
+web.terminate()
+check([r[0] for r in replies] == [503, 200, 503, 200] and "went away" in replies[0][1]["error"]
+      and not replies[1][1]["connected"] and replies[3][1]["connected"], f"web: {replies}", web)
 
 print("\n".join(failures) or "ok")
 sys.exit(1 if failures else 0)
