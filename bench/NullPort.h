@@ -20,6 +20,7 @@ class NullPort : public PortLibrary {
     return flip_ ? 0x21 : 0x1E;
   }
   void OutByte(std::int32_t, std::int32_t) override {}
+  void flush() override {}
 
  private:
   bool flip_ = false;

@@ -12,6 +12,8 @@ endif()
 # The service for a bench PC (SCPI and the web panel on loopback), installed disabled.
 if(UNIX)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340-panel.service DESTINATION lib/systemd/system)
+  # The USB bridge's adapters, open to the plugdev group.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/60-vx3340-ft232h.rules DESTINATION lib/udev/rules.d)
 endif()
 
 set(CPACK_GENERATOR DEB)
@@ -21,7 +23,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control program for the VX3340 evaluation
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Sets up the VX3340 evaluation board on a parallel port and reads its flags back.\n\
 vx3340 is the window program; vx3340ctl drives the board from the command line.\n\
-On Linux the board is reached through the kernel's ppdev driver (/dev/parportN).")
+On Linux the board is reached through the kernel's ppdev driver (/dev/parportN), or\n\
+through an FTDI FT232H USB adapter (--port ft232h) with libftdi1.")
 set(CPACK_PACKAGE_CONTACT "VX3340 team <vx3340@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -31,7 +34,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # under the names the distribution gives them. The window needs Qt's GUI library and the
 # platform plugins that Qt loads at run time even where no library scan sees them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The USB bridge's library, named as well, for the reader of the control file.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2")
 if(TARGET vx3340)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2, libqt6gui6, qt6-qpa-plugins")
 endif()
 include(CPack)

@@ -52,7 +52,10 @@ Var FinishText
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_TEXT "$FinishText"
+; A PC without a parallel port reaches the board through an FT232H USB adapter, with FTDI's
+; ftd2xx.dll: said on the last page whatever was chosen above.
+!define USB_BRIDGE_TEXT "$\r$\n$\r$\nNo parallel port? Wire an FT232H USB adapter to the board (see README.txt) and start the programs with --port ft232h. They need FTDI's ftd2xx.dll, which comes with FTDI's D2XX driver: Windows Update installs it when the adapter is plugged in, or get the driver's setup from ftdichip.com (Drivers, D2XX)."
+!define MUI_FINISHPAGE_TEXT "$FinishText${USB_BRIDGE_TEXT}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom DllPage DllPageLeave

@@ -222,6 +222,7 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     }
 
     FrontPanel panel(port);
+    panel.onReconnect([&port] { reclaimPort(port); });
     std::optional<WebPanel> webPanel;
     if (web)
       webPanel.emplace(panel, *backend->lines(), [&env] {

@@ -68,6 +68,7 @@ int runGui(const std::vector<std::string>& arguments, const BackendOptions& opti
       }
     };
     panel.onRefresh([&](const FlagReading&) { showStopped(); });
+    panel.onReconnect([&port] { reclaimPort(port); });
     const auto window = env.window(panel, windowCaption(backend->simulatedBoard() != nullptr));
     auto os = env.os(arguments);
     Startup(port, *os, env.messages, window->portMenu()).Main();

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "port/FatalError.h"
+
 namespace vx {
 
 FlagReading FrontPanel::select(SelectionId id, int value) {
@@ -30,13 +32,21 @@ FlagReading FrontPanel::reset() {
 }
 
 FlagReading FrontPanel::cmdRead_Click() {
-  link_.SendControlWord();
-  link_.PulseAuxBit1();
-  link_.PulseAuxBit2();
-  link_.PulseAuxBit1();
-  link_.PulseAuxBit1();
   FlagReading reading;
-  reading.flagByte = static_cast<std::uint8_t>(link_.ReadFlagByte());
+  try {
+    if (lost_ && reclaim_) reclaim_();
+    lost_ = false;
+    link_.SendControlWord();
+    link_.PulseAuxBit1();
+    link_.PulseAuxBit2();
+    link_.PulseAuxBit1();
+    link_.PulseAuxBit1();
+    reading.flagByte = static_cast<std::uint8_t>(link_.ReadFlagByte());
+    port_.flush();
+  } catch (const PortGoneError&) {
+    lost_ = true;
+    throw;
+  }
   for (int a = 0; a < 6; ++a)
     reading.captions[static_cast<std::size_t>(a)] = reading.flag(a) ? "1" : "0";
   reading.decimal = fmt::format_int(reading.flagByte).str();

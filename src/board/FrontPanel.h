@@ -28,7 +28,7 @@ struct FlagReading {
 // as the selection table says, and runs a full refresh.
 class FrontPanel {
  public:
-  explicit FrontPanel(Port& port) : link_(port, ControlWord_, AuxWord_) {}
+  explicit FrontPanel(Port& port) : port_(port), link_(port, ControlWord_, AuxWord_) {}
   FrontPanel(const FrontPanel&) = delete;
   FrontPanel& operator=(const FrontPanel&) = delete;
 
@@ -47,8 +47,18 @@ class FrontPanel {
   FlagReading cboAC_Click(int listIndex) { return select(SelectionId::Capacitor, listIndex); }
   FlagReading chkStandby_Click(int boxValue) { return select(SelectionId::Standby, boxValue); }
 
-  // The refresh cycle: send the control word, step the auxiliary lines, read the flags back.
+  // The refresh cycle: send the control word, step the auxiliary lines, read the flags back,
+  // then flush the port: the board goes idle.
   FlagReading cmdRead_Click();
+  // Sends what the port holds back: a session's command is done.
+  void flush() { port_.flush(); }
+
+  // When the port went away (a USB adapter pulled out: PortGoneError), the next refresh first
+  // calls reclaim, which claims the port again and brings the lines to idle; the refresh then
+  // sends both register images, so the board returns to this panel's state.
+  void onReconnect(std::function<void()> reclaim) { reclaim_ = std::move(reclaim); }
+  // Whether the port went away and has not been claimed again since.
+  bool disconnected() const { return lost_; }
 
   // Called after every refresh, whichever face asked for it, so that another face can show it.
   void onRefresh(std::function<void(const FlagReading&)> listener) {
@@ -60,10 +70,13 @@ class FrontPanel {
   Register& image(BoardRegister r) { return r == BoardRegister::AuxWord ? AuxWord_ : ControlWord_; }
 
  private:
+  Port& port_;
   Register ControlWord_;
   Register AuxWord_;
   Link link_;
   std::function<void(const FlagReading&)> refreshed_;
+  std::function<void()> reclaim_;
+  bool lost_ = false;
 };
 
 }  // namespace vx

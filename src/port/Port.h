@@ -34,6 +34,9 @@ class Port {
   std::int32_t InByte(std::int32_t address);
   void OutByte(std::int32_t address, std::int32_t value);
 
+  // Sends what the library holds back: the program goes idle.
+  void flush() { library_.flush(); }
+
   // Whether an address is one of the port's three registers.
   bool reaches(std::int32_t address) const;
 

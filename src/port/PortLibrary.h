@@ -13,8 +13,9 @@ struct PortInfoRecord {
 };
 static_assert(sizeof(PortInfoRecord) == 12, "the library expects exactly 12 bytes");
 
-// The five calls this program makes into the port-I/O library. Every backend (the simulated
-// board, Linux ppdev, the Windows parllio DLL) and every test double implements this.
+// The five calls this program makes into the port-I/O library, and flush. Every backend (the
+// simulated board, Linux ppdev, the Windows parllio DLL, the USB bridge) and every test double
+// implements this.
 class PortLibrary {
  public:
   virtual ~PortLibrary() = default;
@@ -28,6 +29,11 @@ class PortLibrary {
   virtual std::int32_t InByte(std::int32_t address) = 0;
   // Writes the value's low 8 bits to an I/O address.
   virtual void OutByte(std::int32_t address, std::int32_t value) = 0;
+  // Sends whatever the backend holds back: the program goes idle now. Called at the end of
+  // start-up, of each pick and Read, and of each session command. Only the USB bridge queues;
+  // every other backend does nothing. Deliberately without a default, so that a decorator
+  // cannot swallow it by forgetting to pass it on.
+  virtual void flush() = 0;
 
   // Why the last claim or information query failed, and what the user can do about it.
   // Empty when the backend has nothing to add.

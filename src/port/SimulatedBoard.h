@@ -39,6 +39,7 @@ class SimulatedBoard : public PortLibrary {
   std::int16_t GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) override;
   std::int32_t InByte(std::int32_t address) override;
   void OutByte(std::int32_t address, std::int32_t value) override;
+  void flush() override {}  // every access went out at once
 
   const std::vector<std::string>& violations() const { return violations_; }
 

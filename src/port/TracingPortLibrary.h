@@ -24,6 +24,7 @@ class TracingPortLibrary : public PortLibrary {
   std::int16_t GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) override;
   std::int32_t InByte(std::int32_t address) override;
   void OutByte(std::int32_t address, std::int32_t value) override;
+  void flush() override { inner_.flush(); }
   std::string failureReason() const override { return inner_.failureReason(); }
 
  private:

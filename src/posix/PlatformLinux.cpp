@@ -1,7 +1,10 @@
-// Linux: the kernel's ppdev driver, and the arguments after the program's name.
+// Linux: the kernel's ppdev driver or the USB bridge through libftdi1, and the arguments after
+// the program's name.
 #include "app/Platform.h"
+#include "posix/LibFtdiLink.h"
 #include "posix/PpdevPortLibrary.h"
 #include "startup/NoVersionOsServices.h"
+#include "usb/UsbBridge.h"
 
 namespace vx {
 
@@ -10,12 +13,16 @@ std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>& argum
 }
 
 std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options) {
+  if (const auto serial = bridgeSerial(options.port))
+    return std::make_unique<UsbBridge>(std::make_unique<LibFtdiLink>(*serial));
   return std::make_unique<PpdevPortLibrary>(std::make_shared<PosixPpdevSystem>(), options.port);
 }
 
 void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option* simulate) {
-  app.add_option("--port", options.port, "The parallel-port device to use (default /dev/parport0)")
-      ->type_name("DEVICE")
+  app.add_option("--port", options.port,
+                 "The parallel-port device to use (default /dev/parport0), or ft232h for the USB "
+                 "bridge through an FT232H adapter (ft232h:SERIAL to choose one by serial number)")
+      ->type_name("DEVICE|ft232h[:SERIAL]")
       ->excludes(simulate);
 }
 

@@ -13,6 +13,7 @@ class NoPortLibrary : public PortLibrary {
   std::int16_t GetParallelPortInfo(std::int32_t, PortInfoRecord&) override { return 0; }
   std::int32_t InByte(std::int32_t) override { return 0xFF; }
   void OutByte(std::int32_t, std::int32_t) override {}
+  void flush() override {}
   std::string failureReason() const override {
     return "This build has no real parallel-port backend. Run with --simulate to use the "
            "simulated board.";

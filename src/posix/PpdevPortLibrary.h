@@ -40,6 +40,7 @@ class PpdevPortLibrary : public PortLibrary {
   std::int16_t GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) override;
   std::int32_t InByte(std::int32_t address) override;
   void OutByte(std::int32_t address, std::int32_t value) override;
+  void flush() override {}  // every access went out at once
   std::string failureReason() const override { return describe(failure_); }
   const PpdevFailure& failure() const { return failure_; }
 

@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QLayout>
+#include <QMessageBox>
 
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
+#include "port/FatalError.h"
 #include "qt/PanelFont.h"
 #include "qt/UiResources.h"
 #include "qt/frmAbout.h"
+#include "startup/Startup.h"
 #include "ui_MainForm.h"
 
 namespace vx {
@@ -149,6 +152,11 @@ void MainForm::refresh(const std::function<FlagReading()>& work) {
   if (pendingError_) return;  // the program is ending; nothing more goes to the port
   try {
     showReading(work());
+  } catch (const PortGoneError& e) {
+    // The board went away (a USB adapter pulled out): say so; the next pick tries again.
+    QMessageBox::warning(
+        this, QString::fromLatin1(kAppTitle.data(), kAppTitle.size()),
+        QString::fromStdString(std::string(e.what()) + ".\n\nPick again to reconnect."));
   } catch (...) {
     // Exceptions must not cross Qt's event dispatch: keep it for main, and end the loop.
     pendingError_ = std::current_exception();

@@ -10,6 +10,7 @@
 #include "Version.h"
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
+#include "port/FatalError.h"
 
 namespace vx {
 
@@ -59,6 +60,7 @@ constexpr ScpiError kParameterNotAllowed{-108, "Parameter not allowed"};
 constexpr ScpiError kMissingParameter{-109, "Missing parameter"};
 constexpr ScpiError kUndefinedHeader{-113, "Undefined header"};
 constexpr ScpiError kIllegalValue{-224, "Illegal parameter value"};
+constexpr ScpiError kHardwareError{-240, "Hardware error"};
 
 std::string readingAnswer(const FlagReading& reading) {
   std::string answer;
@@ -97,7 +99,23 @@ void ScpiClient::clear() {
   esr = 0;
 }
 
+// A port that went away costs only the command: it queues -240 with the reason, and the next
+// command claims the port again and sends the register images before it runs.
 std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiClient& client) {
+  try {
+    if (panel_.disconnected()) panel_.cmdRead_Click();
+    auto answers = run(line, client);
+    panel_.flush();
+    return answers;
+  } catch (const PortGoneError& e) {
+    std::string reason = e.what();
+    std::replace(reason.begin(), reason.end(), '"', '\'');
+    client.error(kHardwareError.code, fmt::format("{};{}", kHardwareError.message, reason));
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> ScpiInstrument::run(std::string_view line, ScpiClient& client) {
   std::vector<std::string> answers;
   std::vector<std::string> path;  // the header path that chained commands are relative to
   const auto fail = [&client](ScpiError e) { client.error(e.code, e.message); };

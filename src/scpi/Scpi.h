@@ -43,13 +43,17 @@ class ScpiInstrument {
 
   // Runs one line (commands chained with ';') for a client and returns the answers of its
   // queries, joined by ';', or nothing when it held no query. The first error ends the line.
-  // A run-time error from the port is not caught: it ends the session.
+  // A port that went away (PortGoneError) queues -240 "Hardware error" with the reason; the next
+  // line claims it again first. Any other run-time error from the port is not caught: it ends
+  // the session. The port is flushed at the end: the command is done.
   std::optional<std::string> execute(std::string_view line, ScpiClient& client);
   // An error of the instrument's own, such as a recorder whose file cannot be written: queued
   // once, for the client whose line runs now, or else the next one to run a line.
   void report(int code, std::string_view message);
 
  private:
+  std::optional<std::string> run(std::string_view line, ScpiClient& client);
+
   FrontPanel& panel_;
   std::vector<std::pair<int, std::string>> reports_;
 };

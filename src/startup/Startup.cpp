@@ -54,6 +54,7 @@ std::string statusText(std::string_view winVersion, std::int32_t portBase) {
 StartupResult Startup::Main() {
   DetectPort();
   InitLines();
+  port_.flush();
   return {winVersion_};
 }
 
@@ -119,6 +120,13 @@ void Startup::ShowStatus() {
 void Startup::InitLines() {
   port_.PortOut(port_.dataRegister(), kIdleData);
   port_.PortOut(port_.controlRegister(), lpt::kInit);
+}
+
+void reclaimPort(Port& port) {
+  PortLibrary& library = port.library();
+  if (library.ClaimParallelPort(1, -1) == 0) throw PortGoneError(library.failureReason());
+  port.PortOut(port.dataRegister(), kIdleData);
+  port.PortOut(port.controlRegister(), lpt::kInit);
 }
 
 }  // namespace vx

@@ -23,6 +23,10 @@ bool asksForStatus(std::string_view commandLine);
 // The status message: version on the first line, port address on the second, joined by a CR.
 std::string statusText(std::string_view winVersion, std::int32_t portBase);
 
+// After the port went away: claims it again and brings the lines to idle, as start-up does.
+// Throws PortGoneError with the library's reason when the claim fails.
+void reclaimPort(Port& port);
+
 // What start-up leaves for the rest of the run. The port base lives in the Port.
 struct StartupResult {
   std::string WinVersion;

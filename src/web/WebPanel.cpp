@@ -11,6 +11,7 @@
 
 #include "board/Selections.h"
 #include "forms/Forms.h"
+#include "port/FatalError.h"
 #include "web/Page.h"
 
 namespace vx {
@@ -153,6 +154,17 @@ WebReply WebPanel::api(const WebRequest& r, const std::string& path) {
   if (body.is_discarded() || !body.is_object())
     return refused(400, "the body is not a JSON object");
 
+  try {
+    return command(path, body);
+  } catch (const PortGoneError& e) {
+    // The board is gone for now: the pages show it, and the next command claims it again.
+    disconnected_ = e.what();
+    changed();
+    return refused(503, disconnected_);
+  }
+}
+
+WebReply WebPanel::command(const std::string& path, const json& body) {
   if (path == "/api/read") {
     panel_.cmdRead_Click();
   } else if (path == "/api/poll") {
@@ -180,6 +192,7 @@ WebReply WebPanel::api(const WebRequest& r, const std::string& path) {
       return refused(400, fmt::format("\"index\" must be 0 to {} for {}", last, s->control));
     panel_.select(s->id, index->get<int>());
   }
+  disconnected_.clear();
   return {200, "application/json", state(false)};
 }
 
@@ -195,6 +208,16 @@ std::string WebPanel::historyCsv() const {
     fmt::format_to(std::back_inserter(csv), ",{}\r\n", p.flagByte);
   }
   return csv;
+}
+
+void WebPanel::poll() {
+  try {
+    panel_.cmdRead_Click();
+    disconnected_.clear();
+  } catch (const PortGoneError& e) {
+    disconnected_ = e.what();
+    changed();
+  }
 }
 
 std::string WebPanel::firstEvent() const {
@@ -225,6 +248,8 @@ std::string WebPanel::state(bool whole) const {
   for (const Selection& s : kSelections) settings[std::string(s.control)] = panel_.selected(s.id);
   j["settings"] = settings;
   j["poll"] = pollMs_;
+  j["connected"] = !panel_.disconnected();
+  j["disconnected"] = disconnected_;
   j["reading"] = nullptr;
   if (!history_.empty()) {
     const Point& p = history_.back();

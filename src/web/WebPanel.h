@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,13 +65,15 @@ class WebPanel : public LineListener {
 
   void connect(WebLink& link) { link_ = &link; }
   // Serves the page and runs the API. A request that is refused changes nothing and sends
-  // nothing to the port. A run-time error from the port is not caught. (HEAD comes as GET: the
-  // server leaves the body off.)
+  // nothing to the port. A port that went away (PortGoneError) answers 503 with the reason, and
+  // the state says the board is disconnected until a command reaches it again; any other
+  // run-time error from the port is not caught. (HEAD comes as GET: the server leaves the body
+  // off.)
   WebReply handle(const WebRequest& request);
   // The first event of a new stream: the whole state.
   std::string firstEvent() const;
   // One refresh, as Read does: the poller's tick.
-  void poll() { panel_.cmdRead_Click(); }
+  void poll();
   // A recorder stopped because its file cannot be written: the state says so from now on.
   void recorderStopped(const std::string& why) {
     stopped_.push_back(why);
@@ -85,6 +88,7 @@ class WebPanel : public LineListener {
     std::uint8_t flagByte;
   };
   WebReply api(const WebRequest& request, const std::string& path);
+  WebReply command(const std::string& path, const nlohmann::ordered_json& body);
   void refreshed(const FlagReading& reading);
   // The state as JSON text; whole, it also holds the page's lists and the history.
   std::string state(bool whole) const;
@@ -101,6 +105,7 @@ class WebPanel : public LineListener {
   std::uint64_t refreshes_ = 0;
   int pollMs_ = 0;
   std::vector<std::string> stopped_;  // why each stopped recorder stopped
+  std::string disconnected_;          // why the port went away, while it is away
 };
 
 }  // namespace vx

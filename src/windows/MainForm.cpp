@@ -6,6 +6,8 @@
 
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
+#include "port/FatalError.h"
+#include "startup/Startup.h"
 #include "windows/frmAbout.h"
 
 namespace vx::win {
@@ -318,6 +320,10 @@ void MainForm::refresh(const std::function<FlagReading()>& work) {
   if (ended_) return;  // the program is ending; nothing more goes to the port
   try {
     showReading(work());
+  } catch (const PortGoneError& e) {
+    // The board went away (a USB adapter pulled out): say so; the next pick tries again.
+    const std::string text = std::string(e.what()) + ".\r\n\r\nPick again to reconnect.";
+    MessageBoxA(hwnd(), text.c_str(), std::string(kAppTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
   } catch (...) {
     // An exception must not cross the system's message dispatch: keep it for main.
     pendingError_ = std::current_exception();

@@ -26,6 +26,7 @@ class ParllioLibrary : public PortLibrary {
   std::int32_t InByte(std::int32_t address) override;
   // Passes the value on widened from 16 bits with its sign, as the library expects.
   void OutByte(std::int32_t address, std::int32_t value) override;
+  void flush() override {}  // every access went out at once
   std::string failureReason() const override { return failureReason_; }
 
  private:

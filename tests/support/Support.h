@@ -52,6 +52,7 @@ class FakePortLibrary : public PortLibrary {
     if (failing) throw FatalError("the port stopped answering");
     outValues.push_back(value);
   }
+  void flush() override {}
   std::string failureReason() const override { return reason; }
 };
 

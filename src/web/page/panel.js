@@ -285,8 +285,11 @@ events.onmessage = (message) => {
   if (!panel) build(state.panel);
   update(state);
   const stopped = state.recordersStopped;
-  say(stopped ? `Connected, but recording stopped: ${stopped.join("; ")}.`
-    : "Connected: every change to the board shows here as it happens.", "connected");
+  say(!state.connected
+    ? `The board is disconnected: ${state.disconnected}. The next pick or Read tries again.`
+    : stopped ? `Connected, but recording stopped: ${stopped.join("; ")}.`
+    : "Connected: every change to the board shows here as it happens.",
+    state.connected ? "connected" : "lost");
 };
 events.onerror = () =>
   say("Disconnected: lost the connection to the board's server; trying again…", "lost");

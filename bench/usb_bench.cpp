@@ -1,0 +1,74 @@
+// A refresh through the USB bridge against the FT232H model, with a modelled USB round trip:
+// the bridge's queue (at most 2 writes and 1 read per refresh) beside one transfer per access.
+// Each transfer waits the round trip on a busy clock; the counters give transfers per refresh.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+#include "board/FrontPanel.h"
+#include "support/Ft232hModel.h"
+#include "usb/UsbBridge.h"
+
+namespace {
+
+// The model behind a USB round trip of a given length; oneEach flushes after every access, as a
+// bridge without a queue would.
+class SlowLink : public vx::FtdiLink {
+ public:
+  SlowLink(vx::FtdiLink& inner, std::chrono::microseconds trip) : inner_(inner), trip_(trip) {}
+  void open() override { inner_.open(); }
+  void close() override { inner_.close(); }
+  void write(std::span<const std::uint8_t> b) override { wait(), inner_.write(b), ++transfers; }
+  void read(std::span<std::uint8_t> b) override { wait(), inner_.read(b), ++transfers; }
+  long transfers = 0;
+
+ private:
+  void wait() const {
+    const auto end = std::chrono::steady_clock::now() + trip_;
+    while (std::chrono::steady_clock::now() < end) {
+    }
+  }
+  vx::FtdiLink& inner_;
+  std::chrono::microseconds trip_;
+};
+
+class EachAccess : public vx::PortLibrary {
+ public:
+  explicit EachAccess(vx::PortLibrary& inner) : inner_(inner) {}
+  std::int16_t ClaimParallelPort(std::int32_t p, std::int32_t m) override {
+    return inner_.ClaimParallelPort(p, m);
+  }
+  std::int32_t GetParallelPortCount() override { return inner_.GetParallelPortCount(); }
+  std::int16_t GetParallelPortInfo(std::int32_t p, vx::PortInfoRecord& i) override {
+    return inner_.GetParallelPortInfo(p, i);
+  }
+  std::int32_t InByte(std::int32_t a) override { return inner_.InByte(a); }
+  void OutByte(std::int32_t a, std::int32_t v) override { inner_.OutByte(a, v), inner_.flush(); }
+  void flush() override { inner_.flush(); }
+
+ private:
+  vx::PortLibrary& inner_;
+};
+
+// Arguments: the round trip in microseconds (125: a high-speed microframe; 1000: full speed),
+// and whether each access is its own transfer.
+void BM_BridgeRefresh(benchmark::State& state) {
+  vx::test::Ft232hModel model;
+  SlowLink link(model, std::chrono::microseconds(state.range(0)));
+  vx::UsbBridge bridge(link);
+  EachAccess each(bridge);
+  vx::Port port(state.range(1) ? static_cast<vx::PortLibrary&>(each) : bridge);
+  bridge.ClaimParallelPort(1, -1);
+  port.setPortBase(0x378);
+  vx::FrontPanel panel(port);
+  link.transfers = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(panel.cmdRead_Click());
+  state.counters["transfers_per_refresh"] =
+      static_cast<double>(link.transfers) / static_cast<double>(state.iterations());
+  state.SetLabel(state.range(1) ? "one transfer per access" : "queued");
+}
+BENCHMARK(BM_BridgeRefresh)->ArgsProduct({{125, 1000}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "port/PortLibrary.h"
+#include "usb/FtdiLink.h"
+
+namespace vx {
+
+// A PC parallel port at 0x378, emulated on an FT232H's MPSSE pins:
+//
+//   ACBUS0..7  D0..D7         ADBUS4  nSTROBE    ADBUS6  nINIT
+//                             ADBUS5  nAUTOFD    ADBUS7  nSELECTIN
+//
+// The registers behave as a standard port's: the control register powers up as 0xCC and reads
+// bits 6 and 7 as 1; the data register reads back what was written while the direction bit is
+// output, and the lines while it is input (ACBUS then high impedance); nSTROBE, nAUTOFD and
+// nSELECTIN are inverted from their control bits, nINIT is not.
+//
+// Each write becomes MPSSE steps, each followed by one cycle of the adapter's 1 MHz clock, so that
+// every pin state holds at least 1 us, as on an ISA port. The steps are queued and sent in one USB
+// write when a value must come back (a data read while input) or at flush; control and output
+// data reads come from the bridge's own copy. A refresh costs at most 2 writes and 1 read.
+//
+// ClaimParallelPort opens the adapter and checks that MPSSE is in step; a failure leaves the port
+// unclaimed with failureReason saying what to do. An adapter that goes away later raises
+// PortGoneError; the next claim opens it again, from the power-up state.
+class UsbBridge : public PortLibrary {
+ public:
+  static constexpr std::int32_t kBase = 0x378;
+  // Queued steps beyond this are sent at once, whatever else waits: well inside the chip's buffer.
+  static constexpr std::size_t kQueueLimit = 3072;
+
+  explicit UsbBridge(FtdiLink& link) : link_(link) {}
+  explicit UsbBridge(std::unique_ptr<FtdiLink> link) : owned_(std::move(link)), link_(*owned_) {}
+  ~UsbBridge() override;
+  UsbBridge(const UsbBridge&) = delete;
+  UsbBridge& operator=(const UsbBridge&) = delete;
+
+  std::int16_t ClaimParallelPort(std::int32_t port, std::int32_t mode) override;
+  std::int32_t GetParallelPortCount() override { return 1; }
+  std::int16_t GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) override;
+  std::int32_t InByte(std::int32_t address) override;
+  void OutByte(std::int32_t address, std::int32_t value) override;
+  void flush() override;
+  std::string failureReason() const override { return failure_; }
+
+ private:
+  void open();
+  void queueLines(bool directionChanged);
+  void queue(std::initializer_list<std::uint8_t> bytes);
+  void send();
+  std::uint8_t receive();
+  [[noreturn]] void gone(const UsbError& e);
+  bool input() const;
+
+  std::unique_ptr<FtdiLink> owned_;
+  FtdiLink& link_;
+  bool open_ = false;
+  std::uint8_t control_ = 0xCC;
+  std::uint8_t data_ = 0;
+  std::vector<std::uint8_t> queue_;
+  std::string failure_;
+};
+
+// The adapter's serial number when a --port value names the bridge: "" for "ft232h" (the one
+// attached), "SERIAL" for "ft232h:SERIAL"; nothing for any other port.
+std::optional<std::string> bridgeSerial(std::string_view port);
+
+}  // namespace vx
