@@ -129,8 +129,8 @@ WebReply WebPanel::handle(const WebRequest& r) {
       return only("GET", "GET, HEAD")
           .value_or(WebReply{200, std::string(file.type), std::string(file.text)});
   if (path == "/api/history.csv")
-    return only("GET", "GET, HEAD").value_or(
-        WebReply{200, "text/csv; charset=utf-8", historyCsv()});
+    return only("GET", "GET, HEAD")
+        .value_or(WebReply{200, "text/csv; charset=utf-8", historyCsv()});
   if (path == "/api/state" || path == "/api/events") {
     if (auto no = only("GET", "GET, HEAD")) return *no;
     if (path == "/api/state") return {200, "application/json", state(true)};
