@@ -17,19 +17,8 @@ namespace {
 
 // One adapter and board for the process, as a real one outlives each open.
 vx::test::Ft232hModel& model() {
-  static vx::test::Ft232hModel m(std::getenv("VX_FT232H") ? std::getenv("VX_FT232H") : "one");
+  static vx::test::Ft232hModel m(std::getenv("VX_FT232H"));
   return m;
-}
-
-// The model's answer to a transfer, or libftdi1's error for a device that went away.
-template <typename Transfer>
-int transfer(Transfer t, int size) {
-  try {
-    t();
-    return size;
-  } catch (const vx::UsbError&) {
-    return -666;
-  }
 }
 
 }  // namespace
@@ -79,11 +68,12 @@ int ftdi_usb_open_dev(ftdi_context*, libusb_device*) {
   return 0;
 }
 
+// -666: libftdi1's error for a device that went away.
 int ftdi_write_data(ftdi_context*, const unsigned char* buf, int size) {
-  return transfer([&] { model().write({buf, static_cast<std::size_t>(size)}); }, size);
+  return model().put({buf, static_cast<std::size_t>(size)}) ? size : -666;
 }
 int ftdi_read_data(ftdi_context*, unsigned char* buf, int size) {
-  return transfer([&] { model().read({buf, static_cast<std::size_t>(size)}); }, size);
+  return model().take({buf, static_cast<std::size_t>(size)}) ? size : -666;
 }
 
 int ftdi_usb_close(ftdi_context*) {

@@ -7,14 +7,13 @@
 # adapter ends a one-shot run with 5, and the SCPI session and the web panel report it and claim
 # the adapter again.
 #     ft232h-test.py VX3340CTL STANDIN_DIR
+import http.client
 import json
 import os
 import re
 import subprocess
 import sys
 import tempfile
-import urllib.error
-import urllib.request
 
 CTL, STANDIN = sys.argv[1], sys.argv[2]
 DATA = os.path.join(os.path.dirname(__file__), "..", "data")
@@ -99,15 +98,13 @@ check(len(answers) == 3 and all(a.startswith(e) for a, e in zip(answers, [
 # is disconnected, the next command finds no adapter (503), and the one after claims it again.
 web = subprocess.Popen([CTL, "--port", "ft232h", "--web", "0"], stderr=subprocess.PIPE, text=True,
                        env=dict(os.environ, LD_LIBRARY_PATH=STANDIN, VX_FT232H="unplug=4"))
-url = re.search(r"http://[0-9.:]+/", web.stderr.readline()).group(0)
+client = http.client.HTTPConnection(re.search(r"http://([0-9.:]+)/", web.stderr.readline())[1],
+                                     timeout=10)
 replies = []
-for path, body in [("api/pick", b'{"control":"cboir","index":3}'), ("api/state", None),
-                   ("api/read", b"{}"), ("api/read", b"{}")]:
-    request = urllib.request.Request(url + path, body, {"Content-Type": "application/json"})
-    try:
-        reply = urllib.request.urlopen(request, timeout=10)
-    except urllib.error.HTTPError as e:
-        reply = e
+for path, body in [("/api/pick", b'{"control":"cboir","index":3}'), ("/api/state", None),
+                   ("/api/read", b"{}"), ("/api/read", b"{}")]:
+    client.request("POST" if body else "GET", path, body, {"Content-Type": "application/json"})
+    reply = client.getresponse()
     replies.append((reply.status, json.loads(reply.read())))
 web.terminate()
 check([r[0] for r in replies] == [503, 200, 503, 200] and "went away" in replies[0][1]["error"]

@@ -9,7 +9,7 @@ namespace vx::test {
 
 using namespace mpsse;
 
-Ft232hModel::Ft232hModel(std::string s) : scene(std::move(s)) {
+Ft232hModel::Ft232hModel(const char* s) : scene(s && *s ? s : "one") {
   if (scene.starts_with("unplug=")) unplugAt_ = std::stoi(scene.substr(7));
 }
 
@@ -58,14 +58,18 @@ void Ft232hModel::record(double heldNs) {
   history.push_back({l, heldNs});
 }
 
-void Ft232hModel::write(std::span<const std::uint8_t> bytes) {
+void Ft232hModel::done(bool transferred) {
+  if (!transferred) throw UsbError(UsbFailure::Gone, "USB device unavailable");
+}
+
+bool Ft232hModel::put(std::span<const std::uint8_t> bytes) {
   // The opcodes the bridge uses, and how many argument bytes each takes.
   static const std::map<std::uint8_t, std::size_t> kArguments{
       {kSetLowByte, 2},    {kSetHighByte, 2},  {kReadHighByte, 0},  {kSetDivisor, 2},
       {kClockBits, 1},     {kDivideBy5Off, 0}, {kSendImmediate, 0}, {kLoopbackOff, 0},
       {kThreePhaseOff, 0}, {kAdaptiveOff, 0}};
   if (writes + 1 == unplugAt_) pulledOut_ = true, unplugAt_ = 0;
-  if (pulledOut_) throw UsbError(UsbFailure::Gone, "USB device unavailable");
+  if (pulledOut_) return false;
   ++writes;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const std::uint8_t op = bytes[i], a = i + 1 < bytes.size() ? bytes[i + 1] : 0;
@@ -87,13 +91,14 @@ void Ft232hModel::write(std::span<const std::uint8_t> bytes) {
     else
       i += known->second;
   }
+  return true;
 }
 
-void Ft232hModel::read(std::span<std::uint8_t> bytes) {
-  if (pulledOut_ || answers_.size() < bytes.size())
-    throw UsbError(UsbFailure::Gone, "USB device unavailable");
+bool Ft232hModel::take(std::span<std::uint8_t> bytes) {
+  if (pulledOut_ || answers_.size() < bytes.size()) return false;
   ++reads;
   for (auto& b : bytes) b = answers_.front(), answers_.pop_front();
+  return true;
 }
 
 }  // namespace vx::test

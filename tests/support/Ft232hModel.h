@@ -7,7 +7,8 @@
 //
 // Its scene, for the stand-in USB libraries too: "one" (serial FT1), "none", "two" (FT1, FT2),
 // "denied" (may not be opened), "busy" (in use), "outofstep" (a garbled sync answer), or
-// "unplug=N": pulled out at the Nth write, found again at the second search after that.
+// "unplug=N": pulled out at the Nth write, found again at the second search after that. No scene
+// is "one".
 
 #include <deque>
 #include <optional>
@@ -27,14 +28,17 @@ class Ft232hModel : public FtdiLink {
     double heldNs = 0;  // how long a hold kept them; 0 for a sample (0x83)
   };
 
-  explicit Ft232hModel(std::string scene = "one");
+  explicit Ft232hModel(const char* scene = nullptr);
 
   // How many adapters a search finds now.
   int attached();
   void open() override;
   void close() override {}
-  void write(std::span<const std::uint8_t> bytes) override;
-  void read(std::span<std::uint8_t> bytes) override;
+  void write(std::span<const std::uint8_t> bytes) override { done(put(bytes)); }
+  void read(std::span<std::uint8_t> bytes) override { done(take(bytes)); }
+  // The transfers as the stand-in C libraries make them: false once the adapter went away.
+  bool put(std::span<const std::uint8_t> bytes);
+  bool take(std::span<std::uint8_t> bytes);
 
   const std::string scene;
   SimulatedBoard board;
@@ -42,6 +46,7 @@ class Ft232hModel : public FtdiLink {
   int writes = 0, reads = 0;
 
  private:
+  static void done(bool transferred);  // throws Gone unless it was
   void setLow(std::uint8_t value);
   void setHigh(std::uint8_t value, std::uint8_t direction);
   void record(double heldNs);
