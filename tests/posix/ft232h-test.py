@@ -17,16 +17,14 @@ import tempfile
 
 CTL, STANDIN = sys.argv[1], sys.argv[2]
 DATA = os.path.join(os.path.dirname(__file__), "..", "data")
-work = tempfile.mkdtemp()
-FILES = {name: os.path.join(work, name) for name in ("PINS", "VCD", "TRACE")}
-ENV = dict(os.environ, LD_LIBRARY_PATH=STANDIN, VX_FT232H_PINS=FILES["PINS"])
+ENV = dict(os.environ, LD_LIBRARY_PATH=STANDIN)
 
 
 # The VCD's states in order: its 13 lines' levels after each time step. The first is the claim's
 # power-up state, which start-up's first access (a control read) shows.
-def vcd_states():
+def vcd_states(path):
     ids, levels, states = {}, {}, []
-    for line in map(str.strip, open(FILES["VCD"])):
+    for line in map(str.strip, open(path)):
         if line.startswith("$var"):
             ids[line.split()[3]] = len(ids)
         elif line[:1] == "#" and levels:
@@ -38,8 +36,8 @@ def vcd_states():
 
 # A file's lines: the stand-in's record at the last close (USB writes and reads, then each state
 # held: levels, ns) or the trace.
-def written(name, heading):
-    return [heading + line for line in open(FILES[name]).read().splitlines()]
+def written(path, heading):
+    return [heading + line for line in open(path).read().splitlines()]
 
 
 transcript = []
@@ -47,17 +45,16 @@ for run in open(os.path.join(DATA, "ft232h.runs")).read().splitlines():
     if run.startswith("#"):
         continue
     scene, args, stdin = *run.split(" <<< ")[0].split(" ", 1), run.partition(" <<< ")[2]
-    for path in FILES.values():
-        os.path.exists(path) and os.remove(path)
-    r = subprocess.run([CTL, *(FILES.get(a, a) for a in args.split())], text=True, timeout=30,
+    files = {name: os.path.join(tempfile.mkdtemp(), name) for name in ("PINS", "VCD", "TRACE")}
+    r = subprocess.run([CTL, *(files.get(a, a) for a in args.split())], text=True, timeout=30,
                        input=stdin.replace("|", "\n") + "\n", capture_output=True,
-                       env=dict(ENV, VX_FT232H=scene))
+                       env=dict(ENV, VX_FT232H=scene, VX_FT232H_PINS=files["PINS"]))
     out = re.sub(r"^\S+Z ", "", r.stdout, flags=re.M)  # a read's time stamp
     transcript += [f"$ {scene} {args}", *out.splitlines(),
                    *("! " + line for line in r.stderr.splitlines()), f"exit {r.returncode}"]
-    transcript += written("PINS", "pins ") if os.path.exists(FILES["PINS"]) else ["no pins"]
-    transcript += ["vcd " + state for state in vcd_states()] if "VCD" in args else []
-    transcript += written("TRACE", "trace ") if "TRACE" in args else []
+    transcript += written(files["PINS"], "pins ") if os.path.exists(files["PINS"]) else ["no pins"]
+    transcript += ["vcd " + state for state in vcd_states(files["VCD"])] if "VCD" in args else []
+    transcript += written(files["TRACE"], "trace ") if "TRACE" in args else []
 
 # The web panel: the pick that fails answers 503 with the reason, the state says the board is
 # disconnected, the next command finds no adapter (503), and the one after claims it again.
