@@ -80,8 +80,7 @@ int ftdi_usb_close(ftdi_context*) {
   if (const char* path = std::getenv("VX_FT232H_PINS")) {
     std::ofstream out(path);
     out << model().writes << ' ' << model().reads << '\n';
-    for (const auto& pins : model().history)
-      out << std::string(pins.levels.begin(), pins.levels.end()) << ' ' << pins.heldNs << '\n';
+    for (const auto& pins : model().history) out << pins << '\n';
   }
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "support/Ft232hModel.h"
 
+#include <fmt/format.h>
+
 #include <map>
 
 #include "port/ControlRegister.h"
@@ -50,12 +52,12 @@ void Ft232hModel::setHigh(std::uint8_t v, std::uint8_t direction) {
 void Ft232hModel::record(double heldNs) {
   const bool input = (control_ & lpt::kDirection) != 0;
   const std::optional<std::uint8_t> d = input ? sampled_ : data_;
-  LineLevels l;
+  std::string l(13, ' ');
   for (int bit = 0; bit < 8; ++bit) l[bit] = d ? "01"[(*d >> bit) & 1] : 'x';
   const std::uint8_t pins = (control_ ^ (lpt::kStrobe | lpt::kAutoFeed | lpt::kSelectIn)) & 0x0F;
   for (int line = 0; line < 4; ++line) l[8 + line] = "01"[(pins >> line) & 1];
   l[12] = "01"[input];
-  history.push_back({l, heldNs});
+  history.push_back(fmt::format("{} {:g}", l, heldNs));
 }
 
 void Ft232hModel::done(bool transferred) {

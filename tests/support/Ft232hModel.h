@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "port/LineRecorder.h"
 #include "port/SimulatedBoard.h"
 #include "usb/FtdiLink.h"
 
@@ -23,11 +22,6 @@ namespace vx::test {
 
 class Ft232hModel : public FtdiLink {
  public:
-  struct Pins {
-    LineLevels levels;
-    double heldNs = 0;  // how long a hold kept them; 0 for a sample (0x83)
-  };
-
   explicit Ft232hModel(const char* scene = nullptr);
 
   // How many adapters a search finds now.
@@ -42,7 +36,9 @@ class Ft232hModel : public FtdiLink {
 
   const std::string scene;
   SimulatedBoard board;
-  std::vector<Pins> history;
+  // The pins at each clocked hold and each sample (0x83): their 13 levels as the VCD draws the
+  // port's lines, then how long a hold kept them in ns (0 for a sample).
+  std::vector<std::string> history;
   int writes = 0, reads = 0;
 
  private:
