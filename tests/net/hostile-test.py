@@ -5,7 +5,7 @@
 # accept under a low limit of open files, in a session of its own. (What a request's framing
 # gets, a smuggled request, duplicated headers and another site's event stream among them, is in
 # the web tests' request transcript, on the same conversation the server runs.)
-#     hostile-test.py VX3340CTL
+#     hostile-test.py VX3340CTL [--sanitized]
 import contextlib
 import ctypes
 import re
@@ -18,6 +18,9 @@ import threading
 import time
 
 CTL = sys.argv[1]
+# The sanitizers' runtime needs descriptors of its own to check a call (a pipe), so a sanitized
+# build cannot run out of open files and go on: that part is left to the plain build.
+SANITIZED = "--sanitized" in sys.argv[2:]
 TIMEOUT = 10  # seconds for any one answer: a bound, not a measurement
 
 
@@ -117,6 +120,11 @@ if len([line for line in log if "HTTP request or a TLS handshake" in line]) != 4
     failures.append(f"SCPI guard: not one warning a connection: {log}")
 process.send_signal(signal.SIGTERM)
 assert process.wait(timeout=TIMEOUT) == 0, f"exit code {process.returncode}"
+
+assert not failures, "\n".join(failures)
+if SANITIZED:
+    sys.exit(print(f"hostile clients: {len(CASES)} cases held; skipped: the open-file limit, "
+                   "which the sanitizers' runtime cannot run out of"))
 
 # Out of open files: accept waits and tries again, says so once, and both ports answer again once
 # the flood ends.

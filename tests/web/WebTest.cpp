@@ -62,7 +62,10 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
             transcript.push_back("  " + row);
       }
       if (step.stream) transcript.push_back("  an event stream");
-      if (step.close && !step.reply.empty()) transcript.push_back("  closed");
+      if (step.close && !step.reply.empty())
+        transcript.push_back(step.reply.find("\r\nConnection: close\r\n") != std::string::npos
+                                 ? "  closed, as its reply says"
+                                 : "  closed without a word");
     });
     for (const std::string& access : test::lines(trace.str())) transcript.push_back("  " + access);
     trace.str({});
