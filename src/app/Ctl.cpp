@@ -4,12 +4,14 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 #include <CLI/CLI.hpp>
+#include <boost/asio/ip/host_name.hpp>
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "app/StreamMessages.h"
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
+#include "net/Interfaces.h"
 #include "port/FatalError.h"
 #include "port/Port.h"
 #include "scpi/Session.h"
@@ -39,6 +41,7 @@ struct CtlOptions {
   bool repeated = false;
   std::string serve;  // a SCPI session: "-" for standard input, else where to listen
   std::string web;    // where the web panel listens
+  bool noAnnounce = false;
   std::vector<std::string> extras;
 };
 
@@ -112,6 +115,9 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       ->check(listenAddress(false))
       ->excludes(count)
       ->excludes(json);
+  app.add_flag("--no-announce", o.noAnnounce,
+               "Do not announce the sessions that listen beyond loopback on the local network "
+               "(mDNS/DNS-SD)");
   app.allow_extras();
   app.footer(
       "Examples:\n"
@@ -186,6 +192,17 @@ int reportFailures(const std::vector<std::string>& failures, std::ostream& err, 
   return failures.empty() ? code : kExitRuntimeError;
 }
 
+// Announces the interfaces that listen beyond loopback, unless told not to; a loopback-only
+// session has nothing to announce and says nothing.
+std::unique_ptr<Announcer> announce(EventLoop& loop, const OpenInterfaces& open, bool off,
+                                    CtlEnvironment& env) {
+  const auto services = announcements(open, instrumentIdentity(), boost::asio::ip::host_name());
+  if (off || services.empty() || !env.announcer) return nullptr;
+  auto announcer = env.announcer(loop, env.err);
+  if (announcer) announcer->publish(services);
+  return announcer;
+}
+
 int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   CtlOptions o;
   CLI::App app{"", kProgram};
@@ -207,6 +224,9 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     std::unique_ptr<WebServer> web;
     if (!o.serve.empty() && o.serve != "-") session = listen<TcpSession>(*loop, "--serve", o.serve);
     if (!o.web.empty()) web = listen<WebServer>(*loop, "--web", o.web);
+    OpenInterfaces open;
+    if (session) open.push_back({InterfaceKind::ScpiRaw, session->bound().address, session->bound().port});
+    if (web) open.push_back({InterfaceKind::Web, web->bound().address, web->bound().port});
     const auto backend =
         std::make_unique<Backend>(o.backend, env.out, env.openFile,
                                   o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
@@ -241,7 +261,12 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
       });
       if (tcp) {
         if (session) session->start(instrument, env.err);
-        if (web) web->start(*webPanel, env.err);
+        if (web) {
+          webPanel->identify(open);
+          web->start(*webPanel, env.err);
+        }
+        // Destroyed before the loop: it withdraws what it published when the session ends.
+        const auto announcer = announce(*loop, open, o.noAnnounce, env);
         loop->run();
       } else {
         serveStream(env.in, env.out, instrument);

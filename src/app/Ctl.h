@@ -10,6 +10,7 @@
 
 #include "app/BackendOptions.h"
 #include "app/ExitCodes.h"
+#include "net/Announcer.h"
 #include "startup/OsServices.h"
 
 namespace vx {
@@ -28,6 +29,8 @@ struct CtlEnvironment {
   std::function<std::chrono::system_clock::time_point()> now;
   // Opens the trace's and the waveform's files.
   OpenSink openFile;
+  // The system's mDNS responder, for announcing the sessions that listen beyond loopback.
+  MakeAnnouncer announcer;
 };
 
 // Reports the simulated board's protocol violations on err; the exit code they call for.

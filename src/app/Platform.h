@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/BackendOptions.h"
+#include "net/Announcer.h"
 #include "port/Output.h"
 #include "startup/OsServices.h"
 
@@ -32,5 +33,9 @@ void raiseOpenFileLimit();
 // on Windows. Matches OpenSink.
 std::unique_ptr<Sink> openFileSink(const std::string& path, std::error_code& error);
 std::unique_ptr<Sink> standardOutputSink();
+
+// The system's mDNS responder (Avahi on Linux, DnsServiceRegister on Windows); where there is
+// none, one that says so once and publishes nothing.
+std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log);
 
 }  // namespace vx

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
       [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); },
       [] { return std::chrono::system_clock::now(); },
       vx::openFileSink,
+      vx::makeAnnouncer,
   };
   vx::raiseOpenFileLimit();
   return vx::runCtl(arguments, env);

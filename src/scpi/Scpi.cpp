@@ -7,9 +7,9 @@
 #include <cctype>
 #include <utility>
 
-#include "Version.h"
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
+#include "net/Interfaces.h"
 #include "port/FatalError.h"
 
 namespace vx {
@@ -71,7 +71,8 @@ std::string readingAnswer(const FlagReading& reading) {
 }  // namespace
 
 std::string scpiIdentity() {
-  return fmt::format("VX3340 evaluation board,vx3340ctl,0,{}", kVersionText);
+  const Identity i = instrumentIdentity();
+  return fmt::format("{},{},{},{}", i.manufacturer, i.model, i.serialNumber, i.firmware);
 }
 
 void ScpiClient::error(int code, std::string_view message) {

@@ -224,6 +224,11 @@ TcpSession::TcpSession(EventLoop& loop, const ListenAddress& where, SessionLimit
 
 TcpSession::~TcpSession() = default;
 
+ListenAddress TcpSession::bound() const {
+  const auto at = state_->server.endpoint();
+  return {at.address().to_string(), at.port()};
+}
+
 void TcpSession::start(ScpiInstrument& instrument, std::ostream& log) {
   State& s = *state_;
   s.shared = std::make_unique<Shared>(Shared{s.server, instrument, s.limits});

@@ -78,6 +78,9 @@ class TcpSession {
   // run-time error from the port ends the loop, which throws it.
   void start(ScpiInstrument& instrument, std::ostream& log);
 
+  // The address and port it is bound to (the port the system picked for port 0).
+  ListenAddress bound() const;
+
  private:
   struct State;
   std::unique_ptr<State> state_;

@@ -2,6 +2,7 @@
 
 #include <fmt/chrono.h>
 #include <fmt/format.h>
+#include <boost/asio/ip/address.hpp>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "board/Selections.h"
 #include "forms/Forms.h"
+#include "net/Listen.h"
 #include "port/FatalError.h"
 #include "web/Page.h"
 
@@ -101,6 +103,31 @@ json panelJson() {
           {"lines", kLineNames}};
 }
 
+std::string xmlEscaped(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Whether a client that reached the address local can reach an interface too: it listens there,
+// on every address of that family, or both are loopback.
+bool reachable(const OpenInterface& open, const std::string& local) {
+  boost::system::error_code e1, e2;
+  const auto bound = boost::asio::ip::make_address(open.address, e1);
+  const auto reached = boost::asio::ip::make_address(local, e2);
+  if (e1 || e2) return false;
+  return bound == reached || (bound.is_unspecified() && (bound.is_v6() || reached.is_v4())) ||
+         (bound.is_loopback() && reached.is_loopback());
+}
+
 }  // namespace
 
 WebPanel::WebPanel(FrontPanel& panel, LineRecorder& lines, Clock now)
@@ -131,6 +158,9 @@ WebReply WebPanel::handle(const WebRequest& r) {
   if (path == "/api/history.csv")
     return only("GET", "GET, HEAD")
         .value_or(WebReply{200, "text/csv; charset=utf-8", historyCsv()});
+  if (path == "/lxi/identification")
+    return only("GET", "GET, HEAD")
+        .value_or(WebReply{200, "text/xml; charset=utf-8", identification(r)});
   if (path == "/api/state" || path == "/api/events") {
     if (auto no = only("GET", "GET, HEAD")) return *no;
     if (path == "/api/state") return {200, "application/json", state(true)};
@@ -194,6 +224,39 @@ WebReply WebPanel::command(const std::string& path, const json& body) {
   }
   disconnected_.clear();
   return {200, "application/json", state(false)};
+}
+
+// The LXI identification document: who the instrument is, and a VISA resource string for each
+// open interface the client can reach, under the name it reached this page by (its Host, which
+// the Host rule has checked).
+std::string WebPanel::identification(const WebRequest& r) const {
+  const Identity id = instrumentIdentity();
+  const auto reached = parseListenAddress(r.local);
+  std::string host = r.host.substr(0, r.host.back() == ']' ? r.host.size() : r.host.rfind(':'));
+  const std::string page = fmt::format("http://{}/", r.host);
+  std::string interfaces;
+  for (const OpenInterface& open : open_) {
+    if (!reached || !reachable(open, reached->address)) continue;
+    interfaces += fmt::format(
+        "  <Interface InterfaceType=\"LXI\" InterfaceName=\"{}\">\n"
+        "    <InstrumentAddressString>{}</InstrumentAddressString>\n  </Interface>\n",
+        open.kind == InterfaceKind::ScpiRaw ? "SCPI raw socket"
+        : open.kind == InterfaceKind::Vxi11 ? "VXI-11"
+                                            : "web page",
+        xmlEscaped(resourceString(open, host)));
+  }
+  return fmt::format(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<LXIDevice xmlns=\"http://www.lxistandard.org/InstrumentIdentification/1.0\">\n"
+      "  <Manufacturer>{}</Manufacturer>\n  <Model>{}</Model>\n"
+      "  <SerialNumber>{}</SerialNumber>\n  <FirmwareRevision>{}</FirmwareRevision>\n"
+      "  <ManufacturerDescription>VX3340 evaluation board: forces a voltage or a current and "
+      "reads six status flags</ManufacturerDescription>\n"
+      "  <HomepageURL>{}</HomepageURL>\n  <DriverURL>{}</DriverURL>\n"
+      "  <IdentificationURL>{}lxi/identification</IdentificationURL>\n{}"
+      "  <Domain>0</Domain>\n  <LXIVersion>1.4</LXIVersion>\n</LXIDevice>\n",
+      xmlEscaped(id.manufacturer), xmlEscaped(id.model), xmlEscaped(id.serialNumber),
+      xmlEscaped(id.firmware), xmlEscaped(page), xmlEscaped(page), xmlEscaped(page), interfaces);
 }
 
 // One row a read, oldest first: the time (UTC, ISO 8601, in ms), the six flags and the byte, as

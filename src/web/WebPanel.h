@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "board/FrontPanel.h"
+#include "net/Interfaces.h"
 #include "port/LineRecorder.h"
 
 namespace vx {
@@ -64,6 +65,9 @@ class WebPanel : public LineListener {
   WebPanel& operator=(const WebPanel&) = delete;
 
   void connect(WebLink& link) { link_ = &link; }
+  // The program's open interfaces, for GET /lxi/identification: each one the client can reach
+  // gets its VISA resource string there.
+  void identify(OpenInterfaces open) { open_ = std::move(open); }
   // Serves the page and runs the API. A request that is refused changes nothing and sends
   // nothing to the port. A port that went away (PortGoneError) answers 503 with the reason, and
   // the state says the board is disconnected until a command reaches it again; any other
@@ -93,12 +97,14 @@ class WebPanel : public LineListener {
   // The state as JSON text; whole, it also holds the page's lists and the history.
   std::string state(bool whole) const;
   std::string historyCsv() const;
+  std::string identification(const WebRequest& request) const;
   void changed();
 
   FrontPanel& panel_;
   LineRecorder& lines_;
   Clock now_;
   WebLink* link_ = nullptr;
+  OpenInterfaces open_;
   std::vector<LineAccess> pending_;  // the accesses of the refresh under way
   std::vector<LineAccess> last_;     // those of the last whole refresh
   std::deque<Point> history_;

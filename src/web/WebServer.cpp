@@ -249,6 +249,11 @@ WebServer::WebServer(EventLoop& loop, const ListenAddress& where, WebLimits limi
 
 WebServer::~WebServer() = default;
 
+ListenAddress WebServer::bound() const {
+  const auto at = state_->server.endpoint();
+  return {at.address().to_string(), at.port()};
+}
+
 void WebServer::start(WebPanel& panel, std::ostream& log) {
   State& s = *state_;
   s.shared.panel = &panel;

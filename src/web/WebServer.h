@@ -24,6 +24,9 @@ class WebServer {
   // Serves the panel while the loop runs; says on log where, and each client it drops.
   void start(WebPanel& panel, std::ostream& log);
 
+  // The address and port it is bound to (the port the system picked for port 0).
+  ListenAddress bound() const;
+
  private:
   struct State;
   std::unique_ptr<State> state_;

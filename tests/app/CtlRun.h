@@ -46,6 +46,8 @@ struct CtlRun {
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> openPort =
       [this](const BackendOptions&) { return std::make_unique<FakePortLibrary>(realPort); };
 
+  MakeAnnouncer announcer = [](EventLoop&, std::ostream&) { return std::unique_ptr<Announcer>(); };
+
   int operator()(const std::vector<std::string>& args) {
     CtlEnvironment env{
         out,
@@ -65,7 +67,7 @@ struct CtlRun {
         [] {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
         },
-        openFiles(full)};
+        openFiles(full), announcer};
     return runCtl(args, env);
   }
 };
@@ -82,6 +84,7 @@ struct GuiRun {
   PortMenuFlags menu;
   std::optional<std::size_t> boxesBeforeRun;  // set when the window ran
   bool failInRun = false;
+
 
   int operator()(const std::vector<std::string>& args) {
     const GuiArguments parsed = parseGuiArguments(args, portOptions, out, err);

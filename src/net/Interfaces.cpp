@@ -1,0 +1,80 @@
+#include "net/Interfaces.h"
+
+#include <fmt/format.h>
+#include <boost/asio/ip/address.hpp>
+
+#include "Version.h"
+#include "net/Announcer.h"
+
+namespace vx {
+
+Identity instrumentIdentity() {
+  return {"VX3340 evaluation board", "vx3340ctl", "0", kVersionText};
+}
+
+std::string resourceString(const OpenInterface& open, const std::string& host) {
+  switch (open.kind) {
+    case InterfaceKind::ScpiRaw:
+      return fmt::format("TCPIP::{}::{}::SOCKET", host, open.port);
+    case InterfaceKind::Vxi11:
+      return fmt::format("TCPIP::{}::INSTR", host);
+    case InterfaceKind::Web:
+      break;
+  }
+  return open.port == 80 ? fmt::format("http://{}/", host)
+                         : fmt::format("http://{}:{}/", host, open.port);
+}
+
+std::vector<Service> announcements(const OpenInterfaces& open, const Identity& identity,
+                                   const std::string& host) {
+  const std::vector<std::string> txt{
+      "txtvers=1", "Manufacturer=" + identity.manufacturer, "Model=" + identity.model,
+      "SerialNumber=" + identity.serialNumber, "FirmwareVersion=" + identity.firmware};
+  const std::string name = fmt::format("VX3340 evaluation board on {}", host);
+  std::vector<Service> services;
+  for (const OpenInterface& o : open) {
+    boost::system::error_code error;
+    const auto address = boost::asio::ip::make_address(o.address, error);
+    if (error || address.is_loopback()) continue;
+    const auto add = [&](const char* type) {
+      services.push_back({name, type, o.port, txt, address.is_v4()});
+    };
+    switch (o.kind) {
+      case InterfaceKind::ScpiRaw:
+        add("_scpi-raw._tcp");
+        break;
+      case InterfaceKind::Vxi11:
+        add("_vxi-11._tcp");
+        break;
+      case InterfaceKind::Web:
+        add("_lxi._tcp");
+        add("_http._tcp");
+        break;
+    }
+  }
+  return services;
+}
+
+namespace {
+
+class UnavailableAnnouncer : public Announcer {
+ public:
+  UnavailableAnnouncer(std::ostream& log, std::string why) : log_(log), why_(std::move(why)) {}
+  void publish(const std::vector<Service>& services) override {
+    if (services.empty()) return;
+    log_ << "vx3340ctl: announcing on the network is not available: " << why_ << '\n';
+    log_.flush();
+  }
+
+ private:
+  std::ostream& log_;
+  std::string why_;
+};
+
+}  // namespace
+
+std::unique_ptr<Announcer> unavailableAnnouncer(std::ostream& log, std::string why) {
+  return std::make_unique<UnavailableAnnouncer>(log, std::move(why));
+}
+
+}  // namespace vx

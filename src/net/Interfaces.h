@@ -1,0 +1,54 @@
+#pragma once
+
+// The program's open network interfaces, listed once: runCtl builds the list from the listeners
+// it opened, and both the announcements on the network and the web panel's identification
+// document read it. Also what the instrument says about itself, for *IDN?, the announcements'
+// TXT records and the identification document alike.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+enum class InterfaceKind { ScpiRaw, Vxi11, Web };
+
+// One listener: what it speaks, and the address and port it is bound to.
+struct OpenInterface {
+  InterfaceKind kind;
+  std::string address;
+  std::uint16_t port = 0;
+};
+using OpenInterfaces = std::vector<OpenInterface>;
+
+// What the instrument says about itself.
+struct Identity {
+  std::string manufacturer;
+  std::string model;
+  std::string serialNumber;
+  std::string firmware;
+};
+Identity instrumentIdentity();
+
+// The VISA resource string that reaches an interface at host (a name, an IPv4 address, or an
+// IPv6 address in brackets): TCPIP::host::5025::SOCKET, TCPIP::host::INSTR, or the web page's
+// URL.
+std::string resourceString(const OpenInterface& open, const std::string& host);
+
+// One DNS-SD service to announce.
+struct Service {
+  std::string name;  // the instance name
+  std::string type;  // "_scpi-raw._tcp"
+  std::uint16_t port = 0;
+  std::vector<std::string> txt;  // "key=value"
+  bool ipv4Only = false;         // bound to an IPv4 address: not reachable over IPv6
+  bool operator==(const Service&) const = default;
+};
+
+// What is announced for the open interfaces, on a host called host: each interface that
+// listens beyond loopback under its service types (the web page as _lxi._tcp and _http._tcp),
+// all under one instance name, with the TXT records that LXI tools read.
+std::vector<Service> announcements(const OpenInterfaces& open, const Identity& identity,
+                                   const std::string& host);
+
+}  // namespace vx
