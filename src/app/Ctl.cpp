@@ -4,8 +4,8 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 #include <CLI/CLI.hpp>
-#include <boost/asio/ip/host_name.hpp>
 #include <algorithm>
+#include <boost/asio/ip/host_name.hpp>
 #include <nlohmann/json.hpp>
 
 #include "app/StreamMessages.h"
@@ -225,7 +225,8 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (!o.serve.empty() && o.serve != "-") session = listen<TcpSession>(*loop, "--serve", o.serve);
     if (!o.web.empty()) web = listen<WebServer>(*loop, "--web", o.web);
     OpenInterfaces open;
-    if (session) open.push_back({InterfaceKind::ScpiRaw, session->bound().address, session->bound().port});
+    if (session)
+      open.push_back({InterfaceKind::ScpiRaw, session->bound().address, session->bound().port});
     if (web) open.push_back({InterfaceKind::Web, web->bound().address, web->bound().port});
     const auto backend =
         std::make_unique<Backend>(o.backend, env.out, env.openFile,

@@ -75,8 +75,7 @@ class AvahiAnnouncer : public Announcer {
     auto& a = *static_cast<AvahiAnnouncer*>(self);
     switch (state) {
       case AVAHI_ENTRY_GROUP_ESTABLISHED:
-        if (!a.established_)
-          a.say(fmt::format("announced on the network as \"{}\"", a.name_));
+        if (!a.established_) a.say(fmt::format("announced on the network as \"{}\"", a.name_));
         a.established_ = true;
         break;
       case AVAHI_ENTRY_GROUP_COLLISION:

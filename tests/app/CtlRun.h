@@ -67,7 +67,8 @@ struct CtlRun {
         [] {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
         },
-        openFiles(full), announcer};
+        openFiles(full),
+        announcer};
     return runCtl(args, env);
   }
 };
@@ -84,7 +85,6 @@ struct GuiRun {
   PortMenuFlags menu;
   std::optional<std::size_t> boxesBeforeRun;  // set when the window ran
   bool failInRun = false;
-
 
   int operator()(const std::vector<std::string>& args) {
     const GuiArguments parsed = parseGuiArguments(args, portOptions, out, err);

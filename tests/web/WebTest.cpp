@@ -23,6 +23,9 @@ struct WebTest : ::testing::Test, test::WebRig {};
 // read the Read button's.
 TEST_F(WebTest, RequestsAndWhatReachesThePort) {
   for (int i = 0; i < 12; ++i, now += 60'000) panel.cmdRead_Click();
+  web.identify({{InterfaceKind::ScpiRaw, "0.0.0.0", 5025},
+                {InterfaceKind::Vxi11, "127.0.0.1", 1024},
+                {InterfaceKind::Web, "0.0.0.0", 8080}});
   trace.str({});
   std::vector<std::string> transcript;
   const WebLimits limits;
@@ -57,7 +60,8 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
               json["history"].size(), json["reading"]["refresh"].dump(),
               json["settings"]["cboir"].dump(), json["controlWord"].get<int>(),
               json["accesses"].size(), json["reading"]["flags"].dump()));
-        if (step.reply.find("Content-Type: text/csv") != std::string::npos)
+        if (step.reply.find("Content-Type: text/csv") != std::string::npos ||
+            step.reply.find("Content-Type: text/xml") != std::string::npos)
           for (const auto& row : test::lines(std::regex_replace(body, std::regex("\r\n"), "\n")))
             transcript.push_back("  " + row);
       }

@@ -1,0 +1,41 @@
+// What is announced for the open interfaces, and how a client reaches each: every kind's service
+// types and resource string, loopback left out, one instance name, the TXT records LXI tools read.
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "net/Interfaces.h"
+
+namespace vx {
+namespace {
+
+TEST(Announcements, EachInterfaceBeyondLoopbackUnderItsTypes) {
+  const OpenInterfaces open{
+      {InterfaceKind::ScpiRaw, "0.0.0.0", 5025}, {InterfaceKind::Vxi11, "192.168.1.5", 1024},
+      {InterfaceKind::Web, "::", 8080},          {InterfaceKind::ScpiRaw, "127.0.0.1", 5026},
+      {InterfaceKind::Web, "::1", 8081},         {InterfaceKind::Vxi11, "127.0.0.2", 1025}};
+  std::vector<std::string> seen;
+  for (const Service& s : announcements(open, {"Maker", "Model", "SN1", "1.2"}, "bench-pc"))
+    seen.push_back(fmt::format("{} | {} {} {} | {}", s.name, s.type, s.port,
+                               s.ipv4Only ? "IPv4" : "any", fmt::join(s.txt, " ")));
+  const std::string txt =
+      "txtvers=1 Manufacturer=Maker Model=Model SerialNumber=SN1 FirmwareVersion=1.2";
+  const std::string name = "VX3340 evaluation board on bench-pc | ";
+  EXPECT_THAT(seen, ::testing::ElementsAre(name + "_scpi-raw._tcp 5025 IPv4 | " + txt,
+                                           name + "_vxi-11._tcp 1024 IPv4 | " + txt,
+                                           name + "_lxi._tcp 8080 any | " + txt,
+                                           name + "_http._tcp 8080 any | " + txt));
+  EXPECT_THAT(announcements({open.begin() + 3, open.end()}, {}, "bench-pc"), ::testing::IsEmpty());
+}
+
+TEST(Announcements, ResourceStrings) {
+  EXPECT_EQ(resourceString({InterfaceKind::ScpiRaw, "0.0.0.0", 5025}, "bench-pc"),
+            "TCPIP::bench-pc::5025::SOCKET");
+  EXPECT_EQ(resourceString({InterfaceKind::Vxi11, "0.0.0.0", 1024}, "[::1]"),
+            "TCPIP::[::1]::INSTR");
+  EXPECT_EQ(resourceString({InterfaceKind::Web, "::", 8080}, "10.0.0.7"), "http://10.0.0.7:8080/");
+  EXPECT_EQ(resourceString({InterfaceKind::Web, "::", 80}, "bench-pc"), "http://bench-pc/");
+}
+
+}  // namespace
+}  // namespace vx
