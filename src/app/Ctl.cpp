@@ -42,6 +42,7 @@ struct CtlOptions {
   std::string serve;  // a SCPI session: "-" for standard input, else where to listen
   std::string web;    // where the web panel listens
   bool noAnnounce = false;
+  bool listSelections = false;
   std::vector<std::string> extras;
 };
 
@@ -118,6 +119,9 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
   app.add_flag("--no-announce", o.noAnnounce,
                "Do not announce the sessions that listen beyond loopback on the local network "
                "(mDNS/DNS-SD)");
+  app.add_flag("--list-selections", o.listSelections,
+               "Print the board's selections as JSON (SCPI command and values, option and "
+               "values, the window's items), for scripts and drivers, and do nothing else");
   app.allow_extras();
   app.footer(
       "Examples:\n"
@@ -171,6 +175,25 @@ std::optional<FlagReading> applySelections(FrontPanel& panel, const Picks& picks
   return std::nullopt;
 }
 
+// The one table of selections, for drivers generated from it or checked against it.
+std::string selectionsJson() {
+  nlohmann::ordered_json all = nlohmann::ordered_json::array();
+  for (const Selection& s : kSelections) {
+    nlohmann::ordered_json scpi = nlohmann::ordered_json::array(), cli = scpi, items = scpi;
+    for (const Choice& c : s.choices) {
+      scpi.push_back(c.scpi);
+      cli.push_back(c.cli);
+      items.push_back(c.item);
+    }
+    all.push_back({{"scpi", fmt::format("CONFigure:{}", s.scpiNode)},
+                   {"values", scpi},
+                   {"option", s.option},
+                   {"optionValues", cli},
+                   {"items", items}});
+  }
+  return all.dump();
+}
+
 int badInput(CtlEnvironment& env, const std::string& what) {
   fmt::print(env.err, "{}: {} (see {} --help)\n", kProgram, what, kProgram);
   return kExitBadInput;
@@ -213,6 +236,10 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (!isStatusSwitch(extra)) return badInput(env, "unknown argument " + extra);
   }
 
+  if (o.listSelections) {
+    fmt::print(env.out, "{}\n", selectionsJson());
+    return kExitOk;
+  }
   if (o.serve == "-" && !o.web.empty())
     return badInput(env, "--web runs beside --serve [ADDRESS:]PORT, not beside --serve -");
   o.backend.recordLines = !o.web.empty();

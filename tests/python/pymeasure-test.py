@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+# The PyMeasure class (python/vx3340) against the program: its controls are the board's one table
+# of selections (vx3340ctl --list-selections); on a session over a SOCKET resource (PyVISA-py),
+# each control sends exactly what vx3340ctl's own pick sends, flags reads what it reads, and the
+# example sweep logs a row per range.
+#     pymeasure-test.py VX3340CTL PYTHON_DIR
+import csv
+import ctypes
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+
+CTL, PYTHON_DIR = sys.argv[1], sys.argv[2]
+sys.path.insert(0, PYTHON_DIR)
+from vx3340 import FLAG_NAMES, SELECTIONS, VX3340  # noqa: E402
+
+
+def ctl(*args):
+    return subprocess.run([CTL, "--simulate", *args], capture_output=True, text=True,
+                          check=True, timeout=30).stdout.splitlines()
+
+
+def flags_of(line):
+    return {name: int(re.search(rf"\b{name}=(\d)", line).group(1)) for name in FLAG_NAMES}
+
+
+table = json.loads(subprocess.run([CTL, "--list-selections"], capture_output=True, text=True,
+                                  check=True).stdout)
+assert [(e["scpi"], e["values"]) for e in table] == \
+    [(f"CONFigure:{node}", list(values)) for node, values in SELECTIONS.values()], \
+    "python/vx3340's SELECTIONS differ from the board's table"
+
+tmp = tempfile.mkdtemp()
+trace_path = os.path.join(tmp, "session.trace")
+libc = ctypes.CDLL(None)
+
+
+# A session on the simulated board, its trace in trace_path: the process and the board.
+def start():
+    session = subprocess.Popen([CTL, "--simulate", "--serve", "0", "--trace", trace_path],
+                               stderr=subprocess.PIPE, text=True,
+                               preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PDEATHSIG
+    port = int(re.search(r"on 127\.0\.0\.1:(\d+);", session.stderr.readline()).group(1))
+    return session, VX3340(f"TCPIP::127.0.0.1::{port}::SOCKET", timeout=10000)
+
+
+def stop(session, board):
+    board.adapter.connection.close()
+    session.send_signal(signal.SIGTERM)
+    assert session.wait(timeout=10) == 0
+
+
+def trace():
+    with open(trace_path) as f:
+        return f.read().splitlines()
+
+
+# Each value of each control on a fresh session, beside vx3340ctl's own pick from start-up: the
+# same accesses after start-up, and the same flags.
+checked = 0
+for attribute, (node, values) in SELECTIONS.items():
+    entry = next(e for e in table if e["scpi"] == f"CONFigure:{node}")
+    for value, option_value in zip(values, entry["optionValues"]):
+        session, board = start()
+        startup = trace()
+        setattr(board, attribute, value)
+        assert getattr(board, attribute) == value, (attribute, value)
+        picked = trace()[len(startup):]
+        expected = ctl("--trace", "-", entry["option"], option_value)
+        assert expected[:len(startup)] == startup
+        assert picked == expected[len(startup):-1], (attribute, value, picked)
+        assert board.flags == flags_of(expected[-1]), (attribute, value)
+        stop(session, board)
+        checked += 1
+
+# The example: one row a range, each with the flags vx3340ctl reads in that state.
+sweep_csv = os.path.join(tmp, "sweep.csv")
+session, board = start()
+resource = board.adapter.connection.resource_name
+subprocess.run([sys.executable, os.path.join(PYTHON_DIR, "examples", "range_sweep.py"), resource,
+                sweep_csv, "--force", "CURR"], check=True, timeout=60,
+               env={**os.environ, "PYTHONPATH": PYTHON_DIR})
+with open(sweep_csv) as f:
+    rows = list(csv.DictReader(line for line in f if not line.startswith("#")))
+ranges = SELECTIONS["range"][1]
+assert [r["Range"] for r in rows] == list(ranges), rows
+for row, option_value in zip(rows, table[0]["optionValues"]):
+    want = flags_of(ctl("--range", option_value, "--force", "current")[-1])
+    assert {n: int(float(row[n])) for n in FLAG_NAMES} == want, (row, want)
+
+stop(session, board)
+print(f"pymeasure: {checked} picks matched vx3340ctl's, {len(rows)} sweep rows")
