@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+# Announcements and identification with real clients, in a network of the test's own (run it
+# through tests/support/netns-run): avahi-browse and lxi discover find the SCPI session and the
+# web panel with their ports and TXT records; /lxi/identification holds the identification
+# schema's fields; a name already taken is replaced and the session goes on; the services go when
+# the session ends; a loopback-only session or --no-announce announces nothing and says nothing.
+#     announce-test.py VX3340CTL [--no-daemon]
+import ctypes
+import re
+import signal
+import socket
+import subprocess
+import sys
+import time
+import urllib.request
+import xml.etree.ElementTree as ET
+
+CTL = sys.argv[1]
+NAME = f"VX3340 evaluation board on {socket.gethostname()}"
+TXT = {"txtvers": "1", "Manufacturer": "VX3340 evaluation board", "Model": "vx3340ctl",
+       "SerialNumber": "0"}
+libc = ctypes.CDLL(None)
+
+
+def spawn(*args):
+    return subprocess.Popen(args, stderr=subprocess.PIPE, text=True,
+                            preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PR_SET_PDEATHSIG
+
+
+# A session on the simulated board; its ports by kind, read from the lines that say where.
+def start(*args):
+    p = spawn(CTL, "--simulate", *args)
+    ports = {}
+    while len(ports) < sum(a in ("--serve", "--web") for a in args):
+        line = p.stderr.readline()
+        found = re.search(r"(SCPI session|web panel) on .*:(\d+)/?;", line)
+        if found:
+            ports[found.group(1)] = int(found.group(2))
+    return p, ports
+
+
+def stop(p):
+    p.send_signal(signal.SIGTERM)
+    assert p.wait(timeout=10) == 0
+    return p.stderr.read()
+
+
+# Resolved services of one type, as avahi-browse -rpt lists them: (name, port, TXT) each.
+def browse(kind):
+    out = subprocess.run(["avahi-browse", "-rpt", kind], capture_output=True, text=True,
+                         timeout=30).stdout
+    found = set()
+    for line in out.splitlines():
+        f = line.split(";")
+        if f[0] == "=":
+            name = re.sub(r"\\(\d{3})", lambda m: chr(int(m.group(1))), f[3])
+            txt = dict(t.strip('"').split("=", 1) for t in re.findall(r'"[^"]*"', f[9]))
+            found.add((name, int(f[8]), tuple(sorted(txt.items()))))
+    return found
+
+
+def txt(found):
+    return {(name, port) for name, port, t in found if dict(t).items() >= TXT.items()}
+
+
+def until(check, what):
+    for _ in range(100):
+        if check():
+            return
+        time.sleep(0.1)
+    raise AssertionError(what)
+
+
+# Without avahi-daemon (netns-run --without avahi): said once, and the session serves on.
+if sys.argv[2:] == ["--no-daemon"]:
+    p, _ = start("--serve", "0.0.0.0:0")
+    time.sleep(0.5)
+    said = stop(p)
+    assert said.count("not announced on the network: avahi-daemon cannot be reached") == 1, said
+    sys.exit(0)
+
+# Beyond loopback: both sessions announced, found by avahi-browse and lxi discover.
+p, ports = start("--serve", "0.0.0.0:0", "--web", "0.0.0.0:0")
+scpi, web = ports["SCPI session"], ports["web panel"]
+until(lambda: txt(browse("_scpi-raw._tcp")) == {(NAME, scpi)}, "_scpi-raw._tcp not announced")
+assert txt(browse("_lxi._tcp")) == {(NAME, web)}, browse("_lxi._tcp")
+assert txt(browse("_http._tcp")) == {(NAME, web)}, browse("_http._tcp")
+discovered = subprocess.run(["lxi", "discover", "--mdns"], capture_output=True, text=True,
+                            timeout=60).stdout
+for service, port in (("lxi", web), ("scpi-raw", scpi)):
+    assert re.search(rf'Found "{NAME}".*\n\s+{service} service on port {port}\n', discovered), \
+        discovered
+
+# The identification document: the schema's required parts, a resource string per interface.
+with urllib.request.urlopen(f"http://127.0.0.1:{web}/lxi/identification", timeout=10) as reply:
+    assert reply.headers.get_content_type() == "text/xml"
+    root = ET.fromstring(reply.read())
+ns = {"lxi": "http://www.lxistandard.org/InstrumentIdentification/1.0"}
+assert root.tag == "{%s}LXIDevice" % ns["lxi"]
+for field in ("Manufacturer", "Model", "SerialNumber", "FirmwareRevision", "LXIVersion"):
+    assert root.findtext(f"lxi:{field}", namespaces=ns), field
+assert root.findtext("lxi:Model", namespaces=ns) == TXT["Model"]
+for url in ("HomepageURL", "DriverURL", "IdentificationURL"):
+    assert root.findtext(f"lxi:{url}", namespaces=ns).startswith(f"http://127.0.0.1:{web}/")
+interfaces = root.findall("lxi:Interface", ns)
+assert all(i.get("InterfaceType") == "LXI" for i in interfaces)
+assert [i.findtext("lxi:InstrumentAddressString", namespaces=ns) for i in interfaces] == \
+    [f"TCPIP::127.0.0.1::{scpi}::SOCKET", f"http://127.0.0.1:{web}/"]
+said = stop(p)
+assert said.count(f'announced on the network as "{NAME}"') == 1, said
+until(lambda: not browse("_scpi-raw._tcp") and not browse("_lxi._tcp"), "not withdrawn")
+
+# A name already taken: Avahi's alternative, said once, and the session goes on.
+taken = spawn("avahi-publish", "-s", NAME, "_scpi-raw._tcp", "1")
+until(lambda: browse("_scpi-raw._tcp"), "avahi-publish did not publish")
+p, ports = start("--serve", "0.0.0.0:0")
+renamed = f"{NAME} #2"
+until(lambda: (renamed, ports["SCPI session"]) in txt(browse("_scpi-raw._tcp")), "not renamed")
+with socket.create_connection(("127.0.0.1", ports["SCPI session"]), timeout=10) as s:
+    s.sendall(b"*IDN?\n")
+    assert s.recv(100).startswith(b"VX3340 evaluation board,")
+said = stop(p)
+assert said.count(f'the name "{NAME}" is taken on the network; announced as "{renamed}"') == 1, \
+    said
+taken.terminate()
+taken.wait()
+
+# Loopback only, or told not to: nothing announced, nothing said.
+for args in (("--serve", "0", "--web", "0"), ("--serve", "0.0.0.0:0", "--no-announce")):
+    p, _ = start(*args)
+    time.sleep(1)
+    assert not browse("_scpi-raw._tcp") and not browse("_lxi._tcp")
+    said = stop(p)
+    assert "announc" not in said, said
+print("announce: found by avahi-browse and lxi discover, identified, renamed, withdrawn")
