@@ -16,6 +16,12 @@ if(UNIX)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/60-vx3340-ft232h.rules DESTINATION lib/udev/rules.d)
 endif()
 
+# The PyMeasure class, for Debian's python3.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/vx3340 DESTINATION lib/python3/dist-packages
+        PATTERN __pycache__ EXCLUDE)
+install(FILES ${PROJECT_SOURCE_DIR}/python/examples/range_sweep.py
+        DESTINATION share/doc/vx3340/examples)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vx3340)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -24,7 +30,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Sets up the VX3340 evaluation board on a parallel port and reads its flags back.\n\
 vx3340 is the window program; vx3340ctl drives the board from the command line.\n\
 On Linux the board is reached through the kernel's ppdev driver (/dev/parportN), or\n\
-through an FTDI FT232H USB adapter (--port ft232h) with libftdi1.")
+through an FTDI FT232H USB adapter (--port ft232h) with libftdi1. Sessions that\n\
+listen beyond loopback are announced through avahi-daemon; the python3 module\n\
+vx3340 is a PyMeasure instrument class for the board.")
 set(CPACK_PACKAGE_CONTACT "VX3340 team <vx3340@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -35,8 +43,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # platform plugins that Qt loads at run time even where no library scan sees them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The USB bridge's library, named as well, for the reader of the control file.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2, libavahi-client3")
 if(TARGET vx3340)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2, libqt6gui6, qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2, libavahi-client3, libqt6gui6, qt6-qpa-plugins")
 endif()
+# The announcements need the responder running; the Python class needs PyMeasure and PyVISA-py.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, python3-pymeasure, python3-pyvisa-py")
 include(CPack)
