@@ -28,14 +28,5 @@ TEST(Announcements, EachInterfaceBeyondLoopbackUnderItsTypes) {
   EXPECT_THAT(announcements({open.begin() + 3, open.end()}, {}, "bench-pc"), ::testing::IsEmpty());
 }
 
-TEST(Announcements, ResourceStrings) {
-  EXPECT_EQ(resourceString({InterfaceKind::ScpiRaw, "0.0.0.0", 5025}, "bench-pc"),
-            "TCPIP::bench-pc::5025::SOCKET");
-  EXPECT_EQ(resourceString({InterfaceKind::Vxi11, "0.0.0.0", 1024}, "[::1]"),
-            "TCPIP::[::1]::INSTR");
-  EXPECT_EQ(resourceString({InterfaceKind::Web, "::", 8080}, "10.0.0.7"), "http://10.0.0.7:8080/");
-  EXPECT_EQ(resourceString({InterfaceKind::Web, "::", 80}, "bench-pc"), "http://bench-pc/");
-}
-
 }  // namespace
 }  // namespace vx

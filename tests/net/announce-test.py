@@ -32,9 +32,7 @@ def start(*args):
     p = spawn(CTL, "--simulate", *args)
     ports = {}
     while len(ports) < sum(a in ("--serve", "--web") for a in args):
-        line = p.stderr.readline()
-        found = re.search(r"(SCPI session|web panel) on .*:(\d+)/?;", line)
-        if found:
+        if found := re.search(r"(SCPI session|web panel) on .*:(\d+)/?;", p.stderr.readline()):
             ports[found.group(1)] = int(found.group(2))
     return p, ports
 
@@ -45,22 +43,14 @@ def stop(p):
     return p.stderr.read()
 
 
-# Resolved services of one type, as avahi-browse -rpt lists them: (name, port, TXT) each.
+# Resolved services of one type, as avahi-browse -rpt lists them: (name, port, whether its TXT
+# records hold ours) each.
 def browse(kind):
     out = subprocess.run(["avahi-browse", "-rpt", kind], capture_output=True, text=True,
                          timeout=30).stdout
-    found = set()
-    for line in out.splitlines():
-        f = line.split(";")
-        if f[0] == "=":
-            name = re.sub(r"\\(\d{3})", lambda m: chr(int(m.group(1))), f[3])
-            txt = dict(t.strip('"').split("=", 1) for t in re.findall(r'"[^"]*"', f[9]))
-            found.add((name, int(f[8]), tuple(sorted(txt.items()))))
-    return found
-
-
-def txt(found):
-    return {(name, port) for name, port, t in found if dict(t).items() >= TXT.items()}
+    return {(re.sub(r"\\(\d{3})", lambda m: chr(int(m.group(1))), f[3]), int(f[8]),
+             dict(t.strip('"').split("=", 1) for t in re.findall(r'"[^"]*"', f[9])).items()
+             >= TXT.items()) for f in (line.split(";") for line in out.splitlines()) if f[0] == "="}
 
 
 def until(check, what):
@@ -73,18 +63,15 @@ def until(check, what):
 
 # Without avahi-daemon (netns-run --without avahi): said once, and the session serves on.
 if sys.argv[2:] == ["--no-daemon"]:
-    p, _ = start("--serve", "0.0.0.0:0")
-    time.sleep(0.5)
-    said = stop(p)
+    said = stop(start("--serve", "0.0.0.0:0")[0])
     assert said.count("not announced on the network: avahi-daemon cannot be reached") == 1, said
     sys.exit(0)
 
 # Beyond loopback: both sessions announced, found by avahi-browse and lxi discover.
 p, ports = start("--serve", "0.0.0.0:0", "--web", "0.0.0.0:0")
 scpi, web = ports["SCPI session"], ports["web panel"]
-until(lambda: txt(browse("_scpi-raw._tcp")) == {(NAME, scpi)}, "_scpi-raw._tcp not announced")
-assert txt(browse("_lxi._tcp")) == {(NAME, web)}, browse("_lxi._tcp")
-assert txt(browse("_http._tcp")) == {(NAME, web)}, browse("_http._tcp")
+until(lambda: browse("_scpi-raw._tcp") == {(NAME, scpi, True)}, "_scpi-raw._tcp not announced")
+assert browse("_lxi._tcp") == browse("_http._tcp") == {(NAME, web, True)}, browse("_lxi._tcp")
 discovered = subprocess.run(["lxi", "discover", "--mdns"], capture_output=True, text=True,
                             timeout=60).stdout
 for service, port in (("lxi", web), ("scpi-raw", scpi)):
@@ -97,9 +84,9 @@ with urllib.request.urlopen(f"http://127.0.0.1:{web}/lxi/identification", timeou
     root = ET.fromstring(reply.read())
 ns = {"lxi": "http://www.lxistandard.org/InstrumentIdentification/1.0"}
 assert root.tag == "{%s}LXIDevice" % ns["lxi"]
-for field in ("Manufacturer", "Model", "SerialNumber", "FirmwareRevision", "LXIVersion"):
-    assert root.findtext(f"lxi:{field}", namespaces=ns), field
-assert root.findtext("lxi:Model", namespaces=ns) == TXT["Model"]
+assert [root.findtext(f"lxi:{f}", namespaces=ns) for f in ("Manufacturer", "Model", "SerialNumber")] \
+    == [TXT["Manufacturer"], TXT["Model"], TXT["SerialNumber"]]
+assert all(root.findtext(f"lxi:{f}", namespaces=ns) for f in ("FirmwareRevision", "LXIVersion"))
 for url in ("HomepageURL", "DriverURL", "IdentificationURL"):
     assert root.findtext(f"lxi:{url}", namespaces=ns).startswith(f"http://127.0.0.1:{web}/")
 interfaces = root.findall("lxi:Interface", ns)
@@ -115,7 +102,7 @@ taken = spawn("avahi-publish", "-s", NAME, "_scpi-raw._tcp", "1")
 until(lambda: browse("_scpi-raw._tcp"), "avahi-publish did not publish")
 p, ports = start("--serve", "0.0.0.0:0")
 renamed = f"{NAME} #2"
-until(lambda: (renamed, ports["SCPI session"]) in txt(browse("_scpi-raw._tcp")), "not renamed")
+until(lambda: (renamed, ports["SCPI session"], True) in browse("_scpi-raw._tcp"), "not renamed")
 with socket.create_connection(("127.0.0.1", ports["SCPI session"]), timeout=10) as s:
     s.sendall(b"*IDN?\n")
     assert s.recv(100).startswith(b"VX3340 evaluation board,")
