@@ -1,4 +1,8 @@
-#include "posix/AvahiAnnouncer.h"
+// Linux: announcing through avahi-daemon, over D-Bus, with Avahi's client library on a thread of
+// its own; its lines reach the log through the event loop. Without the daemon (or D-Bus) it says
+// so once and publishes nothing. In a file of its own, so that only the programs that announce
+// link it.
+#include "app/Platform.h"
 
 #include <avahi-client/client.h>
 #include <avahi-client/publish.h>
@@ -153,7 +157,7 @@ class AvahiAnnouncer : public Announcer {
 
 }  // namespace
 
-std::unique_ptr<Announcer> makeAvahiAnnouncer(EventLoop& loop, std::ostream& log) {
+std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log) {
   return std::make_unique<AvahiAnnouncer>(loop, log);
 }
 

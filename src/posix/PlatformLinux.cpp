@@ -1,7 +1,6 @@
 // Linux: the kernel's ppdev driver or the USB bridge through libftdi1, and the arguments after
 // the program's name.
 #include "app/Platform.h"
-#include "posix/AvahiAnnouncer.h"
 #include "posix/LibFtdiLink.h"
 #include "posix/PpdevPortLibrary.h"
 #include "startup/NoVersionOsServices.h"
@@ -25,10 +24,6 @@ void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option*
                  "bridge through an FT232H adapter (ft232h:SERIAL to choose one by serial number)")
       ->type_name("DEVICE|ft232h[:SERIAL]")
       ->excludes(simulate);
-}
-
-std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log) {
-  return makeAvahiAnnouncer(loop, log);
 }
 
 }  // namespace vx

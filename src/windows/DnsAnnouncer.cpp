@@ -1,18 +1,28 @@
-#include "windows/DnsAnnouncer.h"
-
-#include <windns.h>
-#include <windows.h>
-
+// Windows: announcing through the system's DNS-SD registration (DnsServiceRegister, Windows 10
+// and later), from the system folder's dnsapi.dll bound at run time; where the system has none,
+// one line says so. In a file of its own, so that only the programs that announce link it (and
+// Winsock with it).
+// Asio first: it brings Winsock 2, which must come before windows.h.
 #include <fmt/format.h>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 
+#include <windows.h>
+// After windows.h, which it needs.
+#include <windns.h>
+
 #include <string>
 #include <vector>
+
+#include "app/Platform.h"
 
 namespace vx {
 
 namespace {
+
+// The Windows SDK's DNS_REQUEST_PENDING (winerror.h), which mingw-w64 lacks: the registration is
+// under way and its callback will say how it ended.
+constexpr DWORD kRequestPending = 9506;
 
 using Construct = decltype(&DnsServiceConstructInstance);
 using Free = decltype(&DnsServiceFreeInstance);
@@ -59,8 +69,7 @@ class DnsAnnouncer : public Announcer {
       if (!r->registered) continue;
       ResetEvent(r->done);
       r->request.pRegisterCompletionCallback = withdrawn;
-      if (deregister_(&r->request, nullptr) == DNS_REQUEST_PENDING)
-        WaitForSingleObject(r->done, 2000);
+      if (deregister_(&r->request, nullptr) == kRequestPending) WaitForSingleObject(r->done, 2000);
     }
     for (auto& r : registrations_) {
       if (r->instance) free_(r->instance);
@@ -106,7 +115,7 @@ class DnsAnnouncer : public Announcer {
       r->request.pRegisterCompletionCallback = registered;
       r->request.pQueryContext = r.get();
       const DWORD status = r->instance ? register_(&r->request, nullptr) : ERROR_OUTOFMEMORY;
-      r->registered = status == DNS_REQUEST_PENDING;
+      r->registered = status == kRequestPending;
       if (!r->registered)
         say(fmt::format("not announced on the network: {} (error {})", s.type, status));
       registrations_.push_back(std::move(r));
@@ -159,7 +168,7 @@ class DnsAnnouncer : public Announcer {
 
 }  // namespace
 
-std::unique_ptr<Announcer> makeDnsAnnouncer(EventLoop& loop, std::ostream& log) {
+std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log) {
   return std::make_unique<DnsAnnouncer>(loop, log);
 }
 

@@ -5,7 +5,6 @@
 #include "app/Platform.h"
 #include "usb/UsbBridge.h"
 #include "windows/D2xxLink.h"
-#include "windows/DnsAnnouncer.h"
 #include "windows/InpOutLibrary.h"
 #include "windows/ParllioLibrary.h"
 #include "windows/WinOsServices.h"
@@ -69,9 +68,5 @@ void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option*
 
 // Windows has no per-process limit of open sockets to raise.
 void raiseOpenFileLimit() {}
-
-std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log) {
-  return makeDnsAnnouncer(loop, log);
-}
 
 }  // namespace vx
