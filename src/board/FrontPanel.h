@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,8 +58,9 @@ class FrontPanel {
   // calls reclaim, which claims the port again and brings the lines to idle; the refresh then
   // sends both register images, so the board returns to this panel's state.
   void onReconnect(std::function<void()> reclaim) { reclaim_ = std::move(reclaim); }
-  // Whether the port went away and has not been claimed again since.
-  bool disconnected() const { return lost_; }
+  // Whether the port went away and has not been claimed again since, and why.
+  bool disconnected() const { return lost_.has_value(); }
+  const std::optional<std::string>& lost() const { return lost_; }
 
   // Called after every refresh, whichever face asked for it, so that another face can show it.
   void onRefresh(std::function<void(const FlagReading&)> listener) {
@@ -76,7 +78,7 @@ class FrontPanel {
   Link link_;
   std::function<void(const FlagReading&)> refreshed_;
   std::function<void()> reclaim_;
-  bool lost_ = false;
+  std::optional<std::string> lost_;
 };
 
 }  // namespace vx

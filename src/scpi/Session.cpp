@@ -9,9 +9,7 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
 #include <memory>
-#include <set>
 
 namespace vx {
 
