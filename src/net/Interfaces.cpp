@@ -25,6 +25,10 @@ std::string resourceString(const OpenInterface& open, const std::string& host) {
                          : fmt::format("http://{}:{}/", host, open.port);
 }
 
+namespace {
+constexpr std::uint16_t kPortmapperPort = 111;
+}  // namespace
+
 std::vector<Service> announcements(const OpenInterfaces& open, const Identity& identity,
                                    const std::string& host) {
   const std::vector<std::string> txt{
@@ -36,19 +40,20 @@ std::vector<Service> announcements(const OpenInterfaces& open, const Identity& i
     boost::system::error_code error;
     const auto address = boost::asio::ip::make_address(o.address, error);
     if (error || address.is_loopback()) continue;
-    const auto add = [&](const char* type) {
-      services.push_back({name, type, o.port, txt, address.is_v4()});
+    const auto add = [&](const char* type, std::uint16_t port) {
+      services.push_back({name, type, port, txt, address.is_v4()});
     };
     switch (o.kind) {
       case InterfaceKind::ScpiRaw:
-        add("_scpi-raw._tcp");
+        add("_scpi-raw._tcp", o.port);
         break;
       case InterfaceKind::Vxi11:
-        add("_vxi-11._tcp");
+        // VXI-11 clients start at the host's portmapper, which gives them the core channel.
+        add("_vxi-11._tcp", kPortmapperPort);
         break;
       case InterfaceKind::Web:
-        add("_lxi._tcp");
-        add("_http._tcp");
+        add("_lxi._tcp", o.port);
+        add("_http._tcp", o.port);
         break;
     }
   }

@@ -46,8 +46,9 @@ struct Service {
 };
 
 // What is announced for the open interfaces, on a host called host: each interface that
-// listens beyond loopback under its service types (the web page as _lxi._tcp and _http._tcp),
-// all under one instance name, with the TXT records that LXI tools read.
+// listens beyond loopback under its service types (the web page as _lxi._tcp and _http._tcp;
+// VXI-11 at the portmapper's port 111, where its clients start), all under one instance name,
+// with the TXT records that LXI tools read.
 std::vector<Service> announcements(const OpenInterfaces& open, const Identity& identity,
                                    const std::string& host);
 

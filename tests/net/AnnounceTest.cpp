@@ -22,7 +22,7 @@ TEST(Announcements, EachInterfaceBeyondLoopbackUnderItsTypes) {
       "txtvers=1 Manufacturer=Maker Model=Model SerialNumber=SN1 FirmwareVersion=1.2";
   const std::string name = "VX3340 evaluation board on bench-pc | ";
   EXPECT_THAT(seen, ::testing::ElementsAre(name + "_scpi-raw._tcp 5025 IPv4 | " + txt,
-                                           name + "_vxi-11._tcp 1024 IPv4 | " + txt,
+                                           name + "_vxi-11._tcp 111 IPv4 | " + txt,
                                            name + "_lxi._tcp 8080 any | " + txt,
                                            name + "_http._tcp 8080 any | " + txt));
   EXPECT_THAT(announcements({open.begin() + 3, open.end()}, {}, "bench-pc"), ::testing::IsEmpty());
