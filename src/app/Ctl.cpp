@@ -16,6 +16,9 @@
 #include "startup/PortMenu.h"
 #include "startup/Startup.h"
 #include "web/WebServer.h"
+#ifdef VX_HAVE_VXI11
+#include "vxi11/Vxi11Server.h"
+#endif
 
 namespace vx {
 
@@ -39,6 +42,7 @@ struct CtlOptions {
   bool repeated = false;
   std::string serve;  // a SCPI session: "-" for standard input, else where to listen
   std::string web;    // where the web panel listens
+  std::string vxi11;  // where the VXI-11 session listens
   std::vector<std::string> extras;
 };
 
@@ -74,14 +78,55 @@ CLI::Validator listenAddress(bool orStandardInput) {
       "");  // the type name says what it takes; --help names it once
 }
 
-// Listens before anything reaches the port: an address that cannot be used is bad input.
-template <class Session>
-std::unique_ptr<Session> listen(EventLoop& loop, const char* option, const std::string& where) {
-  try {
-    return std::make_unique<Session>(loop, *parseListenAddress(where));
-  } catch (const std::exception& e) {
-    throw InputError(fmt::format("{}: cannot listen on {}: {}", option, where, e.what()));
+// What every network face of a session shares once start-up is done.
+struct Shared {
+  ScpiInstrument& instrument;
+  WebPanel* webPanel;
+  std::ostream& log;
+};
+// A face that listens, ready to serve once start-up is done.
+using StartFace = std::function<void(Shared&)>;
+
+// The network faces, one entry each: its option, where it listens ("" when not asked for, "-"
+// for standard input), and how it opens. Opening listens before anything reaches the port, so
+// that an address that cannot be used is bad input.
+struct Face {
+  const char* option;
+  const std::string& where;
+  std::function<StartFace(EventLoop&, const ListenAddress&)> open;
+};
+
+std::vector<Face> faces(const CtlOptions& o, [[maybe_unused]] CtlEnvironment& env) {
+  std::vector<Face> all{
+      {"--serve", o.serve,
+       [](EventLoop& loop, const ListenAddress& at) -> StartFace {
+         auto session = std::make_shared<TcpSession>(loop, at);
+         return [session](Shared& s) { session->start(s.instrument, s.log); };
+       }},
+      {"--web", o.web, [](EventLoop& loop, const ListenAddress& at) -> StartFace {
+         auto web = std::make_shared<WebServer>(loop, at);
+         return [web](Shared& s) { web->start(*s.webPanel, s.log); };
+       }}};
+#ifdef VX_HAVE_VXI11
+  all.push_back({"--vxi11", o.vxi11, [&env](EventLoop& loop, const ListenAddress& at) -> StartFace {
+                   auto server = std::make_shared<vxi11::Vxi11Server>(loop, at, env.portmapper());
+                   return [server](Shared& s) { server->start(s.instrument, s.log); };
+                 }});
+#endif
+  return all;
+}
+
+std::vector<StartFace> listen(EventLoop& loop, const std::vector<Face>& faces) {
+  std::vector<StartFace> opened;
+  for (const Face& face : faces) {
+    if (face.where.empty() || face.where == "-") continue;
+    try {
+      opened.push_back(face.open(loop, *parseListenAddress(face.where)));
+    } catch (const std::exception& e) {
+      throw InputError(fmt::format("{}: cannot listen on {}: {}", face.option, face.where, e.what()));
+    }
   }
+  return opened;
 }
 
 void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
@@ -112,6 +157,14 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       ->check(listenAddress(false))
       ->excludes(count)
       ->excludes(json);
+  app.add_option("--vxi11", o.vxi11,
+                 "Take SCPI commands over VXI-11 (VISA's TCPIP::host::INSTR) at [ADDRESS:]PORT "
+                 "(address 127.0.0.1 unless given; port 0 picks a free one), registered with the "
+                 "host's portmapper; alone or beside --serve and --web. Not on Windows")
+      ->type_name("[ADDRESS:]PORT")
+      ->check(listenAddress(false))
+      ->excludes(count)
+      ->excludes(json);
   app.allow_extras();
   app.footer(
       "Examples:\n"
@@ -122,6 +175,7 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       "  vx3340ctl --serve 5025                       SCPI on 127.0.0.1:5025\n"
       "  echo '*IDN?;READ?' | vx3340ctl --simulate --serve -\n"
       "  vx3340ctl --simulate --web 8080              panel at http://127.0.0.1:8080/\n"
+      "  vx3340ctl --simulate --vxi11 0               VISA at TCPIP::127.0.0.1::INSTR\n"
       "\n"
       "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
       "(simulated board), 5 run-time error.");
@@ -196,17 +250,29 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (!isStatusSwitch(extra)) return badInput(env, "unknown argument " + extra);
   }
 
-  if (o.serve == "-" && !o.web.empty())
-    return badInput(env, "--web runs beside --serve [ADDRESS:]PORT, not beside --serve -");
+  if (o.serve == "-" && (!o.web.empty() || !o.vxi11.empty()))
+    return badInput(env, "--web and --vxi11 run beside --serve [ADDRESS:]PORT, not beside --serve -");
+#ifndef VX_HAVE_VXI11
+  if (!o.vxi11.empty()) {
+    // No portmapper to register with, so no VISA would find it: said, and the other sessions run.
+    // Alone there is nothing to run, and a one-shot read would not be what was asked for.
+    if (o.serve.empty() && o.web.empty())
+      return badInput(env, "--vxi11: VXI-11 is not available on Windows (no portmapper to register "
+                           "with); use --serve, VISA's TCPIP::host::5025::SOCKET");
+    fmt::print(env.err,
+               "{}: --vxi11: VXI-11 is not available on Windows (no portmapper to register with); "
+               "the other sessions run\n",
+               kProgram);
+    o.vxi11.clear();
+  }
+#endif
   o.backend.recordLines = !o.web.empty();
-  const bool tcp = (!o.serve.empty() && o.serve != "-") || !o.web.empty();
+  const bool tcp = (!o.serve.empty() && o.serve != "-") || !o.web.empty() || !o.vxi11.empty();
   try {
     // Every TCP session runs on one loop, in one thread: one board, one state.
     std::unique_ptr<EventLoop> loop = tcp ? std::make_unique<EventLoop>(env.err) : nullptr;
-    std::unique_ptr<TcpSession> session;
-    std::unique_ptr<WebServer> web;
-    if (!o.serve.empty() && o.serve != "-") session = listen<TcpSession>(*loop, "--serve", o.serve);
-    if (!o.web.empty()) web = listen<WebServer>(*loop, "--web", o.web);
+    const std::vector<StartFace> opened =
+        tcp ? listen(*loop, faces(o, env)) : std::vector<StartFace>{};
     const auto backend =
         std::make_unique<Backend>(o.backend, env.out, env.openFile,
                                   o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
@@ -224,12 +290,12 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     FrontPanel panel(port);
     panel.onReconnect([&port] { reclaimPort(port); });
     std::optional<WebPanel> webPanel;
-    if (web)
+    if (!o.web.empty())
       webPanel.emplace(panel, *backend->lines(), [&env] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(env.now().time_since_epoch())
             .count();
       });
-    if (!o.serve.empty() || web) {
+    if (!o.serve.empty() || tcp) {
       applySelections(panel, o.picks, false);
       ScpiInstrument instrument(panel);
       // A recorder that cannot write stops; the session says so once and goes on serving.
@@ -240,8 +306,8 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
         if (webPanel) webPanel->recorderStopped(failure);
       });
       if (tcp) {
-        if (session) session->start(instrument, env.err);
-        if (web) web->start(*webPanel, env.err);
+        Shared shared{instrument, webPanel ? &*webPanel : nullptr, env.err};
+        for (const StartFace& start : opened) start(shared);
         loop->run();
       } else {
         serveStream(env.in, env.out, instrument);

@@ -14,6 +14,10 @@
 
 namespace vx {
 
+namespace vxi11 {
+class Portmapper;
+}
+
 // What vx3340ctl needs from its surroundings; main supplies the real ones, tests their own.
 struct CtlEnvironment {
   std::ostream& out;
@@ -28,6 +32,8 @@ struct CtlEnvironment {
   std::function<std::chrono::system_clock::time_point()> now;
   // Opens the trace's and the waveform's files.
   OpenSink openFile;
+  // The host's portmapper, where --vxi11 registers (not on Windows).
+  std::function<std::unique_ptr<vxi11::Portmapper>()> portmapper;
 };
 
 // Reports the simulated board's protocol violations on err; the exit code they call for.

@@ -97,6 +97,7 @@ class WebPanel : public LineListener {
 
   FrontPanel& panel_;
   LineRecorder& lines_;
+  std::size_t refreshKey_ = 0;  // this panel among the front panel's listeners
   Clock now_;
   WebLink* link_ = nullptr;
   std::vector<LineAccess> pending_;  // the accesses of the refresh under way
