@@ -35,7 +35,7 @@ FlagReading FrontPanel::cmdRead_Click() {
   FlagReading reading;
   try {
     if (lost_ && reclaim_) reclaim_();
-    lost_ = false;
+    lost_.reset();
     link_.SendControlWord();
     link_.PulseAuxBit1();
     link_.PulseAuxBit2();
@@ -43,8 +43,8 @@ FlagReading FrontPanel::cmdRead_Click() {
     link_.PulseAuxBit1();
     reading.flagByte = static_cast<std::uint8_t>(link_.ReadFlagByte());
     port_.flush();
-  } catch (const PortGoneError&) {
-    lost_ = true;
+  } catch (const PortGoneError& e) {
+    lost_ = e.what();
     throw;
   }
   for (int a = 0; a < 6; ++a)

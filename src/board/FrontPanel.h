@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,8 +60,9 @@ class FrontPanel {
   // calls reclaim, which claims the port again and brings the lines to idle; the refresh then
   // sends both register images, so the board returns to this panel's state.
   void onReconnect(std::function<void()> reclaim) { reclaim_ = std::move(reclaim); }
-  // Whether the port went away and has not been claimed again since.
-  bool disconnected() const { return lost_; }
+  // Whether the port went away and has not been claimed again since, and why.
+  bool disconnected() const { return lost_.has_value(); }
+  const std::optional<std::string>& lost() const { return lost_; }
 
   // Each listener is called after every refresh, whichever face asked for it, so that the other
   // faces can show it; in the order they were added. onRefresh gives the key that forgets it. A
@@ -86,7 +88,7 @@ class FrontPanel {
   std::vector<std::pair<std::size_t, RefreshListener>> listeners_;
   std::size_t lastKey_ = 0;
   std::function<void()> reclaim_;
-  bool lost_ = false;
+  std::optional<std::string> lost_;
 };
 
 }  // namespace vx

@@ -158,9 +158,8 @@ WebReply WebPanel::api(const WebRequest& r, const std::string& path) {
     return command(path, body);
   } catch (const PortGoneError& e) {
     // The board is gone for now: the pages show it, and the next command claims it again.
-    disconnected_ = e.what();
     changed();
-    return refused(503, disconnected_);
+    return refused(503, e.what());
   }
 }
 
@@ -192,7 +191,6 @@ WebReply WebPanel::command(const std::string& path, const json& body) {
       return refused(400, fmt::format("\"index\" must be 0 to {} for {}", last, s->control));
     panel_.select(s->id, index->get<int>());
   }
-  disconnected_.clear();
   return {200, "application/json", state(false)};
 }
 
@@ -213,9 +211,7 @@ std::string WebPanel::historyCsv() const {
 void WebPanel::poll() {
   try {
     panel_.cmdRead_Click();
-    disconnected_.clear();
-  } catch (const PortGoneError& e) {
-    disconnected_ = e.what();
+  } catch (const PortGoneError&) {
     changed();
   }
 }
@@ -249,7 +245,7 @@ std::string WebPanel::state(bool whole) const {
   j["settings"] = settings;
   j["poll"] = pollMs_;
   j["connected"] = !panel_.disconnected();
-  j["disconnected"] = disconnected_;
+  j["disconnected"] = panel_.lost().value_or("");
   j["reading"] = nullptr;
   if (!history_.empty()) {
     const Point& p = history_.back();

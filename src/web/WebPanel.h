@@ -106,7 +106,6 @@ class WebPanel : public LineListener {
   std::uint64_t refreshes_ = 0;
   int pollMs_ = 0;
   std::vector<std::string> stopped_;  // why each stopped recorder stopped
-  std::string disconnected_;          // why the port went away, while it is away
 };
 
 }  // namespace vx

@@ -29,6 +29,7 @@ namespace vx::test {
 class FakePortLibrary : public PortLibrary {
  public:
   bool failing = false;
+  bool gone = false;  // the port went away: a USB adapter pulled out
   std::int16_t claimResult = 1;
   std::int16_t infoResult = 1;
   std::int32_t baseAddress = 0x378;
@@ -45,10 +46,12 @@ class FakePortLibrary : public PortLibrary {
     return infoResult;
   }
   std::int32_t InByte(std::int32_t address) override {
+    if (gone) throw PortGoneError("the USB adapter went away");
     if (failing) throw FatalError("the port stopped answering");
     return address == baseAddress ? dataValue : controlValue;
   }
   void OutByte(std::int32_t, std::int32_t value) override {
+    if (gone) throw PortGoneError("the USB adapter went away");
     if (failing) throw FatalError("the port stopped answering");
     outValues.push_back(value);
   }
