@@ -39,4 +39,6 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2")
 if(TARGET vx3340)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2, libqt6gui6, qt6-qpa-plugins")
 endif()
+# The portmapper that VXI-11 registers with (libtirpc3 comes from the library scan).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rpcbind")
 include(CPack)

@@ -97,16 +97,15 @@ struct Face {
 };
 
 std::vector<Face> faces(const CtlOptions& o, [[maybe_unused]] CtlEnvironment& env) {
-  std::vector<Face> all{
-      {"--serve", o.serve,
-       [](EventLoop& loop, const ListenAddress& at) -> StartFace {
-         auto session = std::make_shared<TcpSession>(loop, at);
-         return [session](Shared& s) { session->start(s.instrument, s.log); };
-       }},
-      {"--web", o.web, [](EventLoop& loop, const ListenAddress& at) -> StartFace {
-         auto web = std::make_shared<WebServer>(loop, at);
-         return [web](Shared& s) { web->start(*s.webPanel, s.log); };
-       }}};
+  std::vector<Face> all{{"--serve", o.serve,
+                         [](EventLoop& loop, const ListenAddress& at) -> StartFace {
+                           auto session = std::make_shared<TcpSession>(loop, at);
+                           return [session](Shared& s) { session->start(s.instrument, s.log); };
+                         }},
+                        {"--web", o.web, [](EventLoop& loop, const ListenAddress& at) -> StartFace {
+                           auto web = std::make_shared<WebServer>(loop, at);
+                           return [web](Shared& s) { web->start(*s.webPanel, s.log); };
+                         }}};
 #ifdef VX_HAVE_VXI11
   all.push_back({"--vxi11", o.vxi11, [&env](EventLoop& loop, const ListenAddress& at) -> StartFace {
                    auto server = std::make_shared<vxi11::Vxi11Server>(loop, at, env.portmapper());
@@ -123,7 +122,8 @@ std::vector<StartFace> listen(EventLoop& loop, const std::vector<Face>& faces) {
     try {
       opened.push_back(face.open(loop, *parseListenAddress(face.where)));
     } catch (const std::exception& e) {
-      throw InputError(fmt::format("{}: cannot listen on {}: {}", face.option, face.where, e.what()));
+      throw InputError(
+          fmt::format("{}: cannot listen on {}: {}", face.option, face.where, e.what()));
     }
   }
   return opened;
@@ -251,14 +251,16 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   }
 
   if (o.serve == "-" && (!o.web.empty() || !o.vxi11.empty()))
-    return badInput(env, "--web and --vxi11 run beside --serve [ADDRESS:]PORT, not beside --serve -");
+    return badInput(env,
+                    "--web and --vxi11 run beside --serve [ADDRESS:]PORT, not beside --serve -");
 #ifndef VX_HAVE_VXI11
   if (!o.vxi11.empty()) {
     // No portmapper to register with, so no VISA would find it: said, and the other sessions run.
     // Alone there is nothing to run, and a one-shot read would not be what was asked for.
     if (o.serve.empty() && o.web.empty())
-      return badInput(env, "--vxi11: VXI-11 is not available on Windows (no portmapper to register "
-                           "with); use --serve, VISA's TCPIP::host::5025::SOCKET");
+      return badInput(env,
+                      "--vxi11: VXI-11 is not available on Windows (no portmapper to register "
+                      "with); use --serve, VISA's TCPIP::host::5025::SOCKET");
     fmt::print(env.err,
                "{}: --vxi11: VXI-11 is not available on Windows (no portmapper to register with); "
                "the other sessions run\n",

@@ -38,7 +38,8 @@ struct Args {
 };
 
 bool sameLetters(std::string_view a, std::string_view lower) {
-  return a.size() == lower.size() && std::equal(a.begin(), a.end(), lower.begin(), [](char x, char y) {
+  return a.size() == lower.size() &&
+         std::equal(a.begin(), a.end(), lower.begin(), [](char x, char y) {
            return (x >= 'A' && x <= 'Z' ? static_cast<char>(x | 0x20) : x) == y;
          });
 }
@@ -175,7 +176,8 @@ Conversation::Out Conversation::run(Attempt attempt) {
     if (record_.size() + length > device_.limits_.maxRecord) {
       out.close = closed_ = true;
       const auto line = std::string_view(unread_).substr(0, unread_.find_first_of("\r\n"));
-      const bool web = first_ && ((unread_[0] == 0x16 && unread_[1] == 0x03) || looksLikeHttp(line));
+      const bool web =
+          first_ && ((unread_[0] == 0x16 && unread_[1] == 0x03) || looksLikeHttp(line));
       out.why = web ? "it sent an HTTP request or a TLS handshake, as a web page in a browser can "
                       "make it do"
                     : fmt::format("it sent a record over {} bytes", device_.limits_.maxRecord);
@@ -391,7 +393,8 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       Args<Device_LockParms> a(proc(&xdr_Device_LockParms));
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       const auto& v = a.value;
-      if (const auto e = mayUse(v.lid, v.flags, v.lock_timeout, attempt, wait)) return Result::error(*e);
+      if (const auto e = mayUse(v.lid, v.flags, v.lock_timeout, attempt, wait))
+        return Result::error(*e);
       if (wait.count()) return waiting();
       d.lock_ = v.lid;
       return Result::error(kNoError);

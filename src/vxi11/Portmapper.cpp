@@ -1,7 +1,7 @@
 #include "vxi11/Portmapper.h"
 
-#include <rpc/rpc.h>
 #include <rpc/pmap_clnt.h>
+#include <rpc/rpc.h>
 
 namespace vx::vxi11 {
 

@@ -67,13 +67,14 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
 
   void read() {
     reading_ = true;
-    socket_.async_read_some(asio::buffer(buffer_), [self = shared()](error_code error, std::size_t n) {
-      self->reading_ = false;
-      if (self->ended()) return;
-      if (error) return self->end();  // the client left; a call half-sent is lost
-      self->progressed();
-      self->take([&] { return self->talk_.feed(std::string_view(self->buffer_.data(), n)); });
-    });
+    socket_.async_read_some(
+        asio::buffer(buffer_), [self = shared()](error_code error, std::size_t n) {
+          self->reading_ = false;
+          if (self->ended()) return;
+          if (error) return self->end();  // the client left; a call half-sent is lost
+          self->progressed();
+          self->take([&] { return self->talk_.feed(std::string_view(self->buffer_.data(), n)); });
+        });
   }
 
   // Runs a step of the conversation, sends what it answers, then sets the deadlines and reads on

@@ -29,7 +29,8 @@ struct Client {
 std::string decode(std::string_view records, Client& c) {
   std::string text;
   while (records.size() >= 4 && !c.asked.empty()) {
-    const std::uint32_t length = ntohl(*reinterpret_cast<const std::uint32_t*>(records.data())) & 0x7fffffff;
+    const std::uint32_t length =
+        ntohl(*reinterpret_cast<const std::uint32_t*>(records.data())) & 0x7fffffff;
     std::string body(records.substr(4, length));
     records.remove_prefix(4 + length);
     const std::uint32_t proc = c.asked.front();
@@ -44,10 +45,14 @@ std::string decode(std::string_view records, Client& c) {
     } r{};
     using P = xdrproc_t;
     const std::map<std::uint32_t, P> routines{
-        {create_link, test::xdrProc(&xdr_Create_LinkResp)}, {device_write, test::xdrProc(&xdr_Device_WriteResp)},
-        {device_read, test::xdrProc(&xdr_Device_ReadResp)}, {device_readstb, test::xdrProc(&xdr_Device_ReadStbResp)},
-        {device_docmd, test::xdrProc(&xdr_Device_DocmdResp)}, {NULLPROC, test::xdrProc(&xdr_void)}};
-    const auto routine = routines.count(proc) ? routines.at(proc) : test::xdrProc(&xdr_Device_Error);
+        {create_link, test::xdrProc(&xdr_Create_LinkResp)},
+        {device_write, test::xdrProc(&xdr_Device_WriteResp)},
+        {device_read, test::xdrProc(&xdr_Device_ReadResp)},
+        {device_readstb, test::xdrProc(&xdr_Device_ReadStbResp)},
+        {device_docmd, test::xdrProc(&xdr_Device_DocmdResp)},
+        {NULLPROC, test::xdrProc(&xdr_void)}};
+    const auto routine =
+        routines.count(proc) ? routines.at(proc) : test::xdrProc(&xdr_Device_Error);
     rpc_msg m{};
     m.acpted_rply.ar_results.where = reinterpret_cast<char*>(&r);
     m.acpted_rply.ar_results.proc = routine;
@@ -64,16 +69,23 @@ std::string decode(std::string_view records, Client& c) {
       text += fmt::format("< not accepted {}\n", static_cast<int>(stat));
       continue;
     }
-    if (!ok) text += "< undecodable\n";
-    else if (proc == NULLPROC) text += "< void\n";
+    if (!ok)
+      text += "< undecodable\n";
+    else if (proc == NULLPROC)
+      text += "< void\n";
     else if (proc == create_link)
-      text += fmt::format("< error {} lid {} maxRecvSize {}\n", r.link.error, r.link.lid, r.link.maxRecvSize);
-    else if (proc == device_write) text += fmt::format("< error {} size {}\n", r.write.error, r.write.size);
+      text += fmt::format("< error {} lid {} maxRecvSize {}\n", r.link.error, r.link.lid,
+                          r.link.maxRecvSize);
+    else if (proc == device_write)
+      text += fmt::format("< error {} size {}\n", r.write.error, r.write.size);
     else if (proc == device_read)
-      text += fmt::format("< error {} reason {} \"{}\"\n", r.read.error, r.read.reason,
-                          std::string(r.read.data.data_val ? r.read.data.data_val : "", r.read.data.data_len));
-    else if (proc == device_readstb) text += fmt::format("< error {} stb {}\n", r.stb.error, int{r.stb.stb});
-    else text += fmt::format("< error {}\n", r.error.error);
+      text += fmt::format(
+          "< error {} reason {} \"{}\"\n", r.read.error, r.read.reason,
+          std::string(r.read.data.data_val ? r.read.data.data_val : "", r.read.data.data_len));
+    else if (proc == device_readstb)
+      text += fmt::format("< error {} stb {}\n", r.stb.error, int{r.stb.stb});
+    else
+      text += fmt::format("< error {}\n", r.error.error);
     xdr_free(routine, reinterpret_cast<char*>(&r));
   }
   return text;
@@ -99,8 +111,8 @@ TEST(Vxi11, SessionCallForCall) {
     Client& c = clients[name];
     if (!c.talk) {
       const bool abort = name[0] == 'x';
-      c.talk = std::make_unique<vxi11::Conversation>(device, abort ? vxi11::Conversation::Channel::Abort
-                                                                   : vxi11::Conversation::Channel::Core);
+      c.talk = std::make_unique<vxi11::Conversation>(
+          device, abort ? vxi11::Conversation::Channel::Abort : vxi11::Conversation::Channel::Core);
       c.program = abort ? vxi11::kAbortProgram : vxi11::kCoreProgram;
     }
     long lid = 0;
@@ -109,7 +121,8 @@ TEST(Vxi11, SessionCallForCall) {
     std::string record;
     const auto send = [&](std::uint32_t proc, auto routine, auto args, std::uint32_t program = 0,
                           std::uint32_t version = 1, std::uint32_t rpc = 2) {
-      record = test::rpcCall(++xid, program ? program : c.program, version, proc, test::xdrProc(routine), &args, rpc);
+      record = test::rpcCall(++xid, program ? program : c.program, version, proc,
+                             test::xdrProc(routine), &args, rpc);
       c.asked.push_back(proc);
     };
     if (call == "create_link") {
@@ -119,10 +132,12 @@ TEST(Vxi11, SessionCallForCall) {
       in >> lid >> a >> b;
       std::getline(in >> std::ws, text);
       send(device_write, &xdr_Device_WriteParms,
-           Device_WriteParms{lid, 0, b, static_cast<long>(a), {static_cast<u_int>(text.size()), text.data()}});
+           Device_WriteParms{
+               lid, 0, b, static_cast<long>(a), {static_cast<u_int>(text.size()), text.data()}});
     } else if (call == "read") {
       in >> lid >> a >> b >> text;
-      send(device_read, &xdr_Device_ReadParms, Device_ReadParms{lid, a, 0, 0, static_cast<long>(b), text.empty() ? '\0' : text[0]});
+      send(device_read, &xdr_Device_ReadParms,
+           Device_ReadParms{lid, a, 0, 0, static_cast<long>(b), text.empty() ? '\0' : text[0]});
     } else if (call == "readstb" || call == "clear") {
       in >> lid >> a >> b;
       send(call == "clear" ? device_clear : device_readstb, &xdr_Device_GenericParms,
@@ -132,7 +147,10 @@ TEST(Vxi11, SessionCallForCall) {
       send(device_lock, &xdr_Device_LockParms, Device_LockParms{lid, static_cast<long>(a), b});
     } else if (call == "unlock" || call == "destroy_link" || call == "abort") {
       in >> lid;
-      send(call == "unlock" ? device_unlock : call == "abort" ? device_abort : destroy_link, &xdr_Device_Link, lid);
+      send(call == "unlock"  ? device_unlock
+           : call == "abort" ? device_abort
+                             : destroy_link,
+           &xdr_Device_Link, lid);
     } else if (call == "call") {  // PROGRAM VERSION PROCEDURE [RPC VERSION], no arguments
       std::uint32_t program, version, proc, rpc = 2;
       in >> std::hex >> program >> std::dec >> version >> proc >> rpc;
@@ -145,9 +163,11 @@ TEST(Vxi11, SessionCallForCall) {
     if (out.close) transcript << "closed: " << out.why << "\n";
     for (; changed; changed = false)
       for (auto& [other, o] : clients) transcript << decode(o.talk->resume().replies, o);
-    for (const auto& word : test::controlWords(rig.take())) transcript << "latched " << word << "\n";
+    for (const auto& word : test::controlWords(rig.take()))
+      transcript << "latched " << word << "\n";
   }
-  EXPECT_THAT(test::lines(transcript.str()), ElementsAreArray(test::expected("vxi11-session.expected")));
+  EXPECT_THAT(test::lines(transcript.str()),
+              ElementsAreArray(test::expected("vxi11-session.expected")));
   EXPECT_TRUE(board.violations().empty());
 }
 
