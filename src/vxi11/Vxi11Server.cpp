@@ -148,14 +148,15 @@ struct Vxi11Server::State {
         portmapper(std::move(portmapper)) {}
   EventLoop& loop;
   ServerLimits limits;
+  // Before the servers: their connections' links leave the device as they go.
+  std::unique_ptr<Device> device;
+  std::set<std::shared_ptr<Connection>> waiting;
+  std::unique_ptr<Shared> coreShared, abortShared;
   net::Server core;
   net::Server abort;
   ListenAddress where;
   std::unique_ptr<Portmapper> portmapper;
   bool registered = false;
-  std::unique_ptr<Device> device;
-  std::set<std::shared_ptr<Connection>> waiting;
-  std::unique_ptr<Shared> coreShared, abortShared;
 
   void unregister() {
     if (registered) portmapper->unset(kCoreProgram, kVersion);

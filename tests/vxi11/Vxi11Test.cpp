@@ -25,67 +25,50 @@ struct Client {
   std::uint32_t program = vxi11::kCoreProgram;
 };
 
-// What a reply says, in a line.
+// What each reply says, a line each: its RPC status, or VXI-11's error and the result's fields.
 std::string decode(std::string_view records, Client& c) {
   std::string text;
-  while (records.size() >= 4 && !c.asked.empty()) {
-    const std::uint32_t length =
-        ntohl(*reinterpret_cast<const std::uint32_t*>(records.data())) & 0x7fffffff;
+  for (std::uint32_t length; records.size() >= 4 && !c.asked.empty();
+       records.remove_prefix(4 + length)) {
+    std::copy_n(records.data(), 4, reinterpret_cast<char*>(&length));
+    length = ntohl(length) & 0x7fffffff;
     std::string body(records.substr(4, length));
-    records.remove_prefix(4 + length);
     const std::uint32_t proc = c.asked.front();
     c.asked.pop_front();
     union {
+      Device_Error error;  // every result starts with its error
       Create_LinkResp link;
       Device_WriteResp write;
       Device_ReadResp read;
       Device_ReadStbResp stb;
-      Device_DocmdResp docmd;
-      Device_Error error;
     } r{};
-    using P = xdrproc_t;
-    const std::map<std::uint32_t, P> routines{
-        {create_link, test::xdrProc(&xdr_Create_LinkResp)},
-        {device_write, test::xdrProc(&xdr_Device_WriteResp)},
-        {device_read, test::xdrProc(&xdr_Device_ReadResp)},
-        {device_readstb, test::xdrProc(&xdr_Device_ReadStbResp)},
-        {device_docmd, test::xdrProc(&xdr_Device_DocmdResp)},
-        {NULLPROC, test::xdrProc(&xdr_void)}};
-    const auto routine =
-        routines.count(proc) ? routines.at(proc) : test::xdrProc(&xdr_Device_Error);
+    const auto routine = proc == create_link      ? test::xdrProc(&xdr_Create_LinkResp)
+                         : proc == device_write   ? test::xdrProc(&xdr_Device_WriteResp)
+                         : proc == device_read    ? test::xdrProc(&xdr_Device_ReadResp)
+                         : proc == device_readstb ? test::xdrProc(&xdr_Device_ReadStbResp)
+                                                  : test::xdrProc(&xdr_Device_Error);
     rpc_msg m{};
     m.acpted_rply.ar_results.where = reinterpret_cast<char*>(&r);
-    m.acpted_rply.ar_results.proc = routine;
+    m.acpted_rply.ar_results.proc = proc == NULLPROC ? test::xdrProc(&xdr_void) : routine;
     XDR x;
     xdrmem_create(&x, body.data(), static_cast<u_int>(body.size()), XDR_DECODE);
-    const bool ok = xdr_replymsg(&x, &m);
-    xdr_destroy(&x);
-    if (m.rm_reply.rp_stat == MSG_DENIED) {
-      text += fmt::format("< denied {}\n", static_cast<int>(m.rjcted_rply.rj_stat));
+    const bool whole = xdr_replymsg(&x, &m);
+    if (m.rm_reply.rp_stat == MSG_DENIED || m.acpted_rply.ar_stat != SUCCESS || proc == NULLPROC) {
+      const bool denied = m.rm_reply.rp_stat == MSG_DENIED;
+      text += fmt::format("< rpc {} {}\n", denied ? "denied" : "accepted",
+                          static_cast<int>(denied ? m.rjcted_rply.rj_stat : m.acpted_rply.ar_stat));
       continue;
     }
-    const auto stat = m.acpted_rply.ar_stat;
-    if (stat != SUCCESS) {
-      text += fmt::format("< not accepted {}\n", static_cast<int>(stat));
-      continue;
-    }
-    if (!ok)
-      text += "< undecodable\n";
-    else if (proc == NULLPROC)
-      text += "< void\n";
-    else if (proc == create_link)
-      text += fmt::format("< error {} lid {} maxRecvSize {}\n", r.link.error, r.link.lid,
-                          r.link.maxRecvSize);
-    else if (proc == device_write)
-      text += fmt::format("< error {} size {}\n", r.write.error, r.write.size);
-    else if (proc == device_read)
+    text += fmt::format("< error {}", whole ? r.error.error : -1);
+    if (proc == create_link)
+      text += fmt::format(" lid {} maxRecvSize {}", r.link.lid, r.link.maxRecvSize);
+    if (proc == device_write) text += fmt::format(" size {}", r.write.size);
+    if (proc == device_readstb) text += fmt::format(" stb {}", int{r.stb.stb});
+    if (proc == device_read)
       text += fmt::format(
-          "< error {} reason {} \"{}\"\n", r.read.error, r.read.reason,
+          " reason {} \"{}\"", r.read.reason,
           std::string(r.read.data.data_val ? r.read.data.data_val : "", r.read.data.data_len));
-    else if (proc == device_readstb)
-      text += fmt::format("< error {} stb {}\n", r.stb.error, int{r.stb.stb});
-    else
-      text += fmt::format("< error {}\n", r.error.error);
+    text += "\n";
     xdr_free(routine, reinterpret_cast<char*>(&r));
   }
   return text;
