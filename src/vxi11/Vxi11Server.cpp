@@ -5,6 +5,7 @@
 #include <boost/asio.hpp>
 
 #include <array>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -79,8 +80,7 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
 
   // Runs a step of the conversation, sends what it answers, then sets the deadlines and reads on
   // if nothing holds it back.
-  template <class Step>
-  void take(Step step) {
+  void take(const std::function<Conversation::Out()>& step) {
     Conversation::Out out;
     if (!guard([&] { out = step(); })) return;
     if (!out.replies.empty()) send(std::move(out.replies));
