@@ -200,12 +200,13 @@ void Vxi11Server::start(ScpiInstrument& instrument, std::ostream& log) {
                                             Conversation::Channel::Abort);
       },
       refusal);
+  // Registered before the line that says where it listens: a client that reads it finds it.
   const auto at = s.core.endpoint();
+  s.registered = s.portmapper->set(kCoreProgram, kVersion, at.port());
   announce(log,
            fmt::format("VXI-11 session on {} (abort channel on port {})",
                        hostAndPort(at.address().to_string(), at.port()), s.abort.endpoint().port()),
            s.where);
-  s.registered = s.portmapper->set(kCoreProgram, kVersion, at.port());
   if (!s.registered) {
     fmt::print(log,
                "vx3340ctl: VXI-11: no portmapper (rpcbind) took the session, so VISA cannot find "
