@@ -25,7 +25,7 @@ inline std::string rpcCall(std::uint32_t xid, std::uint32_t program, std::uint32
   rpc_msg m{};
   m.rm_xid = xid;
   m.rm_direction = CALL;
-  m.rm_call.cb_rpcvers = rpcVersion;
+  m.rm_call.cb_rpcvers = 2;  // libtirpc encodes no other; another is written over it below
   m.rm_call.cb_prog = program;
   m.rm_call.cb_vers = version;
   m.rm_call.cb_proc = procedure;
@@ -37,6 +37,7 @@ inline std::string rpcCall(std::uint32_t xid, std::uint32_t program, std::uint32
   const std::uint32_t mark = htonl(0x80000000U | xdr_getpos(&x));
   record.resize(whole ? 4 + xdr_getpos(&x) : 4);
   record.replace(0, 4, reinterpret_cast<const char*>(&mark), 4);
+  if (whole) record[15] = static_cast<char>(rpcVersion);
   return record;
 }
 
