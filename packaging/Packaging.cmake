@@ -47,6 +47,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2, libavahi-client3")
 if(TARGET vx3340)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libftdi1-2, libavahi-client3, libqt6gui6, qt6-qpa-plugins")
 endif()
-# The announcements need the responder running; the Python class needs PyMeasure and PyVISA-py.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, python3-pymeasure, python3-pyvisa-py")
+# The announcements need the responder running, VXI-11 the portmapper it registers with
+# (libtirpc3 comes from the library scan); the Python class needs PyMeasure and PyVISA-py.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, rpcbind, python3-pymeasure, python3-pyvisa-py")
 include(CPack)

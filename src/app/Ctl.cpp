@@ -18,6 +18,9 @@
 #include "startup/PortMenu.h"
 #include "startup/Startup.h"
 #include "web/WebServer.h"
+#ifdef VX_HAVE_VXI11
+#include "vxi11/Vxi11Server.h"
+#endif
 
 namespace vx {
 
@@ -43,6 +46,7 @@ struct CtlOptions {
   std::string web;    // where the web panel listens
   bool noAnnounce = false;
   bool listSelections = false;
+  std::string vxi11;  // where the VXI-11 session listens
   std::vector<std::string> extras;
 };
 
@@ -78,14 +82,67 @@ CLI::Validator listenAddress(bool orStandardInput) {
       "");  // the type name says what it takes; --help names it once
 }
 
-// Listens before anything reaches the port: an address that cannot be used is bad input.
-template <class Session>
-std::unique_ptr<Session> listen(EventLoop& loop, const char* option, const std::string& where) {
-  try {
-    return std::make_unique<Session>(loop, *parseListenAddress(where));
-  } catch (const std::exception& e) {
-    throw InputError(fmt::format("{}: cannot listen on {}: {}", option, where, e.what()));
+// What every network face of a session shares once start-up is done.
+struct Shared {
+  ScpiInstrument& instrument;
+  WebPanel* webPanel;
+  std::ostream& log;
+};
+// A face that listens, ready to serve once start-up is done, and where it listens (for the
+// announcements and the identification document).
+struct Opened {
+  std::function<void(Shared&)> start;
+  OpenInterface where;
+};
+
+// The network faces, one entry each: its option, where it listens ("" when not asked for, "-"
+// for standard input), and how it opens. Opening listens before anything reaches the port, so
+// that an address that cannot be used is bad input.
+struct Face {
+  const char* option;
+  const std::string& where;
+  std::function<Opened(EventLoop&, const ListenAddress&)> open;
+};
+
+std::vector<Face> faces(const CtlOptions& o, [[maybe_unused]] CtlEnvironment& env) {
+  const auto where = [](InterfaceKind kind, const ListenAddress& at) {
+    return OpenInterface{kind, at.address, at.port};
+  };
+  std::vector<Face> all{
+      {"--serve", o.serve,
+       [where](EventLoop& loop, const ListenAddress& at) -> Opened {
+         auto session = std::make_shared<TcpSession>(loop, at);
+         return {[session](Shared& s) { session->start(s.instrument, s.log); },
+                 where(InterfaceKind::ScpiRaw, session->bound())};
+       }},
+      {"--web", o.web, [where](EventLoop& loop, const ListenAddress& at) -> Opened {
+         auto web = std::make_shared<WebServer>(loop, at);
+         return {[web](Shared& s) { web->start(*s.webPanel, s.log); },
+                 where(InterfaceKind::Web, web->bound())};
+       }}};
+#ifdef VX_HAVE_VXI11
+  all.push_back(
+      {"--vxi11", o.vxi11, [&env, where](EventLoop& loop, const ListenAddress& at) -> Opened {
+         auto server = std::make_shared<vxi11::Vxi11Server>(loop, at, env.portmapper());
+         return {[server](Shared& s) { server->start(s.instrument, s.log); },
+                 where(InterfaceKind::Vxi11, server->bound())};
+       }});
+#endif
+  return all;
+}
+
+std::vector<Opened> listen(EventLoop& loop, const std::vector<Face>& faces) {
+  std::vector<Opened> opened;
+  for (const Face& face : faces) {
+    if (face.where.empty() || face.where == "-") continue;
+    try {
+      opened.push_back(face.open(loop, *parseListenAddress(face.where)));
+    } catch (const std::exception& e) {
+      throw InputError(
+          fmt::format("{}: cannot listen on {}: {}", face.option, face.where, e.what()));
+    }
   }
+  return opened;
 }
 
 void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
@@ -122,6 +179,14 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
   app.add_flag("--list-selections", o.listSelections,
                "Print the board's selections as JSON (SCPI command and values, option and "
                "values, the window's items), for scripts and drivers, and do nothing else");
+  app.add_option("--vxi11", o.vxi11,
+                 "Take SCPI commands over VXI-11 (VISA's TCPIP::host::INSTR) at [ADDRESS:]PORT "
+                 "(address 127.0.0.1 unless given; port 0 picks a free one), registered with the "
+                 "host's portmapper; alone or beside --serve and --web. Not on Windows")
+      ->type_name("[ADDRESS:]PORT")
+      ->check(listenAddress(false))
+      ->excludes(count)
+      ->excludes(json);
   app.allow_extras();
   app.footer(
       "Examples:\n"
@@ -132,6 +197,7 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
       "  vx3340ctl --serve 5025                       SCPI on 127.0.0.1:5025\n"
       "  echo '*IDN?;READ?' | vx3340ctl --simulate --serve -\n"
       "  vx3340ctl --simulate --web 8080              panel at http://127.0.0.1:8080/\n"
+      "  vx3340ctl --simulate --vxi11 0               VISA at TCPIP::127.0.0.1::INSTR\n"
       "\n"
       "Exit codes: 0 done, 2 bad input (nothing sent), 3 no port, 4 protocol violation\n"
       "(simulated board), 5 run-time error.");
@@ -240,21 +306,32 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     fmt::print(env.out, "{}\n", selectionsJson());
     return kExitOk;
   }
-  if (o.serve == "-" && !o.web.empty())
-    return badInput(env, "--web runs beside --serve [ADDRESS:]PORT, not beside --serve -");
+  if (o.serve == "-" && (!o.web.empty() || !o.vxi11.empty()))
+    return badInput(env,
+                    "--web and --vxi11 run beside --serve [ADDRESS:]PORT, not beside --serve -");
+#ifndef VX_HAVE_VXI11
+  if (!o.vxi11.empty()) {
+    // No portmapper to register with, so no VISA would find it: said, and the other sessions run.
+    // Alone there is nothing to run, and a one-shot read would not be what was asked for.
+    if (o.serve.empty() && o.web.empty())
+      return badInput(env,
+                      "--vxi11: VXI-11 is not available on Windows (no portmapper to register "
+                      "with); use --serve, VISA's TCPIP::host::5025::SOCKET");
+    fmt::print(env.err,
+               "{}: --vxi11: VXI-11 is not available on Windows (no portmapper to register with); "
+               "the other sessions run\n",
+               kProgram);
+    o.vxi11.clear();
+  }
+#endif
   o.backend.recordLines = !o.web.empty();
-  const bool tcp = (!o.serve.empty() && o.serve != "-") || !o.web.empty();
+  const bool tcp = (!o.serve.empty() && o.serve != "-") || !o.web.empty() || !o.vxi11.empty();
   try {
     // Every TCP session runs on one loop, in one thread: one board, one state.
     std::unique_ptr<EventLoop> loop = tcp ? std::make_unique<EventLoop>(env.err) : nullptr;
-    std::unique_ptr<TcpSession> session;
-    std::unique_ptr<WebServer> web;
-    if (!o.serve.empty() && o.serve != "-") session = listen<TcpSession>(*loop, "--serve", o.serve);
-    if (!o.web.empty()) web = listen<WebServer>(*loop, "--web", o.web);
+    const std::vector<Opened> opened = tcp ? listen(*loop, faces(o, env)) : std::vector<Opened>{};
     OpenInterfaces open;
-    if (session)
-      open.push_back({InterfaceKind::ScpiRaw, session->bound().address, session->bound().port});
-    if (web) open.push_back({InterfaceKind::Web, web->bound().address, web->bound().port});
+    for (const Opened& face : opened) open.push_back(face.where);
     const auto backend =
         std::make_unique<Backend>(o.backend, env.out, env.openFile,
                                   o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
@@ -272,12 +349,12 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     FrontPanel panel(port);
     panel.onReconnect([&port] { reclaimPort(port); });
     std::optional<WebPanel> webPanel;
-    if (web)
+    if (!o.web.empty())
       webPanel.emplace(panel, *backend->lines(), [&env] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(env.now().time_since_epoch())
             .count();
       });
-    if (!o.serve.empty() || web) {
+    if (!o.serve.empty() || tcp) {
       applySelections(panel, o.picks, false);
       ScpiInstrument instrument(panel);
       // A recorder that cannot write stops; the session says so once and goes on serving.
@@ -288,11 +365,9 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
         if (webPanel) webPanel->recorderStopped(failure);
       });
       if (tcp) {
-        if (session) session->start(instrument, env.err);
-        if (web) {
-          webPanel->identify(open);
-          web->start(*webPanel, env.err);
-        }
+        if (webPanel) webPanel->identify(open);
+        Shared shared{instrument, webPanel ? &*webPanel : nullptr, env.err};
+        for (const Opened& face : opened) face.start(shared);
         // Destroyed before the loop: it withdraws what it published when the session ends.
         const auto announcer = announce(*loop, open, o.noAnnounce, env);
         loop->run();

@@ -15,6 +15,10 @@
 
 namespace vx {
 
+namespace vxi11 {
+class Portmapper;
+}
+
 // What vx3340ctl needs from its surroundings; main supplies the real ones, tests their own.
 struct CtlEnvironment {
   std::ostream& out;
@@ -31,6 +35,8 @@ struct CtlEnvironment {
   OpenSink openFile;
   // The system's mDNS responder, for announcing the sessions that listen beyond loopback.
   MakeAnnouncer announcer;
+  // The host's portmapper, where --vxi11 registers (not on Windows).
+  std::function<std::unique_ptr<vxi11::Portmapper>()> portmapper;
 };
 
 // Reports the simulated board's protocol violations on err; the exit code they call for.

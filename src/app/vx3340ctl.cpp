@@ -4,6 +4,9 @@
 
 #include "app/Ctl.h"
 #include "app/Platform.h"
+#ifdef VX_HAVE_VXI11
+#include "vxi11/Portmapper.h"
+#endif
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -21,6 +24,11 @@ int main(int argc, char** argv) {
       [] { return std::chrono::system_clock::now(); },
       vx::openFileSink,
       vx::makeAnnouncer,
+#ifdef VX_HAVE_VXI11
+      vx::vxi11::makeSystemPortmapper,
+#else
+      {},
+#endif
   };
   vx::raiseOpenFileLimit();
   return vx::runCtl(arguments, env);

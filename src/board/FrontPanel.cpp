@@ -50,7 +50,7 @@ FlagReading FrontPanel::cmdRead_Click() {
   for (int a = 0; a < 6; ++a)
     reading.captions[static_cast<std::size_t>(a)] = reading.flag(a) ? "1" : "0";
   reading.decimal = fmt::format_int(reading.flagByte).str();
-  if (refreshed_) refreshed_(reading);
+  for (const auto& [key, listener] : listeners_) listener(reading);
   return reading;
 }
 

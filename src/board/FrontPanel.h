@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "board/Link.h"
 #include "board/Register.h"
@@ -62,9 +64,16 @@ class FrontPanel {
   bool disconnected() const { return lost_.has_value(); }
   const std::optional<std::string>& lost() const { return lost_; }
 
-  // Called after every refresh, whichever face asked for it, so that another face can show it.
-  void onRefresh(std::function<void(const FlagReading&)> listener) {
-    refreshed_ = std::move(listener);
+  // Each listener is called after every refresh, whichever face asked for it, so that the other
+  // faces can show it; in the order they were added. onRefresh gives the key that forgets it. A
+  // listener adds or forgets none while it runs.
+  using RefreshListener = std::function<void(const FlagReading&)>;
+  std::size_t onRefresh(RefreshListener listener) {
+    listeners_.emplace_back(++lastKey_, std::move(listener));
+    return lastKey_;
+  }
+  void forgetRefresh(std::size_t key) {
+    std::erase_if(listeners_, [key](const auto& entry) { return entry.first == key; });
   }
 
   Register& ControlWord() { return ControlWord_; }
@@ -76,7 +85,8 @@ class FrontPanel {
   Register ControlWord_;
   Register AuxWord_;
   Link link_;
-  std::function<void(const FlagReading&)> refreshed_;
+  std::vector<std::pair<std::size_t, RefreshListener>> listeners_;
+  std::size_t lastKey_ = 0;
   std::function<void()> reclaim_;
   std::optional<std::string> lost_;
 };

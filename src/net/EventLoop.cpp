@@ -18,6 +18,7 @@ struct EventLoop::State {
   boost::asio::io_context io;
   boost::asio::signal_set signals{io, SIGINT, SIGTERM};
   std::vector<std::function<void()>> stops;
+  std::vector<std::function<void()>> afterStops;
   std::exception_ptr error;
   bool stopped = false;
 
@@ -46,6 +47,10 @@ void EventLoop::onStop(std::function<void()> stop) {
   state_->stops.push_back(std::move(stop));
 }
 
+void EventLoop::afterStop(std::function<void()> done) {
+  state_->afterStops.push_back(std::move(done));
+}
+
 void EventLoop::fail(std::exception_ptr error) {
   if (!state_->error) state_->error = error;
   state_->stop();
@@ -66,6 +71,14 @@ void EventLoop::run() {
       state_->log.flush();
     }
   }
+  for (auto done = state_->afterStops.rbegin(); done != state_->afterStops.rend(); ++done) {
+    try {
+      (*done)();
+    } catch (const std::exception& e) {
+      fmt::print(state_->log, "vx3340ctl: ending a session failed: {}\n", e.what());
+    }
+  }
+  state_->afterStops.clear();
   if (state_->error) std::rethrow_exception(state_->error);
 }
 

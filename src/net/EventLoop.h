@@ -24,8 +24,13 @@ class EventLoop {
   EventLoop& operator=(const EventLoop&) = delete;
 
   boost::asio::io_context& context();
-  // What a session does when the loop ends: close its listener and its clients.
+  // What a session does when the loop ends: close its listener and its clients. These run on the
+  // loop, and a fatal error stops the loop straight after them.
   void onStop(std::function<void()> stop);
+  // What a session does once the loop has stopped, whatever stopped it, before run() returns or
+  // throws: work that waits on something outside the loop (telling the portmapper that the
+  // session is gone). The last one added runs first.
+  void afterStop(std::function<void()> done);
   // The program's fatal error (a port failure) ends every session; run() throws it.
   void fail(std::exception_ptr error);
   // Runs the sessions until a signal, or a fatal error, stops them. The command in progress

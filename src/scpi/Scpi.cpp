@@ -174,8 +174,8 @@ std::optional<std::string> ScpiInstrument::run(std::string_view line, ScpiClient
         } else if (header == "*ESR") {
           answers.push_back(std::to_string(client.esr));
           client.esr = 0;
-        } else {  // *STB?: bit 2 says that the error queue holds something
-          answers.push_back(std::to_string(client.queued() ? 4 : 0));
+        } else {
+          answers.push_back(std::to_string(statusByte(client)));
         }
       } else {
         // A header from the root (":CONF:RANG") or relative to the chained path ("RANG").
@@ -250,6 +250,10 @@ std::optional<std::string> ScpiInstrument::run(std::string_view line, ScpiClient
   std::string joined = answers[0];
   for (std::size_t i = 1; i < answers.size(); ++i) joined.append(";").append(answers[i]);
   return joined;
+}
+
+std::uint8_t ScpiInstrument::statusByte(const ScpiClient& client) const {
+  return client.queued() ? 4 : 0;
 }
 
 // Quotes inside the message are doubled, as in any SCPI string.

@@ -47,6 +47,8 @@ class ScpiInstrument {
   // line claims it again first. Any other run-time error from the port is not caught: it ends
   // the session. The port is flushed at the end: the command is done.
   std::optional<std::string> execute(std::string_view line, ScpiClient& client);
+  // The client's status byte, as *STB? gives it: bit 2 says that its error queue holds something.
+  std::uint8_t statusByte(const ScpiClient& client) const;
   // An error of the instrument's own, such as a recorder whose file cannot be written: queued
   // once, for the client whose line runs now, or else the next one to run a line.
   void report(int code, std::string_view message);

@@ -42,6 +42,9 @@ class ScpiConnection {
   Fed feed(std::string_view bytes, ScpiInstrument& instrument, std::string& answers,
            std::size_t limit);
 
+  // The client's own status: its error queue and event status register.
+  ScpiClient& client() { return client_; }
+
  private:
   ScpiClient client_;
   LineFramer framer_;

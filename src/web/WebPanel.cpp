@@ -142,11 +142,11 @@ bool reachable(const OpenInterface& open, const std::string& local) {
 WebPanel::WebPanel(FrontPanel& panel, LineRecorder& lines, Clock now)
     : panel_(panel), lines_(lines), now_(std::move(now)) {
   lines_.listen(*this);
-  panel_.onRefresh([this](const FlagReading& reading) { refreshed(reading); });
+  refreshKey_ = panel_.onRefresh([this](const FlagReading& reading) { refreshed(reading); });
 }
 
 WebPanel::~WebPanel() {
-  panel_.onRefresh(nullptr);
+  panel_.forgetRefresh(refreshKey_);
   lines_.forget(*this);
 }
 

@@ -102,6 +102,7 @@ class WebPanel : public LineListener {
 
   FrontPanel& panel_;
   LineRecorder& lines_;
+  std::size_t refreshKey_ = 0;  // this panel among the front panel's listeners
   Clock now_;
   WebLink* link_ = nullptr;
   OpenInterfaces open_;

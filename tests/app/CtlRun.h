@@ -68,7 +68,8 @@ struct CtlRun {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
         },
         openFiles(full),
-        announcer};
+        announcer,
+        {}};  // no portmapper: these runs take no --vxi11
     return runCtl(args, env);
   }
 };

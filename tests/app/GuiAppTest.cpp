@@ -54,7 +54,7 @@ TEST(Help, NamesEachOptionAndValueOnceWithinEightyColumns) {
   ASSERT_EQ(ctl({"--help"}), kExitOk);
   std::ostringstream gui, err;
   ASSERT_EQ(parseGuiArguments({"--help"}, addPlatformPortOptions, gui, err).exitNow, kExitOk);
-  const std::regex option("  (-h,)?(--[a-z-]+)( \\S+)?"), word("[A-Za-z0-9]+");
+  const std::regex option("  (-h,)?(--[a-z0-9-]+)( \\S+)?"), word("[A-Za-z0-9]+");
   for (const std::string& help : {ctl.out.str(), gui.str()}) {
     std::set<std::string> options;
     for (const std::string& line : test::lines(help)) {

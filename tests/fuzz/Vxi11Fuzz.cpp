@@ -1,0 +1,61 @@
+// Bytes from a VXI-11 client, on the core channel and then the abort channel, through the
+// conversation the server's connections run, over the simulated board. Every reply is a whole
+// record holding an RPC reply; the link protocol is never broken; and afterwards the device
+// still takes a new link.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Fuzz.h"
+#include "board/FrontPanel.h"
+#include "port/SimulatedBoard.h"
+#include "support/Support.h"
+#include "vxi11/Rpc.h"
+
+namespace {
+
+using vx::fuzz::check;
+
+// Whole records, each an RPC reply: a transaction id, then REPLY.
+void checkReplies(std::string_view replies) {
+  for (std::uint32_t mark, xid, direction = 0; !replies.empty();
+       replies.remove_prefix(4 + (mark & 0x7fffffffU))) {
+    XDR x;
+    xdrmem_create(&x, const_cast<char*>(replies.data()), static_cast<u_int>(replies.size()),
+                  XDR_DECODE);
+    check(xdr_u_int32_t(&x, &mark) && (mark & 0x80000000U) &&
+              replies.size() >= 4 + (mark & 0x7fffffffU) && xdr_u_int32_t(&x, &xid) &&
+              xdr_u_int32_t(&x, &direction) && direction == REPLY,
+          "a reply is not one whole record holding an RPC reply");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  vx::SimulatedBoard board;
+  vx::test::TracedPort rig(board);
+  rig.port().setPortBase(0x378);
+  vx::FrontPanel panel(rig.port());
+  vx::ScpiInstrument instrument(panel);
+  vx::vxi11::Device device(instrument);
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  for (const auto channel :
+       {vx::vxi11::Conversation::Channel::Core, vx::vxi11::Conversation::Channel::Abort}) {
+    vx::vxi11::Conversation talk(device, channel);
+    // In two pieces, as a socket may give them; a call that waits for the lock runs out of time.
+    checkReplies(talk.feed(bytes.substr(0, size / 2)).replies);
+    checkReplies(talk.feed(bytes.substr(size / 2)).replies);
+    if (talk.waiting()) checkReplies(talk.expire().replies);
+  }
+  check(board.violations().empty(), "the link protocol was broken");
+  vx::vxi11::Conversation fresh(device, vx::vxi11::Conversation::Channel::Core);
+  char name[] = "inst0";
+  Create_LinkParms link{0, 0, 0, name};
+  std::string out = fresh
+                        .feed(vx::test::rpcCall(1, vx::vxi11::kCoreProgram, 1, create_link,
+                                                vx::test::xdrProc(&xdr_Create_LinkParms), &link))
+                        .replies;
+  check(out.size() > 28, "the device no longer takes a link");
+  return 0;
+}
