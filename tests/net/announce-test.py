@@ -5,9 +5,8 @@
 # schema's fields; a name already taken is replaced and the session goes on; the services go when
 # the session ends; a loopback-only session or --no-announce announces nothing and says nothing.
 #     announce-test.py VX3340CTL [--no-daemon]
-import ctypes
+import os
 import re
-import signal
 import socket
 import subprocess
 import sys
@@ -16,33 +15,12 @@ import urllib.request
 import xml.etree.ElementTree as ET
 
 CTL = sys.argv[1]
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from session import spawn, start, stop, until  # noqa: E402
+
 NAME = f"VX3340 evaluation board on {socket.gethostname()}"
 TXT = {"txtvers": "1", "Manufacturer": "VX3340 evaluation board", "Model": "vx3340ctl",
        "SerialNumber": "0"}
-libc = ctypes.CDLL(None)
-
-
-def spawn(*args):
-    return subprocess.Popen(args, stderr=subprocess.PIPE, text=True,
-                            preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PR_SET_PDEATHSIG
-
-
-# A session on the simulated board; its ports by kind, read from the lines that say where.
-def start(*args):
-    p = spawn(CTL, "--simulate", *args)
-    ports = {}
-    while len(ports) < sum(a in ("--serve", "--web") for a in args):
-        if found := re.search(r"(SCPI session|web panel) on .*:(\d+)/?;", p.stderr.readline()):
-            ports[found.group(1)] = int(found.group(2))
-    return p, ports
-
-
-def stop(p):
-    p.send_signal(signal.SIGTERM)
-    assert p.wait(timeout=10) == 0
-    return p.stderr.read()
-
-
 # Resolved services of one type, as avahi-browse -rpt lists them: (name, port, whether its TXT
 # records hold ours) each.
 def browse(kind):
@@ -53,23 +31,16 @@ def browse(kind):
              >= TXT.items()) for f in (line.split(";") for line in out.splitlines()) if f[0] == "="}
 
 
-def until(check, what):
-    for _ in range(100):
-        if check():
-            return
-        time.sleep(0.1)
-    raise AssertionError(what)
-
-
 # Without avahi-daemon (netns-run --without avahi): said once, and the session serves on.
 if sys.argv[2:] == ["--no-daemon"]:
-    said = stop(start("--serve", "0.0.0.0:0")[0])
+    said = stop(start(CTL, "--serve", "0.0.0.0:0")[0])
     assert said.count("not announced on the network: avahi-daemon cannot be reached") == 1, said
+    assert "anyone who can reach this port can drive the board" in said, said
     sys.exit(0)
 
 # Beyond loopback: both sessions announced, found by avahi-browse and lxi discover.
-p, ports = start("--serve", "0.0.0.0:0", "--web", "0.0.0.0:0")
-scpi, web = ports["SCPI session"], ports["web panel"]
+p, ports = start(CTL, "--serve", "0.0.0.0:0", "--web", "0.0.0.0:0")
+scpi, web = ports["scpi"], ports["web"]
 until(lambda: browse("_scpi-raw._tcp") == {(NAME, scpi, True)}, "_scpi-raw._tcp not announced")
 assert browse("_lxi._tcp") == browse("_http._tcp") == {(NAME, web, True)}, browse("_lxi._tcp")
 discovered = subprocess.run(["lxi", "discover", "--mdns"], capture_output=True, text=True,
@@ -99,10 +70,10 @@ until(lambda: not browse("_scpi-raw._tcp") and not browse("_lxi._tcp"), "not wit
 # A name already taken: Avahi's alternative, said once, and the session goes on.
 taken = spawn("avahi-publish", "-s", NAME, "_scpi-raw._tcp", "1")
 until(lambda: browse("_scpi-raw._tcp"), "avahi-publish did not publish")
-p, ports = start("--serve", "0.0.0.0:0")
+p, ports = start(CTL, "--serve", "0.0.0.0:0")
 renamed = f"{NAME} #2"
-until(lambda: (renamed, ports["SCPI session"], True) in browse("_scpi-raw._tcp"), "not renamed")
-with socket.create_connection(("127.0.0.1", ports["SCPI session"]), timeout=10) as s:
+until(lambda: (renamed, ports["scpi"], True) in browse("_scpi-raw._tcp"), "not renamed")
+with socket.create_connection(("127.0.0.1", ports["scpi"]), timeout=10) as s:
     s.sendall(b"*IDN?\n")
     assert s.recv(100).startswith(b"VX3340 evaluation board,")
 said = stop(p)
@@ -113,7 +84,7 @@ taken.wait()
 
 # Loopback only, or told not to: nothing announced, nothing said.
 for args in (("--serve", "0", "--web", "0"), ("--serve", "0.0.0.0:0", "--no-announce")):
-    p, _ = start(*args)
+    p, _ = start(CTL, *args)
     time.sleep(1)
     assert not browse("_scpi-raw._tcp") and not browse("_lxi._tcp")
     said = stop(p)

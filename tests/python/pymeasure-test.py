@@ -5,18 +5,18 @@
 # example sweep logs a row per range.
 #     pymeasure-test.py VX3340CTL PYTHON_DIR
 import csv
-import ctypes
 import json
 import os
 import re
-import signal
 import subprocess
 import sys
 import tempfile
 
 CTL, PYTHON_DIR = sys.argv[1], sys.argv[2]
 sys.path.insert(0, PYTHON_DIR)
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 from vx3340 import FLAG_NAMES, SELECTIONS, VX3340  # noqa: E402
+from session import start, stop  # noqa: E402
 
 
 def ctl(*args):
@@ -35,22 +35,12 @@ assert [(e["scpi"], e["values"]) for e in table] == \
 
 tmp = tempfile.mkdtemp()
 trace_path = os.path.join(tmp, "session.trace")
-libc = ctypes.CDLL(None)
 
 
-# A session on the simulated board, its trace in trace_path: the process and the board.
-def start():
-    session = subprocess.Popen([CTL, "--simulate", "--serve", "0", "--trace", trace_path],
-                               stderr=subprocess.PIPE, text=True,
-                               preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PDEATHSIG
-    port = int(re.search(r"on 127\.0\.0\.1:(\d+);", session.stderr.readline()).group(1))
-    return session, VX3340(f"TCPIP::127.0.0.1::{port}::SOCKET", timeout=10000)
-
-
-def stop(session, board):
-    board.adapter.connection.close()
-    session.send_signal(signal.SIGTERM)
-    assert session.wait(timeout=10) == 0
+# A session on the simulated board, its trace in trace_path, and the class on it.
+def session():
+    process, ports = start(CTL, "--serve", "0", "--trace", trace_path)
+    return process, VX3340(f"TCPIP::127.0.0.1::{ports['scpi']}::SOCKET", timeout=10000)
 
 
 # Each value of each control on a fresh session, beside vx3340ctl's own pick from start-up: the
@@ -58,17 +48,18 @@ def stop(session, board):
 for attribute, (node, values) in SELECTIONS.items():
     entry = next(e for e in table if e["scpi"] == f"CONFigure:{node}")
     for value, option_value in zip(values, entry["optionValues"]):
-        session, board = start()
+        process, board = session()
         setattr(board, attribute, value)
         assert getattr(board, attribute) == value, (attribute, value)
         expected = ctl("--simulate", "--trace", "-", entry["option"], option_value)
         assert open(trace_path).read().splitlines() == expected[:-1], (attribute, value)
         assert board.flags == flags_of(expected[-1]), (attribute, value)
-        stop(session, board)
+        board.adapter.connection.close()
+        stop(process)
 
 # The example: one row a range, each with the flags vx3340ctl reads in that state.
 sweep_csv = os.path.join(tmp, "sweep.csv")
-session, board = start()
+process, board = session()
 resource = board.adapter.connection.resource_name
 subprocess.run([sys.executable, os.path.join(PYTHON_DIR, "examples", "range_sweep.py"), resource,
                 sweep_csv, "--force", "CURR"], check=True, timeout=60,
@@ -79,5 +70,6 @@ for row, option_value in zip(rows, table[0]["optionValues"]):
     want = flags_of(ctl("--simulate", "--range", option_value, "--force", "current")[-1])
     assert {n: int(float(row[n])) for n in FLAG_NAMES} == want, (row, want)
 
-stop(session, board)
+board.adapter.connection.close()
+stop(process)
 print(f"pymeasure: every pick matched vx3340ctl's, {len(rows)} sweep rows")

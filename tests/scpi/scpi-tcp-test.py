@@ -1,15 +1,13 @@
 #!/usr/bin/env python3
 # vx3340ctl's SCPI session over TCP on loopback: PyVISA, eight clients under load with flat
-# memory, a broken line that changes nothing, the ninth connection, and a client that never reads
-# its answers. (SIGTERM under load: the web test, whose program runs this session too; what a
-# browser can be made to send: the hostile clients' test in tests/net.)
+# memory, a broken line that changes nothing, the ninth connection, an address in use, and a
+# client that never reads its answers. (SIGTERM under load: the web test, whose program runs this
+# session too; what a browser can be made to send: the hostile clients' test in tests/net.)
 #     scpi-tcp-test.py VX3340CTL
-import ctypes
 import os
 import pathlib
 import tempfile
 import re
-import signal
 import socket
 import subprocess
 import sys
@@ -18,25 +16,18 @@ import time
 
 import pyvisa
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import session  # noqa: E402
+from session import stop  # noqa: E402
+
 CTL = sys.argv[1]
 TIMEOUT = 10  # seconds for any one answer: a bound, not a measurement
 
 
-# Starts vx3340ctl so that it dies with this test, even when the test fails.
-def spawn(*args):
-    libc = ctypes.CDLL(None)
-    return subprocess.Popen([CTL, "--simulate", *args], stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, text=True,
-                            preexec_fn=lambda: libc.prctl(1, signal.SIGKILL))  # PR_SET_PDEATHSIG
-
-
 # A session on the simulated board at a free port, on loopback by default: process and port.
 def start(*args):
-    process = spawn("--serve", "0", *args)
-    line = process.stderr.readline()
-    port = re.search(r"on 127\.0\.0\.1:(\d+);", line)
-    assert port, f"no listening line: {line!r}"
-    return process, int(port.group(1))
+    process, ports = session.start(CTL, "--serve", "0", *args)
+    return process, ports["scpi"]
 
 
 class Client:
@@ -62,11 +53,6 @@ class Client:
 def rss_kib(process):
     status = pathlib.Path(f"/proc/{process.pid}/status").read_text()
     return int(re.search(r"VmRSS:\s+(\d+)", status).group(1))
-
-
-def stop(process):
-    process.send_signal(signal.SIGTERM)
-    assert process.wait(timeout=TIMEOUT) == 0, f"exit code {process.returncode}"
 
 
 process, port = start()
@@ -138,13 +124,12 @@ for client in clients:
 
 stop(process)
 
-# Listening beyond loopback warns; an address that cannot be used is bad input, before start-up.
-process = spawn("--serve", "0.0.0.0:0")
-process.stderr.readline()
-assert "anyone who can reach this port can drive the board" in process.stderr.readline()
-stop(process)
+# An address that cannot be used is bad input, before start-up. (Listening beyond loopback
+# warns: the announcements' test.)
 taken = socket.create_server(("127.0.0.1", 0))
-used = spawn("--trace", "-", "--serve", f"127.0.0.1:{taken.getsockname()[1]}")
+used = session.spawn(CTL, "--simulate", "--trace", "-", "--serve",
+                     f"127.0.0.1:{taken.getsockname()[1]}", stdout=subprocess.PIPE,
+                     stderr=subprocess.PIPE)
 out, err = used.communicate(timeout=TIMEOUT)
 assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.returncode, out, err)
 
@@ -190,7 +175,7 @@ assert re.fullmatch(r"vx3340ctl: dropped 127\.0\.0\.1:\d+: it read none of its a
                     r"10000 ms\n", log[0]), log
 other.close()
 
-stop(process)
+stop(process, said=False)
 reader.join(TIMEOUT)
 refreshes = sum(1 for line in pathlib.Path(trace).read_text().splitlines()
                 if line.startswith("OutByte 0x378"))

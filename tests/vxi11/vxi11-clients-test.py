@@ -3,8 +3,8 @@
 network of its own with its own rpcbind. With --no-portmapper (netns-run --without rpcbind): the
 one line that says so, and the session serves anyway.
     vxi11-clients-test.py VX3340CTL [--no-portmapper]"""
+import os
 import re
-import signal
 import socket
 import subprocess
 import sys
@@ -12,48 +12,45 @@ import sys
 import pyvisa
 from pyvisa.constants import StatusCode
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from session import start, stop  # noqa: E402
+
 ctl, alone = sys.argv[1], "--no-portmapper" in sys.argv
-proc = subprocess.Popen([ctl, "--simulate", "--vxi11", "0"], stderr=subprocess.PIPE, text=True)
-try:
-    line = proc.stderr.readline()
-    port = int(re.search(r"VXI-11 session on 127\.0\.0\.1:(\d+)", line).group(1))
-    if alone:
-        assert "no portmapper (rpcbind)" in proc.stderr.readline()
-        socket.create_connection(("127.0.0.1", port), timeout=5).close()
-    else:
-        lxi = subprocess.run(["lxi", "scpi", "--address", "127.0.0.1", "*IDN?"], capture_output=True,
-                             text=True, timeout=30)
-        assert "VX3340 evaluation board" in lxi.stdout, lxi
-        rm = pyvisa.ResourceManager("@py")
-        one, two = (rm.open_resource("TCPIP::127.0.0.1::INSTR", timeout=3000) for _ in range(2))
-        assert one.query("*IDN?").startswith("VX3340 evaluation board,vx3340ctl")
-        one.write("CONF:RANG 4MA;FORC CURR")
-        assert one.query("CONF:RANG?;FORC?").strip() == "4MA;CURR"
-        assert re.fullmatch(r"([01],){6}\d+", one.query("READ?").strip())
-        # A device clear in the middle of a query: its answer is gone, the next one is the next's.
-        one.write("READ?")
-        one.clear()
-        assert one.query("CONF:FORC?").strip() == "CURR"
-        # An exclusive lock that the other link respects until it is let go.
-        one.lock_excl()
-        for refused in (two.read_stb, lambda: two.write("CONF:RANG 40MA")):
-            try:
-                refused()
-                raise AssertionError("a locked device took another link's call")
-            except pyvisa.errors.VisaIOError as e:  # PyVISA-py says I/O error for any write's error
-                assert e.error_code in (StatusCode.error_resource_locked, StatusCode.error_io), e
-        assert one.query("CONF:RANG?").strip() == "4MA"
-        one.unlock()
-        two.write("CONF:RANG 40MA")
-        assert one.query("CONF:RANG?").strip() == "40MA"
-        assert two.query("SYST:ERR?").strip() == '0,"No error"'
-        one.close(), two.close()
-        assert "395183" in subprocess.run(["rpcinfo", "-p"], capture_output=True, text=True).stdout
-except BaseException:
-    proc.kill()
-    raise
-proc.send_signal(signal.SIGTERM)
-assert proc.wait(timeout=30) == 0, proc.stderr.read()
+proc, ports = start(ctl, "--vxi11", "0")
+port = ports["vxi11"]
+if alone:
+    assert "no portmapper (rpcbind)" in proc.stderr.readline()
+    socket.create_connection(("127.0.0.1", port), timeout=5).close()
+else:
+    lxi = subprocess.run(["lxi", "scpi", "--address", "127.0.0.1", "*IDN?"], capture_output=True,
+                         text=True, timeout=30)
+    assert "VX3340 evaluation board" in lxi.stdout, lxi
+    rm = pyvisa.ResourceManager("@py")
+    one, two = (rm.open_resource("TCPIP::127.0.0.1::INSTR", timeout=3000) for _ in range(2))
+    assert one.query("*IDN?").startswith("VX3340 evaluation board,vx3340ctl")
+    one.write("CONF:RANG 4MA;FORC CURR")
+    assert one.query("CONF:RANG?;FORC?").strip() == "4MA;CURR"
+    assert re.fullmatch(r"([01],){6}\d+", one.query("READ?").strip())
+    # A device clear in the middle of a query: its answer is gone, the next one is the next's.
+    one.write("READ?")
+    one.clear()
+    assert one.query("CONF:FORC?").strip() == "CURR"
+    # An exclusive lock that the other link respects until it is let go.
+    one.lock_excl()
+    for refused in (two.read_stb, lambda: two.write("CONF:RANG 40MA")):
+        try:
+            refused()
+            raise AssertionError("a locked device took another link's call")
+        except pyvisa.errors.VisaIOError as e:  # PyVISA-py says I/O error for any write's error
+            assert e.error_code in (StatusCode.error_resource_locked, StatusCode.error_io), e
+    assert one.query("CONF:RANG?").strip() == "4MA"
+    one.unlock()
+    two.write("CONF:RANG 40MA")
+    assert one.query("CONF:RANG?").strip() == "40MA"
+    assert two.query("SYST:ERR?").strip() == '0,"No error"'
+    one.close(), two.close()
+    assert "395183" in subprocess.run(["rpcinfo", "-p"], capture_output=True, text=True).stdout
+stop(proc, timeout=30)
 if not alone:  # unregistered at the end
     assert "395183" not in subprocess.run(["rpcinfo", "-p"], capture_output=True, text=True).stdout
 print("ok")
