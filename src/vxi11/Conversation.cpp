@@ -25,13 +25,15 @@ xdrproc_t proc(F* routine) {
   return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(routine));
 }
 
-// A call's arguments, decoded by their rpcgen routine and freed by it.
+// A call's arguments, decoded by their rpcgen routine and freed by it. The routine is called
+// through its own type: a call through xdrproc_t, which takes any arguments, is undefined.
 template <class T>
 struct Args {
+  using Routine = bool_t (*)(XDR*, T*);
   T value{};
-  xdrproc_t routine;
-  explicit Args(xdrproc_t routine) : routine(routine) {}
-  ~Args() { xdr_free(routine, reinterpret_cast<char*>(&value)); }
+  Routine routine;
+  explicit Args(Routine routine) : routine(routine) {}
+  ~Args() { xdr_free(proc(routine), reinterpret_cast<char*>(&value)); }
   Args(const Args&) = delete;
   Args& operator=(const Args&) = delete;
   bool decode(XDR* xdr) { return routine(xdr, &value); }
@@ -270,7 +272,7 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
   };
   switch (procedure) {
     case create_link: {
-      Args<Create_LinkParms> a(proc(&xdr_Create_LinkParms));
+      Args<Create_LinkParms> a(&xdr_Create_LinkParms);
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       Create_LinkResp r{};
       const auto refused = [&](std::int32_t code) {
@@ -293,7 +295,7 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       return Result::of(proc(&xdr_Create_LinkResp), r);
     }
     case device_write: {
-      Args<Device_WriteParms> a(proc(&xdr_Device_WriteParms));
+      Args<Device_WriteParms> a(&xdr_Device_WriteParms);
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       Device_WriteResp r{};
       const auto& v = a.value;
@@ -324,7 +326,7 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       return Result::of(proc(&xdr_Device_WriteResp), r);
     }
     case device_read: {
-      Args<Device_ReadParms> a(proc(&xdr_Device_ReadParms));
+      Args<Device_ReadParms> a(&xdr_Device_ReadParms);
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       Device_ReadResp r{};
       std::string data;
@@ -366,7 +368,7 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
     }
     case device_readstb:
     case device_clear: {
-      Args<Device_GenericParms> a(proc(&xdr_Device_GenericParms));
+      Args<Device_GenericParms> a(&xdr_Device_GenericParms);
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       const auto& v = a.value;
       std::int32_t error = kNoError;
@@ -390,7 +392,7 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       return Result::of(proc(&xdr_Device_ReadStbResp), Device_ReadStbResp{error, stb});
     }
     case device_lock: {
-      Args<Device_LockParms> a(proc(&xdr_Device_LockParms));
+      Args<Device_LockParms> a(&xdr_Device_LockParms);
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       const auto& v = a.value;
       if (const auto e = mayUse(v.lid, v.flags, v.lock_timeout, attempt, wait))

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Create_LinkParms link{0, 0, 0, name};
   std::string out = fresh
                         .feed(vx::test::rpcCall(1, vx::vxi11::kCoreProgram, 1, create_link,
-                                                vx::test::xdrProc(&xdr_Create_LinkParms), &link))
+                                                &xdr_Create_LinkParms, &link))
                         .replies;
   check(out.size() > 28, "the device no longer takes a link");
   return 0;

@@ -18,10 +18,11 @@ xdrproc_t xdrProc(F* routine) {
   return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(routine));
 }
 
-// One call as a record: its mark, the call header, the arguments.
-inline std::string rpcCall(std::uint32_t xid, std::uint32_t program, std::uint32_t version,
-                           std::uint32_t procedure, xdrproc_t encode = xdrProc(&xdr_void),
-                           void* args = nullptr, std::uint32_t rpcVersion = 2) {
+// One call as a record: its mark, the call header, the arguments (none without encode).
+template <class T = int>
+std::string rpcCall(std::uint32_t xid, std::uint32_t program, std::uint32_t version,
+                    std::uint32_t procedure, bool_t (*encode)(XDR*, T*) = nullptr,
+                    T* args = nullptr, std::uint32_t rpcVersion = 2) {
   rpc_msg m{};
   m.rm_xid = xid;
   m.rm_direction = CALL;
@@ -33,7 +34,7 @@ inline std::string rpcCall(std::uint32_t xid, std::uint32_t program, std::uint32
   std::string record(vxi11::Limits{}.maxRecord, '\0');
   XDR x;
   xdrmem_create(&x, record.data() + 4, static_cast<u_int>(record.size() - 4), XDR_ENCODE);
-  const bool whole = xdr_callmsg(&x, &m) && encode(&x, args);
+  const bool whole = xdr_callmsg(&x, &m) && (!encode || encode(&x, args));
   const std::uint32_t mark = htonl(0x80000000U | xdr_getpos(&x));
   record.resize(whole ? 4 + xdr_getpos(&x) : 4);
   record.replace(0, 4, reinterpret_cast<const char*>(&mark), 4);

@@ -108,8 +108,8 @@ TEST(Vxi11, SessionCallForCall) {
     std::string record;
     const auto send = [&](std::uint32_t proc, auto routine, auto args, std::uint32_t program = 0,
                           std::uint32_t version = 1, std::uint32_t rpc = 2) {
-      record = test::rpcCall(++xid, program ? program : c.program, version, proc,
-                             test::xdrProc(routine), &args, rpc);
+      record =
+          test::rpcCall(++xid, program ? program : c.program, version, proc, routine, &args, rpc);
       c.asked.push_back(proc);
     };
     if (call == "create_link") {
@@ -141,7 +141,7 @@ TEST(Vxi11, SessionCallForCall) {
     } else if (call == "call") {  // PROGRAM VERSION PROCEDURE [RPC VERSION], no arguments
       std::uint32_t program, version, proc, rpc = 2;
       in >> std::hex >> program >> std::dec >> version >> proc >> rpc;
-      send(proc, &xdr_void, 0, program, version, rpc);
+      send(proc, static_cast<bool_t (*)(XDR*, int*)>(nullptr), 0, program, version, rpc);
     } else if (call == "oversize" || call == "http") {
       record = call == "http" ? "POST / HTTP/1.1\r\n" : std::string("\x80\x01\x00\x00", 4);
     }
