@@ -15,11 +15,6 @@ constexpr int kFtdiVendor = 0x0403;
 constexpr int kProducts[] = {0x6014, 0x6010};  // FT232H, FT2232H (channel A)
 constexpr int kCannotOpen = -4, kCannotClaim = -5;
 
-constexpr const char* kWiring =
-    "Plug an FT232H breakout (or an FT2232H board, channel A) into a USB port and wire it to the "
-    "board's DB-25: ACBUS0..7 to D0..D7 (pins 2..9) through 220 ohm resistors, ADBUS4 to nSTROBE "
-    "(pin 1), ADBUS5 to nAUTOFD (14), ADBUS6 to nINIT (16), ADBUS7 to nSELECTIN (17), GND to "
-    "pins 18..25. See the README's section on the USB bridge.";
 constexpr const char* kPermission =
     "You may not open the USB adapter. The package installs a udev rule that gives the plugdev "
     "group access to it: add yourself to plugdev (sudo adduser $USER plugdev), log in again, and "
@@ -76,24 +71,12 @@ void LibFtdiLink::openAdapter() {
   }
   std::erase_if(adapters,
                 [this](const Adapter& a) { return !serial_.empty() && a.serial != serial_; });
-  if (adapters.empty())
-    throw UsbError(UsbFailure::NotFound,
-                   fmt::format("No FT232H USB adapter{} was found. {}",
-                               serial_.empty() ? "" : " with serial number " + serial_, kWiring));
-  if (adapters.size() > 1) {
-    std::vector<std::string> serials;
-    for (const Adapter& a : adapters) serials.push_back(a.serial);
-    throw UsbError(UsbFailure::Several,
-                   fmt::format("{} FT232H USB adapters are attached, with serial numbers {}. "
-                               "Choose one with --port ft232h:SERIAL; nothing was sent to any.",
-                               serials.size(), fmt::join(serials, ", ")));
-  }
+  std::vector<std::string> serials;
+  for (const Adapter& a : adapters) serials.push_back(a.serial);
+  requireOneAdapter(serials, serial_);
   const int r = ftdi_usb_open_dev(ftdi_, adapters.front().device);
   if (r == kCannotOpen) throw UsbError(UsbFailure::Permission, kPermission);
-  if (r == kCannotClaim)
-    throw UsbError(UsbFailure::InUse,
-                   "The USB adapter is in use by another program. Close that program (or unplug "
-                   "the adapter and plug it in again) and try again.");
+  if (r == kCannotClaim) throw adapterInUse();
   if (r < 0)
     throw UsbError(UsbFailure::Library, fmt::format("libftdi1 could not open the USB adapter: {}",
                                                     ftdi_get_error_string(ftdi_)));

@@ -4,6 +4,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace vx {
 
@@ -28,6 +29,13 @@ class UsbError : public std::runtime_error {
  private:
   UsbFailure failure_;
 };
+
+// The adapters found that have the serial number asked for (any, when none was) must be exactly
+// one; else a UsbError that says what to plug in and how to wire it, or which serial numbers to
+// choose from.
+void requireOneAdapter(const std::vector<std::string>& serials, const std::string& wanted);
+// Another program holds the adapter.
+UsbError adapterInUse();
 
 // The USB link to one FT232H (or an FT2232H's channel A): what each platform's library gives the
 // bridge (libftdi1 on Linux, ftd2xx.dll on Windows), and what the tests' FT232H model stands in

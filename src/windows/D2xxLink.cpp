@@ -24,11 +24,6 @@ constexpr const char* kDriver =
     "ftd2xx.dll comes with FTDI's D2XX driver: Windows Update installs it when an FT232H is "
     "plugged in, or download the D2XX driver's setup from ftdichip.com (Drivers, D2XX) and run "
     "it. Then start the program again.";
-constexpr const char* kWiring =
-    "Plug an FT232H breakout (or an FT2232H board, channel A) into a USB port and wire it to the "
-    "board's DB-25: ACBUS0..7 to D0..D7 (pins 2..9) through 220 ohm resistors, ADBUS4 to nSTROBE "
-    "(pin 1), ADBUS5 to nAUTOFD (14), ADBUS6 to nINIT (16), ADBUS7 to nSELECTIN (17), GND to "
-    "pins 18..25. See the README's section on the USB bridge.";
 
 struct Adapter {
   std::string serial;
@@ -70,27 +65,13 @@ void D2xxLink::openAdapter() {
     if (id == kFt232h || (id == kFt2232h && !s.empty() && s.back() == 'A'))
       if (serial_.empty() || s == serial_) adapters.push_back({s, (flags & kFlagOpened) != 0});
   }
-  if (adapters.empty())
-    throw UsbError(UsbFailure::NotFound,
-                   fmt::format("No FT232H USB adapter{} was found. {}",
-                               serial_.empty() ? "" : " with serial number " + serial_, kWiring));
-  if (adapters.size() > 1) {
-    std::vector<std::string> serials;
-    for (const Adapter& a : adapters) serials.push_back(a.serial);
-    throw UsbError(UsbFailure::Several,
-                   fmt::format("{} FT232H USB adapters are attached, with serial numbers {}. "
-                               "Choose one with --port ft232h:SERIAL; nothing was sent to any.",
-                               serials.size(), fmt::join(serials, ", ")));
-  }
-  const auto busy = [] {
-    return UsbError(UsbFailure::InUse,
-                    "The USB adapter is in use by another program. Close that program (or unplug "
-                    "the adapter and plug it in again) and try again.");
-  };
-  if (adapters.front().opened) throw busy();
+  std::vector<std::string> serials;
+  for (const Adapter& a : adapters) serials.push_back(a.serial);
+  requireOneAdapter(serials, serial_);
+  if (adapters.front().opened) throw adapterInUse();
   std::string serial = adapters.front().serial;
   const Status opened = dll_.function("FT_OpenEx", openEx_)(serial.data(), kOpenBySerial, &handle_);
-  if (opened == kDeviceNotOpened) throw busy();
+  if (opened == kDeviceNotOpened) throw adapterInUse();
   if (opened != kOk)
     throw UsbError(opened == kDeviceNotFound ? UsbFailure::NotFound : UsbFailure::Library,
                    fmt::format("ftd2xx.dll could not open the USB adapter (FT_STATUS {}). Unplug "
