@@ -27,6 +27,10 @@ class Announcer {
 // without a responder says so once there and publishes nothing.
 using MakeAnnouncer = std::function<std::unique_ptr<Announcer>(EventLoop& loop, std::ostream& log)>;
 
+// Says "vx3340ctl: LINE" on log from the event loop's thread, between commands, as the sessions'
+// own lines go: a responder's callbacks come on a thread of their own.
+void sayOnLoop(boost::asio::io_context& io, std::ostream& log, std::string line);
+
 // Where the system offers no responder: says in one line on log, when there is something to
 // announce, that announcing is not available, and why.
 std::unique_ptr<Announcer> unavailableAnnouncer(std::ostream& log, std::string why);

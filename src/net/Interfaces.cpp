@@ -1,7 +1,9 @@
 #include "net/Interfaces.h"
 
 #include <fmt/format.h>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
 
 #include "Version.h"
 #include "net/Announcer.h"
@@ -77,6 +79,13 @@ class UnavailableAnnouncer : public Announcer {
 };
 
 }  // namespace
+
+void sayOnLoop(boost::asio::io_context& io, std::ostream& log, std::string line) {
+  boost::asio::post(io, [&log, line = std::move(line)] {
+    log << "vx3340ctl: " << line << '\n';
+    log.flush();
+  });
+}
 
 std::unique_ptr<Announcer> unavailableAnnouncer(std::ostream& log, std::string why) {
   return std::make_unique<UnavailableAnnouncer>(log, std::move(why));

@@ -137,13 +137,7 @@ class AvahiAnnouncer : public Announcer {
       say(fmt::format("not announced on the network: {}", avahi_strerror(result)));
   }
 
-  // Lines go out on the event loop's thread, between commands, as the sessions' own do.
-  void say(std::string line) {
-    boost::asio::post(io_, [&log = log_, line = std::move(line)] {
-      log << "vx3340ctl: " << line << '\n';
-      log.flush();
-    });
-  }
+  void say(std::string line) { sayOnLoop(io_, log_, std::move(line)); }
 
   boost::asio::io_context& io_;
   std::ostream& log_;

@@ -149,12 +149,7 @@ class DnsAnnouncer : public Announcer {
     SetEvent(r.done);
   }
 
-  void say(std::string line) {
-    boost::asio::post(io_, [&log = log_, line = std::move(line)] {
-      log << "vx3340ctl: " << line << '\n';
-      log.flush();
-    });
-  }
+  void say(std::string line) { sayOnLoop(io_, log_, std::move(line)); }
 
   boost::asio::io_context& io_;
   std::ostream& log_;
