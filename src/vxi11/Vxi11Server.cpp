@@ -83,6 +83,7 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
   void take(const std::function<Conversation::Out()>& step) {
     Conversation::Out out;
     if (!guard([&] { out = step(); })) return;
+    if (talk_.called()) commanded();
     if (!out.replies.empty()) send(std::move(out.replies));
     if (out.close) return end(out.why);
     if (const auto wait = talk_.waiting()) {
@@ -135,6 +136,10 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
   bool reading_ = false;
 };
 
+net::ServerLimits serverLimits(const ServerLimits& limits) {
+  return {.maxConnections = limits.maxConnections, .firstCommand = limits.firstRecord};
+}
+
 }  // namespace
 
 struct Vxi11Server::State {
@@ -142,8 +147,8 @@ struct Vxi11Server::State {
         ServerLimits limits)
       : loop(loop),
         limits(limits),
-        core(loop, at, "VXI-11 session", {limits.maxConnections, false}),
-        abort(loop, {at.address, 0}, "VXI-11 abort channel", {limits.maxConnections, false}),
+        core(loop, at, "VXI-11 session", serverLimits(limits)),
+        abort(loop, {at.address, 0}, "VXI-11 abort channel", serverLimits(limits)),
         where(at),
         portmapper(std::move(portmapper)) {}
   EventLoop& loop;

@@ -24,8 +24,10 @@ struct ServerLimits {
   // past it for stallLimit is dropped.
   std::size_t maxUnsent = 64 * 1024;
   std::chrono::milliseconds stallLimit{10000};
-  // How long a client may take over one record once it has begun.
+  // How long a client may take over one record once it has begun, and over its first record from
+  // when it connects; after that it may stay quiet.
   std::chrono::milliseconds recordTime{10000};
+  std::chrono::milliseconds firstRecord{10000};
 };
 
 class Vxi11Server {
