@@ -132,15 +132,24 @@ class SystemPortmapper final : public Portmapper {
     return done;
   }
 
-  // A call to the local rpcbind over its Unix socket, as libtirpc's own calls go first.
+  // A call to the local rpcbind over its Unix socket, or, where that is missing, its port on
+  // loopback, as libtirpc's own calls find it.
   void rpcbind(std::uint32_t procedure, xdrproc_t encode, void* args, xdrproc_t decode,
                void* result, Deadline deadline) {
-    sockaddr_un to{};
-    to.sun_family = AF_UNIX;
-    std::strncpy(to.sun_path, _PATH_RPCBINDSOCK, sizeof to.sun_path - 1);
+    sockaddr_un local{};
+    local.sun_family = AF_UNIX;
+    std::strncpy(local.sun_path, _PATH_RPCBINDSOCK, sizeof local.sun_path - 1);
     const auto waited = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now());
-    switch (call(reinterpret_cast<const sockaddr*>(&to), sizeof to, RPCBPROG, RPCBVERS, procedure,
-                 encode, args, decode, result, deadline)) {
+    Reached reached = call(reinterpret_cast<const sockaddr*>(&local), sizeof local, RPCBPROG,
+                           RPCBVERS, procedure, encode, args, decode, result, deadline);
+    sockaddr_in loopback{};
+    loopback.sin_family = AF_INET;
+    loopback.sin_port = htons(PMAPPORT);
+    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (reached == Reached::Nothing)
+      reached = call(reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback, RPCBPROG,
+                     RPCBVERS, procedure, encode, args, decode, result, deadline);
+    switch (reached) {
       case Reached::Answered:
         return;
       case Reached::Nothing:

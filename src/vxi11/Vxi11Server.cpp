@@ -24,8 +24,8 @@ using tcp = asio::ip::tcp;
 
 using Clock = std::chrono::steady_clock;
 // How long one call to the portmapper may take while the session starts, and all of them at the
-// end.
-constexpr std::chrono::seconds kCallTime{2}, kExitTime{1};
+// end, so that the program ends within a second of SIGTERM.
+constexpr std::chrono::milliseconds kCallTime{2000}, kExitTime{900};
 
 class Connection;
 
@@ -209,21 +209,26 @@ struct Vxi11Server::State {
   }
 
   // Once the loop has stopped: the registration under way ends at once, and the entry this
-  // session set, if it is still there, goes, waiting 1 s at most.
+  // session set, if it is still there, goes, waiting under a second.
   void unregister() {
     portmapper->interrupt();
     if (registering.joinable()) registering.join();
     portmapper->resume();
     if (!std::exchange(registered, false)) return;
-    const auto deadline = Clock::now() + kExitTime;
-    try {
-      const Mapping there = portmapper->lookup(kCoreProgram, kVersion, deadline);
-      if (there.port == ours.port && there.address == ours.address)
-        portmapper->unset(kCoreProgram, kVersion, deadline);
-    } catch (const std::exception& e) {
-      core.say(fmt::format(
-          "VXI-11: {}; the session's entry stays there until another session takes it", e.what()));
-    }
+    // On a thread too: libtirpc holds every signal back while it waits, and a second signal ends
+    // the program at once.
+    std::thread([this] {
+      const auto deadline = Clock::now() + kExitTime;
+      try {
+        const Mapping there = portmapper->lookup(kCoreProgram, kVersion, deadline);
+        if (there.port == ours.port && there.address == ours.address)
+          portmapper->unset(kCoreProgram, kVersion, deadline);
+      } catch (const std::exception& e) {
+        core.say(fmt::format(
+            "VXI-11: {}; the session's entry stays there until another session takes it",
+            e.what()));
+      }
+    }).join();
   }
 };
 
