@@ -42,8 +42,9 @@ class Vxi11Server {
 
   // Where the core channel listens (port 0 resolved).
   ListenAddress bound() const;
-  // Serves while the loop runs, registered with the portmapper until the loop has stopped. Says
-  // on log where it listens, and that no portmapper took it, if none did.
+  // Serves while the loop runs, from now on. Registers with the portmapper meanwhile, on a thread
+  // of its own, and says on log where it listens once rpcbind has answered, with a line when the
+  // session could not be registered, and why; the entry it set goes once the loop has stopped.
   void start(ScpiInstrument& instrument, std::ostream& log);
 
  private:
