@@ -25,8 +25,10 @@ struct EventLoop::State {
   void stop() {
     if (stopped) return;
     stopped = true;
+    // A second signal ends the process at once: the signals get their default action back.
     boost::system::error_code ignored;
     signals.cancel(ignored);
+    signals.clear(ignored);
     for (const auto& s : stops) s();
   }
 };

@@ -16,16 +16,17 @@ namespace vx {
 
 class EventLoop {
  public:
-  // Takes SIGINT and SIGTERM (Ctrl+C on Windows) from here on: they end run(). log takes the
-  // line about an error that no connection caught.
+  // Takes SIGINT and SIGTERM (Ctrl+C on Windows) from here on: they end run(), and a second one
+  // ends the process at once. log takes the line about an error that no connection caught.
   explicit EventLoop(std::ostream& log);
   ~EventLoop();
   EventLoop(const EventLoop&) = delete;
   EventLoop& operator=(const EventLoop&) = delete;
 
   boost::asio::io_context& context();
-  // What a session does when the loop ends: close its listener and its clients. These run on the
-  // loop, and a fatal error stops the loop straight after them.
+  // What a session does when the loop ends: close its listener and its clients and cancel every
+  // timer, so that the loop ends at once. These run on the loop, and a fatal error stops the loop
+  // straight after them.
   void onStop(std::function<void()> stop);
   // What a session does once the loop has stopped, whatever stopped it, before run() returns or
   // throws: work that waits on something outside the loop (telling the portmapper that the

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <utility>
 
 #include "port/FatalError.h"
 
@@ -16,31 +18,56 @@ using boost::system::error_code;
 
 // How long a refused client is given to take its refusal before it is closed.
 constexpr std::chrono::seconds kRefusalTime{1};
-// Accept's failures are said at most this often: a flood would otherwise fill the log.
+// Accept's failures, and the addresses of silent clients, are said at most this often: a flood
+// would otherwise fill the log.
 constexpr std::chrono::minutes kAcceptWarningEvery{1};
+constexpr std::chrono::minutes kSilentSaidEvery{1};
+// The most addresses of silent clients remembered at once; past it, new ones go unsaid.
+constexpr std::size_t kSilentAddresses = 256;
 
-std::string peerName(const tcp::socket& socket) {
+// The client's address ("" when it has gone) and its port.
+std::pair<std::string, std::uint16_t> peerOf(const tcp::socket& socket) {
   error_code error;
   const auto at = socket.remote_endpoint(error);
-  if (error) return "a client";
+  if (error) return {};
   auto address = at.address();
   if (address.is_v6() && address.to_v6().is_v4_mapped())
     address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
-  return hostAndPort(address.to_string(), at.port());
+  return {address.to_string(), at.port()};
 }
 
 }  // namespace
 
 Connection::Connection(Server& server, const tcp::socket& socket)
-    : server_(server), peer_(peerName(socket)) {}
+    : server_(server), firstCommand_(server.io()) {
+  const auto [address, port] = peerOf(socket);
+  address_ = address.empty() ? "a client" : address;
+  peer_ = address.empty() ? address_ : hostAndPort(address, port);
+}
 
 void Connection::end(const std::string& why) {
   if (ended_) return;
   const auto self = shared_from_this();  // the registry may hold the last reference
   ended_ = true;
   if (!why.empty()) server_.say(fmt::format("dropped {}: {}", peer_, why));
+  firstCommand_.cancel();
   shut();
   server_.forget(*this);
+}
+
+void Connection::awaitFirstCommand(std::chrono::milliseconds limit) {
+  firstCommand_.expires_after(limit);
+  firstCommand_.async_wait([self = shared_from_this()](error_code error) {
+    if (error || self->ended() || self->commanded_) return;
+    self->server_.closedSilent(self->address_);
+    self->end();
+  });
+}
+
+void Connection::commanded() {
+  if (commanded_) return;
+  commanded_ = true;
+  firstCommand_.cancel();
 }
 
 void Connection::failed(std::exception_ptr error) {
@@ -108,6 +135,7 @@ void Server::accepted(tcp::socket socket) {
   }
   auto connection = make_(std::move(socket));
   connections_.insert(connection);
+  if (limits_.firstCommand.count() > 0) connection->awaitFirstCommand(limits_.firstCommand);
   connection->start();
 }
 
@@ -127,11 +155,11 @@ bool Server::makeRoom() {
 // before it has read why.
 class Refusal : public std::enable_shared_from_this<Refusal> {
  public:
-  Refusal(tcp::socket socket, std::size_t& count)
-      : socket_(std::move(socket)), deadline_(socket_.get_executor()), count_(count) {
-    ++count_;
+  Refusal(tcp::socket socket, std::set<Refusal*>& registry)
+      : socket_(std::move(socket)), deadline_(socket_.get_executor()), registry_(registry) {
+    registry_.insert(this);
   }
-  ~Refusal() { --count_; }
+  ~Refusal() { registry_.erase(this); }
   void start(const std::string& text) {
     deadline_.expires_after(kRefusalTime);
     deadline_.async_wait([self = shared_from_this()](error_code) {
@@ -149,6 +177,12 @@ class Refusal : public std::enable_shared_from_this<Refusal> {
                                self->drain();
                              });
   }
+  // At the server's stop: closed without waiting for the client.
+  void close() {
+    deadline_.cancel();
+    error_code ignored;
+    socket_.close(ignored);
+  }
 
  private:
   void drain() {
@@ -164,12 +198,12 @@ class Refusal : public std::enable_shared_from_this<Refusal> {
 
   tcp::socket socket_;
   boost::asio::steady_timer deadline_;
-  std::size_t& count_;
+  std::set<Refusal*>& registry_;
   std::array<char, 512> ignored_{};
 };
 
 void Server::refuse(tcp::socket socket) {
-  if (refusing_ >= limits_.maxRefusing) return;  // closed as it goes
+  if (refusing_.size() >= limits_.maxRefusing) return;  // closed as it goes
   std::make_shared<Refusal>(std::move(socket), refusing_)->start(refusal_);
 }
 
@@ -177,6 +211,18 @@ void Server::forget(Connection& connection) {
   const auto at = std::find_if(connections_.begin(), connections_.end(),
                                [&](const auto& c) { return c.get() == &connection; });
   if (at != connections_.end()) connections_.erase(at);
+}
+
+void Server::closedSilent(const std::string& address) {
+  const auto now = Clock::now();
+  std::erase_if(silentSaid_,
+                [&](const auto& said) { return now - said.second >= kSilentSaidEvery; });
+  if (silentSaid_.contains(address) || silentSaid_.size() >= kSilentAddresses) return;
+  silentSaid_.emplace(address, now);
+  say(fmt::format(
+      "{}: closed a connection from {}: it sent no whole command within {} ms of connecting (said "
+      "once a minute for each address)",
+      what_, address, limits_.firstCommand.count()));
 }
 
 void Server::stop() {
@@ -187,6 +233,7 @@ void Server::stop() {
   backoff_.cancel();
   for (const auto& c : std::set<std::shared_ptr<Connection>>(connections_)) c->end();
   connections_.clear();
+  for (Refusal* refusal : refusing_) refusal->close();
 }
 
 void keepAlive(tcp::socket& socket) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -24,6 +25,7 @@ using tcp = boost::asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
 class Server;
+class Refusal;
 
 // One client's connection as its server keeps it. Derived classes own the transport and give
 // shut(); everything they run for the client goes through guard().
@@ -44,12 +46,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Clock::time_point quietSince() const { return quietSince_; }
   bool reclaimable() const { return reclaimable_; }
   const std::string& peer() const { return peer_; }
+  // Starts the time the client has to send its first whole command: it is closed when that
+  // passes first. The server calls it for each new connection when its limits ask for it.
+  void awaitFirstCommand(std::chrono::milliseconds limit);
 
  protected:
   Connection(Server& server, const tcp::socket& socket);
   // Closes the transport and cancels the connection's timers. Called once, by end().
   virtual void shut() = 0;
   void progressed() { quietSince_ = Clock::now(); }
+  // The client's first whole command came: it keeps its slot from now on, however quiet it is.
+  void commanded();
   void setReclaimable(bool yes) { reclaimable_ = yes; }
   Server& server() { return server_; }
 
@@ -71,10 +78,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void failed(std::exception_ptr error);
 
   Server& server_;
+  std::string address_;  // the client's address, without its port
   std::string peer_;
   Clock::time_point quietSince_ = Clock::now();
   bool reclaimable_ = true;
   bool ended_ = false;
+  bool commanded_ = false;
+  boost::asio::steady_timer firstCommand_;
 };
 
 struct ServerLimits {
@@ -86,6 +96,10 @@ struct ServerLimits {
   std::chrono::milliseconds acceptBackoff{100};
   // Refusals under way at once; past that, a new client is closed without a word.
   std::size_t maxRefusing = 16;
+  // How long a new client may take to send its first whole command (a line, a record); one that
+  // takes longer is closed, so that clients that never speak cannot hold every slot. Zero: no
+  // limit (the web panel, which reclaims slots instead).
+  std::chrono::milliseconds firstCommand{0};
 };
 
 class Server {
@@ -113,6 +127,9 @@ class Server {
   void fail(std::exception_ptr error) { loop_.fail(error); }
   // Takes a connection off the registry; Connection::end calls it.
   void forget(Connection& connection);
+  // A client at address sent no whole command in time: said at most once a minute for each
+  // address, as many such connections would otherwise fill the log.
+  void closedSilent(const std::string& address);
   // Closes the listener and every connection.
   void stop();
 
@@ -130,9 +147,10 @@ class Server {
   Make make_;
   std::string refusal_;
   std::set<std::shared_ptr<Connection>> connections_;
-  std::size_t refusing_ = 0;
+  std::set<Refusal*> refusing_;
   boost::asio::steady_timer backoff_;
   Clock::time_point lastAcceptWarning_{};
+  std::map<std::string, Clock::time_point> silentSaid_;  // when each address was last said
   bool stopped_ = false;
 };
 

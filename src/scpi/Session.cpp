@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 
 namespace vx {
@@ -61,6 +62,7 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
                               // The client left, perhaps in the middle of a line: that line is
                               // lost.
                               if (error) return self->end();
+                              if (std::memchr(self->buffer_.data(), '\n', n)) self->commanded();
                               self->unread_.append(self->buffer_.data(), n);
                               self->process();
                             });
@@ -210,7 +212,10 @@ void serveStream(std::istream& in, std::ostream& out, ScpiInstrument& instrument
 
 struct TcpSession::State {
   State(EventLoop& loop, const ListenAddress& at, SessionLimits limits)
-      : limits(limits), server(loop, at, "SCPI session", {limits.maxClients, false}), where(at) {}
+      : limits(limits),
+        server(loop, at, "SCPI session",
+               {.maxConnections = limits.maxClients, .firstCommand = limits.firstLine}),
+        where(at) {}
   SessionLimits limits;
   net::Server server;
   ListenAddress where;

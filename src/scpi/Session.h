@@ -59,11 +59,13 @@ void serveStream(std::istream& in, std::ostream& out, ScpiInstrument& instrument
 
 // How much a TCP session lets each client hold: at most maxClients at once; at most
 // maxUnsent bytes of answers not yet sent to a client, past which its lines wait unread, in TCP's
-// own flow control; and a client that stays past that for stallLimit is dropped.
+// own flow control; and a client that stays past that for stallLimit is dropped. A client that
+// sends no whole line within firstLine of connecting is closed; after that it may stay quiet.
 struct SessionLimits {
   std::size_t maxClients = 8;
   std::size_t maxUnsent = 64 * 1024;
   std::chrono::milliseconds stallLimit{10000};
+  std::chrono::milliseconds firstLine{10000};
 };
 
 // A SCPI session over TCP, on a program's event loop. It listens from construction, so that an

@@ -39,6 +39,11 @@ struct Args {
   bool decode(XDR* xdr) { return routine(xdr, &value); }
 };
 
+// A link id as the wire carries it: XDR's long is 32 bits, which a decoder sign-extends.
+std::uint32_t id(Device_Link lid) {
+  return static_cast<std::uint32_t>(lid);
+}
+
 bool sameLetters(std::string_view a, std::string_view lower) {
   return a.size() == lower.size() &&
          std::equal(a.begin(), a.end(), lower.begin(), [](char x, char y) {
@@ -82,7 +87,13 @@ struct Conversation::Result {
 Device::Device(ScpiInstrument& instrument, Limits limits)
     : instrument_(instrument), limits_(limits) {}
 
-void Device::release(long lid) {
+std::uint32_t Device::newLid() {
+  do ++lastLid_;
+  while (lastLid_ == 0 || links_.contains(lastLid_));
+  return lastLid_;
+}
+
+void Device::release(std::uint32_t lid) {
   if (lock_ != lid) return;
   lock_ = 0;
   if (changed) changed();
@@ -192,6 +203,7 @@ Conversation::Out Conversation::run(Attempt attempt) {
     unread_.erase(0, 4 + length);
     if (!(mark & kLastFragment)) continue;
     started_ = false;
+    called_ = true;
     if (!answer(std::exchange(record_, {}), Attempt::First)) break;
   }
   return out;
@@ -230,7 +242,7 @@ Conversation::Result Conversation::call(const std::string& record, Attempt attem
     if (c.cb_proc != device_abort) return Result::rpc(PROC_UNAVAIL);
     Device_Link lid = 0;
     if (!xdr_Device_Link(&xdr, &lid)) return Result::rpc(GARBAGE_ARGS);
-    const auto link = device_.links_.find(lid);
+    const auto link = device_.links_.find(id(lid));
     if (link == device_.links_.end()) return Result::error(kInvalidLink);
     link->second.aborted = true;
     if (device_.changed) device_.changed();
@@ -241,7 +253,7 @@ Conversation::Result Conversation::call(const std::string& record, Attempt attem
 
 // Whether the link may act now: the error it gets when not, or none. A call that may wait for
 // the lock (waitlock set, a timeout given, its time not yet up) gets none and a wait.
-std::optional<std::int32_t> Conversation::mayUse(long lid, std::int32_t flags,
+std::optional<std::int32_t> Conversation::mayUse(std::uint32_t lid, std::int32_t flags,
                                                  std::uint32_t timeout, Attempt attempt,
                                                  std::chrono::milliseconds& wait) {
   const auto link = device_.links_.find(lid);
@@ -287,9 +299,10 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
         wait = std::chrono::milliseconds(a.value.lock_timeout);
         return waiting();
       }
-      r.lid = ++d.lastLid_;
-      d.links_.emplace(r.lid, Device::Link{this, ScpiConnection(false), {}});
-      if (a.value.lockDevice) d.lock_ = r.lid;
+      const std::uint32_t lid = d.newLid();
+      r.lid = static_cast<std::int32_t>(lid);
+      d.links_.emplace(lid, Device::Link{this, ScpiConnection(false), {}});
+      if (a.value.lockDevice) d.lock_ = lid;
       r.abortPort = d.abortPort_;
       r.maxRecvSize = static_cast<u_long>(d.limits_.maxRecvSize);
       return Result::of(proc(&xdr_Create_LinkResp), r);
@@ -299,14 +312,14 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       Device_WriteResp r{};
       const auto& v = a.value;
-      if (const auto e = mayUse(v.lid, v.flags, v.lock_timeout, attempt, wait)) {
+      if (const auto e = mayUse(id(v.lid), v.flags, v.lock_timeout, attempt, wait)) {
         r.error = *e;
       } else if (wait.count()) {
         return waiting();
       } else if (v.data.data_len > d.limits_.maxRecvSize) {
         r.error = kParameterError;
       } else {
-        Device::Link& link = d.links_.at(v.lid);
+        Device::Link& link = d.links_.at(id(v.lid));
         // A new message while answers wait unread: they are lost, as IEEE 488.2 says.
         if (!link.midMessage && !link.output.empty()) {
           link.output.clear();
@@ -331,11 +344,11 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       Device_ReadResp r{};
       std::string data;
       const auto& v = a.value;
-      if (const auto e = mayUse(v.lid, v.flags, v.lock_timeout, attempt, wait)) {
+      if (const auto e = mayUse(id(v.lid), v.flags, v.lock_timeout, attempt, wait)) {
         r.error = *e;
       } else if (wait.count()) {
         return waiting();
-      } else if (Device::Link& link = d.links_.at(v.lid); link.output.empty()) {
+      } else if (Device::Link& link = d.links_.at(id(v.lid)); link.output.empty()) {
         // Nothing was asked: no answer will come while this link waits.
         link.scpi.client().error(-420, "Query UNTERMINATED");
         r.error = kIoTimeout;
@@ -373,11 +386,11 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       const auto& v = a.value;
       std::int32_t error = kNoError;
       std::uint8_t stb = 0;
-      if (const auto e = mayUse(v.lid, v.flags, v.lock_timeout, attempt, wait)) {
+      if (const auto e = mayUse(id(v.lid), v.flags, v.lock_timeout, attempt, wait)) {
         error = *e;
       } else if (wait.count()) {
         return waiting();
-      } else if (Device::Link& link = d.links_.at(v.lid); procedure == device_readstb) {
+      } else if (Device::Link& link = d.links_.at(id(v.lid)); procedure == device_readstb) {
         stb = d.instrument_.statusByte(link.scpi.client()) |
               (link.output.empty() ? 0 : kMessageAvailable);
       } else {
@@ -395,16 +408,17 @@ Conversation::Result Conversation::core(std::uint32_t procedure, const void* fro
       Args<Device_LockParms> a(&xdr_Device_LockParms);
       if (!a.decode(xdr)) return Result::rpc(GARBAGE_ARGS);
       const auto& v = a.value;
-      if (const auto e = mayUse(v.lid, v.flags, v.lock_timeout, attempt, wait))
+      if (const auto e = mayUse(id(v.lid), v.flags, v.lock_timeout, attempt, wait))
         return Result::error(*e);
       if (wait.count()) return waiting();
-      d.lock_ = v.lid;
+      d.lock_ = id(v.lid);
       return Result::error(kNoError);
     }
     case device_unlock:
     case destroy_link: {
-      Device_Link lid = 0;
-      if (!xdr_Device_Link(xdr, &lid)) return Result::rpc(GARBAGE_ARGS);
+      Device_Link wire = 0;
+      if (!xdr_Device_Link(xdr, &wire)) return Result::rpc(GARBAGE_ARGS);
+      const std::uint32_t lid = id(wire);
       const auto link = d.links_.find(lid);
       if (link == d.links_.end() || link->second.owner != this) return Result::error(kInvalidLink);
       if (procedure == device_unlock && d.lock_ != lid) return Result::error(kNoLockHeld);

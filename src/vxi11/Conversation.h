@@ -64,6 +64,9 @@ class Device {
   void setAbortPort(std::uint16_t port) { abortPort_ = port; }
   const Limits& limits() const { return limits_; }
   std::size_t links() const { return links_.size(); }
+  // Where the link-id counter stands: the next link gets the next free id after last. (It counts
+  // from 0; a test starts it near the top.)
+  void countLinksFrom(std::uint32_t last) { lastLid_ = last; }
   // Called when a lock is released or a link is aborted: a call waiting on it may go on.
   std::function<void()> changed;
 
@@ -76,14 +79,17 @@ class Device {
     bool aborted = false;
     bool midMessage = false;  // a write without END came last
   };
-  void release(long lid);
+  void release(std::uint32_t lid);
+  // A new link's id: 32 bits, as on the wire; never 0, never one still in use, wrapping past the
+  // top.
+  std::uint32_t newLid();
 
   ScpiInstrument& instrument_;
   Limits limits_;
   std::uint16_t abortPort_ = 0;
-  std::map<long, Link> links_;
-  long lock_ = 0;  // the link that holds the lock; 0: none
-  long lastLid_ = 0;
+  std::map<std::uint32_t, Link> links_;
+  std::uint32_t lock_ = 0;  // the link that holds the lock; 0: none
+  std::uint32_t lastLid_ = 0;
 };
 
 // One TCP connection to the core channel or the abort channel.
@@ -111,6 +117,8 @@ class Conversation {
   Out expire() { return run(Attempt::Last); }
   // Whether a record has begun and not ended: its sender has a deadline.
   bool midRecord() const { return !pending_ && (started_ || !unread_.empty()); }
+  // Whether a whole record (a call) has come.
+  bool called() const { return called_; }
 
  private:
   enum class Attempt { First, Again, Last };
@@ -118,7 +126,7 @@ class Conversation {
   Out run(Attempt attempt);
   Result call(const std::string& record, Attempt attempt);
   Result core(std::uint32_t procedure, const void* xdr, Attempt attempt);
-  std::optional<std::int32_t> mayUse(long lid, std::int32_t flags, std::uint32_t timeout,
+  std::optional<std::int32_t> mayUse(std::uint32_t lid, std::int32_t flags, std::uint32_t timeout,
                                      Attempt attempt, std::chrono::milliseconds& wait);
 
   Device& device_;
@@ -126,7 +134,8 @@ class Conversation {
   std::string unread_;  // bytes not yet framed, at most a record mark and a fragment
   std::string record_;  // the fragments of the record under way
   bool started_ = false;
-  bool first_ = true;                   // nothing framed yet: a web client shows itself here
+  bool first_ = true;  // nothing framed yet: a web client shows itself here
+  bool called_ = false;
   std::optional<std::string> pending_;  // the call that waits for the lock
   std::optional<std::chrono::milliseconds> waitFor_;
   bool closed_ = false;

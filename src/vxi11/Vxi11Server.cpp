@@ -8,6 +8,8 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "net/Outbox.h"
 #include "net/Server.h"
@@ -19,6 +21,11 @@ namespace {
 namespace asio = boost::asio;
 using boost::system::error_code;
 using tcp = asio::ip::tcp;
+
+using Clock = std::chrono::steady_clock;
+// How long one call to the portmapper may take while the session starts, and all of them at the
+// end, so that the program ends within a second of SIGTERM.
+constexpr std::chrono::milliseconds kCallTime{2000}, kExitTime{900};
 
 class Connection;
 
@@ -83,6 +90,7 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
   void take(const std::function<Conversation::Out()>& step) {
     Conversation::Out out;
     if (!guard([&] { out = step(); })) return;
+    if (talk_.called()) commanded();
     if (!out.replies.empty()) send(std::move(out.replies));
     if (out.close) return end(out.why);
     if (const auto wait = talk_.waiting()) {
@@ -135,6 +143,10 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
   bool reading_ = false;
 };
 
+net::ServerLimits serverLimits(const ServerLimits& limits) {
+  return {.maxConnections = limits.maxConnections, .firstCommand = limits.firstRecord};
+}
+
 }  // namespace
 
 struct Vxi11Server::State {
@@ -142,8 +154,8 @@ struct Vxi11Server::State {
         ServerLimits limits)
       : loop(loop),
         limits(limits),
-        core(loop, at, "VXI-11 session", {limits.maxConnections, false}),
-        abort(loop, {at.address, 0}, "VXI-11 abort channel", {limits.maxConnections, false}),
+        core(loop, at, "VXI-11 session", serverLimits(limits)),
+        abort(loop, {at.address, 0}, "VXI-11 abort channel", serverLimits(limits)),
         where(at),
         portmapper(std::move(portmapper)) {}
   EventLoop& loop;
@@ -156,11 +168,67 @@ struct Vxi11Server::State {
   net::Server abort;
   ListenAddress where;
   std::unique_ptr<Portmapper> portmapper;
-  bool registered = false;
+  Mapping ours;
+  std::thread registering;
+  bool registered = false;  // set by registering; read once it has been joined
+  bool stopping = false;
 
+  // Registers the core channel with the portmapper, off the loop: each call waits 2 s at most.
+  // A live VXI-11 server's entry is left alone; a stale one, whose port does not answer, is
+  // taken if rpcbind lets this user. The lines to say, if any.
+  std::string enrol() {
+    const auto within = [] { return Clock::now() + kCallTime; };
+    try {
+      Mapping there = portmapper->lookup(kCoreProgram, kVersion, within());
+      if (there.port != 0) {
+        if (there.port != ours.port && portmapper->answers(there, kCoreProgram, kVersion, within()))
+          return fmt::format(
+              "VXI-11: another copy serves VXI-11 at port {} and holds the portmapper's entry, so "
+              "VISA's TCPIP::host::INSTR reaches that one; this session leaves the entry alone "
+              "and serves on port {} unregistered",
+              there.port, ours.port);
+        if (!portmapper->unset(kCoreProgram, kVersion, within())) return refused(there);
+      }
+      registered = portmapper->set(kCoreProgram, kVersion, ours, within());
+      return registered ? "" : refused(portmapper->lookup(kCoreProgram, kVersion, within()));
+    } catch (const std::exception& e) {
+      return fmt::format(
+          "VXI-11: {}, so VISA cannot find the session at TCPIP::host::INSTR; it serves on port "
+          "{} anyway",
+          e.what(), ours.port);
+    }
+  }
+  std::string refused(const Mapping& there) const {
+    return fmt::format(
+        "VXI-11: the portmapper (rpcbind) refused to register the session: another user's "
+        "program ({}) holds the entry for VXI-11, at port {}, so VISA's TCPIP::host::INSTR is "
+        "sent there; that user or root can remove it (rpcinfo -d {} {}); this session serves on "
+        "port {} unregistered",
+        there.owner == "superuser" ? "root" : "user " + there.owner, there.port, kCoreProgram,
+        kVersion, ours.port);
+  }
+
+  // Once the loop has stopped: the registration under way ends at once, and the entry this
+  // session set, if it is still there, goes, waiting under a second.
   void unregister() {
-    if (registered) portmapper->unset(kCoreProgram, kVersion);
-    registered = false;
+    portmapper->interrupt();
+    if (registering.joinable()) registering.join();
+    portmapper->resume();
+    if (!std::exchange(registered, false)) return;
+    // On a thread too: libtirpc holds every signal back while it waits, and a second signal ends
+    // the program at once.
+    std::thread([this] {
+      const auto deadline = Clock::now() + kExitTime;
+      try {
+        const Mapping there = portmapper->lookup(kCoreProgram, kVersion, deadline);
+        if (there.port == ours.port && there.address == ours.address)
+          portmapper->unset(kCoreProgram, kVersion, deadline);
+      } catch (const std::exception& e) {
+        core.say(fmt::format(
+            "VXI-11: {}; the session's entry stays there until another session takes it",
+            e.what()));
+      }
+    }).join();
   }
 };
 
@@ -174,7 +242,7 @@ ListenAddress Vxi11Server::bound() const {
 }
 
 Vxi11Server::~Vxi11Server() {
-  state_->unregister();
+  state_->unregister();  // when the loop never ran
 }
 
 void Vxi11Server::start(ScpiInstrument& instrument, std::ostream& log) {
@@ -205,21 +273,27 @@ void Vxi11Server::start(ScpiInstrument& instrument, std::ostream& log) {
                                             Conversation::Channel::Abort);
       },
       refusal);
-  // Registered before the line that says where it listens: a client that reads it finds it.
+  // The portmapper is asked on a thread of its own, so that the sessions answer however long
+  // rpcbind takes. The line that says where it listens comes once rpcbind has answered: a client
+  // that reads it finds the session there.
   const auto at = s.core.endpoint();
-  s.registered = s.portmapper->set(kCoreProgram, kVersion, at.port());
-  announce(log,
-           fmt::format("VXI-11 session on {} (abort channel on port {})",
-                       hostAndPort(at.address().to_string(), at.port()), s.abort.endpoint().port()),
-           s.where);
-  if (!s.registered) {
-    fmt::print(log,
-               "vx3340ctl: VXI-11: no portmapper (rpcbind) took the session, so VISA cannot find "
-               "it at TCPIP::host::INSTR; it serves on port {} anyway\n",
-               at.port());
-    log.flush();
-  }
-  // Told to the portmapper once the loop has stopped: it waits on rpcbind.
+  s.ours = {at.address().is_v4() ? at.address().to_string() : "0.0.0.0", at.port()};
+  const auto listening =
+      fmt::format("VXI-11 session on {} (abort channel on port {})",
+                  hostAndPort(at.address().to_string(), at.port()), s.abort.endpoint().port());
+  s.registering = std::thread([&s, &log, listening] {
+    const std::string outcome = s.enrol();
+    asio::post(s.core.io(), [&s, &log, listening, outcome] {
+      if (s.stopping) return;
+      announce(log, listening, s.where);
+      if (!outcome.empty()) s.core.say(outcome);
+    });
+  });
+  s.loop.onStop([&s] {
+    s.stopping = true;
+    s.portmapper->interrupt();
+  });
+  // The entry goes once the loop has stopped: that waits on rpcbind.
   s.loop.afterStop([&s] { s.unregister(); });
 }
 

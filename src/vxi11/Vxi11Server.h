@@ -24,8 +24,10 @@ struct ServerLimits {
   // past it for stallLimit is dropped.
   std::size_t maxUnsent = 64 * 1024;
   std::chrono::milliseconds stallLimit{10000};
-  // How long a client may take over one record once it has begun.
+  // How long a client may take over one record once it has begun, and over its first record from
+  // when it connects; after that it may stay quiet.
   std::chrono::milliseconds recordTime{10000};
+  std::chrono::milliseconds firstRecord{10000};
 };
 
 class Vxi11Server {
@@ -40,8 +42,9 @@ class Vxi11Server {
 
   // Where the core channel listens (port 0 resolved).
   ListenAddress bound() const;
-  // Serves while the loop runs, registered with the portmapper until the loop has stopped. Says
-  // on log where it listens, and that no portmapper took it, if none did.
+  // Serves while the loop runs, from now on. Registers with the portmapper meanwhile, on a thread
+  // of its own, and says on log where it listens once rpcbind has answered, with a line when the
+  // session could not be registered, and why; the entry it set goes once the loop has stopped.
   void start(ScpiInstrument& instrument, std::ostream& log);
 
  private:

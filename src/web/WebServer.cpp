@@ -108,6 +108,7 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
     shared_.streams.erase(this);
     stopStallTimer();
     deadline_.cancel();
+    keepAlive_.cancel();
     error_code ignored;
     socket_.close(ignored);
   }

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 # vx3340ctl --serve and --web against hostile local clients, on loopback: each case of the table
 # runs against one session on the simulated board, which must live through it, answer on both
-# ports afterwards, keep its peak memory within a few MB, and send nothing to the board. Then
-# accept under a low limit of open files, in a session of its own. (What a request's framing
-# gets, a smuggled request, duplicated headers and another site's event stream among them, is in
-# the web tests' request transcript, on the same conversation the server runs.)
+# ports afterwards, keep its peak memory within a few MB, and send nothing to the board. Then the
+# service's life cycle, each case with sessions of its own; then accept under a low limit of open
+# files. (What a request's framing gets, a smuggled request, duplicated headers and another
+# site's event stream among them, is in the web tests' request transcript, on the same
+# conversation the server runs.) It runs in netns-run's network, with a portmapper of its own.
 #     hostile-test.py VX3340CTL [--sanitized]
 import contextlib
 import ctypes
+import os
 import re
 import signal
 import socket
@@ -16,6 +18,9 @@ import sys
 import tempfile
 import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import session  # noqa: E402
 
 CTL = sys.argv[1]
 # The sanitizers' runtime needs descriptors of its own to check a call (a pipe), so a sanitized
@@ -30,9 +35,21 @@ def spawn(*limit):
                                 "--web", "0"], stderr=subprocess.PIPE, text=True,
                                preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL))
     ports = [int(re.search(r":(\d+)[;/]", process.stderr.readline()).group(1)) for _ in "sw"]
+    return process, trace, *ports, said(process)
+
+
+def said(process):
+    """The lines the process writes on stderr from here on, as they come."""
     log = []
     threading.Thread(target=lambda: log.extend(process.stderr), daemon=True).start()
-    return process, trace, *ports, log
+    return log
+
+
+def until_said(log, text, count=1, seconds=None):
+    try:
+        session.until(lambda: sum(text in line for line in log) >= count, "", seconds or QUICK)
+    except AssertionError:
+        raise AssertionError(f"not said {count} times: {text}: {log}") from None
 
 
 def peak_kib(process):
@@ -121,10 +138,108 @@ if len([line for line in log if "HTTP request or a TLS handshake" in line]) != 4
 process.send_signal(signal.SIGTERM)
 assert process.wait(timeout=TIMEOUT) == 0, f"exit code {process.returncode}"
 
+# The life cycle. QUICK bounds what must take a second (stopping, answering after the start):
+# generous, yet far below the 15 s and more that each fault it guards against took.
+QUICK = 5
+
+
+def registered():
+    """The port rpcbind gives VXI-11's core program on TCP, or None."""
+    found = re.search(r"395183\s+1\s+tcp\s+(\d+)", subprocess.run(
+        ["rpcinfo", "-p"], capture_output=True, text=True, timeout=TIMEOUT).stdout)
+    return found and int(found.group(1))
+
+
+def event_stream(closed):
+    process, ports = session.start(CTL, "--web", "0")
+    stream = socket.create_connection(("127.0.0.1", ports["web"]), timeout=TIMEOUT)
+    stream.sendall(f"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:{ports['web']}\r\n\r\n".encode())
+    assert b"data: " in stream.recv(65536)
+    if closed:
+        stream.close()
+    session.stop(process, QUICK)
+
+
+def stopped_portmapper():
+    rpcbind = int(os.environ["VX_NETNS_RPCBIND"])
+    os.kill(rpcbind, signal.SIGSTOP)
+    try:
+        started = time.monotonic()
+        # --vxi11=0: its line, which comes once rpcbind has answered, is not waited for.
+        process, ports = session.start(CTL, "--serve", "0", "--vxi11=0")
+        with socket.create_connection(("127.0.0.1", ports["scpi"]), timeout=QUICK) as s:
+            s.sendall(b"*OPC?\n")
+            assert s.recv(64) == b"1\n" and time.monotonic() - started < QUICK
+        session.stop(process, QUICK)
+    finally:
+        os.kill(rpcbind, signal.SIGCONT)
+
+
+def second_copy():
+    first, ports = session.start(CTL, "--vxi11", "0")
+    second, _ = session.start(CTL, "--vxi11", "0")
+    assert registered() == ports["vxi11"], "the second copy took the first one's entry"
+    until_said(said(second), f"another copy serves VXI-11 at port {ports['vxi11']}")
+    session.stop(second, QUICK, said=False)
+    assert registered() == ports["vxi11"], "the second copy's exit took the first one's entry"
+    session.stop(first)
+
+
+def squatter():
+    squat, ports = session.start(CTL, "--vxi11", "0")
+    squat.kill()
+    squat.wait()
+    other = session.spawn("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", CTL,
+                          "--simulate", "--vxi11", "0", stderr=subprocess.PIPE)
+    until_said(said(other), f"another user's program (root) holds the entry for VXI-11, at port "
+               f"{ports['vxi11']}")
+    session.stop(other, QUICK, said=False)
+    # A stale entry, whose port does not answer, is taken where rpcbind lets the user: root.
+    taker, ports = session.start(CTL, "--vxi11", "0")
+    assert registered() == ports["vxi11"], "a stale entry was not taken"
+    session.stop(taker, QUICK)
+
+
+def silent_clients():
+    import pyvisa
+    process, ports = session.start(CTL, "--serve", "0", "--vxi11", "0")
+    log = said(process)
+    talker = socket.create_connection(("127.0.0.1", ports["scpi"]), timeout=TIMEOUT)
+    talker.sendall(b"*OPC?\n")
+    assert talker.recv(64) == b"1\n"
+    silent = [socket.create_connection(("127.0.0.1", ports[kind]), timeout=TIMEOUT)
+              for kind in ["vxi11"] * 8 + ["scpi"] * 7]
+    # Closed 10 s after they came: one line for each session, not one for each connection.
+    until_said(log, "sent no whole command", 2, 20)
+    visa = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::INSTR", timeout=3000)
+    assert visa.query("*IDN?").startswith("VX3340 evaluation board")
+    visa.close()
+    talker.sendall(b"*OPC?\n")
+    assert talker.recv(64) == b"1\n", "the client that spoke lost its slot"
+    assert sum("sent no whole command" in line for line in log) == 2, log
+    session.stop(process, QUICK, said=False)
+    for s in silent + [talker]:
+        s.close()
+
+
+LIFE = [
+    ("SIGTERM with an event stream open", lambda: event_stream(False)),
+    ("SIGTERM just after an event stream closed", lambda: event_stream(True)),
+    ("a portmapper that is stopped: SCPI answers, SIGTERM ends it", stopped_portmapper),
+    ("a second copy beside a live first one", second_copy),
+    ("another user's stale entry, then root's copy", squatter),
+    ("8 silent VXI-11 and 7 silent SCPI connections, one SCPI client that spoke",
+     silent_clients)]
+for name, case in LIFE:
+    try:
+        case()
+    except (AssertionError, OSError, subprocess.TimeoutExpired) as e:
+        failures.append(f"{name}: {e!r}")
+
 assert not failures, "\n".join(failures)
 if SANITIZED:
-    sys.exit(print(f"hostile clients: {len(CASES)} cases held; skipped: the open-file limit, "
-                   "which the sanitizers' runtime cannot run out of"))
+    sys.exit(print(f"hostile clients: {len(CASES) + len(LIFE)} cases held; skipped: the "
+                   "open-file limit, which the sanitizers' runtime cannot run out of"))
 
 # Out of open files: accept waits and tries again, says so once, and both ports answer again once
 # the flood ends.
@@ -149,4 +264,4 @@ process.send_signal(signal.SIGTERM)
 assert process.wait(timeout=TIMEOUT) == 0, f"exit code {process.returncode}"
 
 assert not failures, "\n".join(failures)
-print(f"hostile clients: {len(CASES)} cases and the open-file limit, all held")
+print(f"hostile clients: {len(CASES) + len(LIFE)} cases and the open-file limit, all held")

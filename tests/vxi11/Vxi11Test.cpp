@@ -61,7 +61,8 @@ std::string decode(std::string_view records, Client& c) {
     }
     text += fmt::format("< error {}", whole ? r.error.error : -1);
     if (proc == create_link)
-      text += fmt::format(" lid {} maxRecvSize {}", r.link.lid, r.link.maxRecvSize);
+      text += fmt::format(" lid {} maxRecvSize {}", static_cast<std::uint32_t>(r.link.lid),
+                          r.link.maxRecvSize);
     if (proc == device_write) text += fmt::format(" size {}", r.write.size);
     if (proc == device_readstb) text += fmt::format(" stb {}", int{r.stb.stb});
     if (proc == device_read)
@@ -102,7 +103,7 @@ TEST(Vxi11, SessionCallForCall) {
           device, abort ? vxi11::Conversation::Channel::Abort : vxi11::Conversation::Channel::Core);
       c.program = abort ? vxi11::kAbortProgram : vxi11::kCoreProgram;
     }
-    long lid = 0;
+    std::uint32_t id = 0;  // a link id, sent as XDR's 32-bit long
     unsigned long a = 0, b = 0;
     std::string text;
     std::string record;
@@ -112,32 +113,38 @@ TEST(Vxi11, SessionCallForCall) {
           test::rpcCall(++xid, program ? program : c.program, version, proc, routine, &args, rpc);
       c.asked.push_back(proc);
     };
+    const auto lid = [&id] { return long{static_cast<std::int32_t>(id)}; };
+    if (call == "counter") {  // the link-id counter set where the line says
+      in >> id;
+      device.countLinksFrom(id);
+      continue;
+    }
     if (call == "create_link") {
       in >> text >> a >> b;
       send(create_link, &xdr_Create_LinkParms, Create_LinkParms{0, a != 0, b, text.data()});
     } else if (call == "write") {
-      in >> lid >> a >> b;
+      in >> id >> a >> b;
       std::getline(in >> std::ws, text);
       send(device_write, &xdr_Device_WriteParms,
            Device_WriteParms{
-               lid, 0, b, static_cast<long>(a), {static_cast<u_int>(text.size()), text.data()}});
+               lid(), 0, b, static_cast<long>(a), {static_cast<u_int>(text.size()), text.data()}});
     } else if (call == "read") {
-      in >> lid >> a >> b >> text;
+      in >> id >> a >> b >> text;
       send(device_read, &xdr_Device_ReadParms,
-           Device_ReadParms{lid, a, 0, 0, static_cast<long>(b), text.empty() ? '\0' : text[0]});
+           Device_ReadParms{lid(), a, 0, 0, static_cast<long>(b), text.empty() ? '\0' : text[0]});
     } else if (call == "readstb" || call == "clear") {
-      in >> lid >> a >> b;
+      in >> id >> a >> b;
       send(call == "clear" ? device_clear : device_readstb, &xdr_Device_GenericParms,
-           Device_GenericParms{lid, static_cast<long>(a), b, 0});
+           Device_GenericParms{lid(), static_cast<long>(a), b, 0});
     } else if (call == "lock") {
-      in >> lid >> a >> b;
-      send(device_lock, &xdr_Device_LockParms, Device_LockParms{lid, static_cast<long>(a), b});
+      in >> id >> a >> b;
+      send(device_lock, &xdr_Device_LockParms, Device_LockParms{lid(), static_cast<long>(a), b});
     } else if (call == "unlock" || call == "destroy_link" || call == "abort") {
-      in >> lid;
+      in >> id;
       send(call == "unlock"  ? device_unlock
            : call == "abort" ? device_abort
                              : destroy_link,
-           &xdr_Device_Link, lid);
+           &xdr_Device_Link, lid());
     } else if (call == "call") {  // PROGRAM VERSION PROCEDURE [RPC VERSION], no arguments
       std::uint32_t program, version, proc, rpc = 2;
       in >> std::hex >> program >> std::dec >> version >> proc >> rpc;
