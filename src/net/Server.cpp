@@ -91,8 +91,6 @@ Server::Server(EventLoop& loop, const ListenAddress& where, std::string what, Se
   loop.onStop([this] { stop(); });
 }
 
-Server::~Server() = default;
-
 void Server::start(std::ostream& log, Make make, std::string refusal) {
   log_ = &log;
   make_ = std::move(make);
@@ -156,10 +154,15 @@ bool Server::makeRoom() {
 class Refusal : public std::enable_shared_from_this<Refusal> {
  public:
   Refusal(tcp::socket socket, std::set<Refusal*>& registry)
-      : socket_(std::move(socket)), deadline_(socket_.get_executor()), registry_(registry) {
-    registry_.insert(this);
+      : socket_(std::move(socket)), deadline_(socket_.get_executor()), registry_(&registry) {
+    registry_->insert(this);
   }
-  ~Refusal() { registry_.erase(this); }
+  ~Refusal() {
+    if (registry_ != nullptr) registry_->erase(this);
+  }
+  // The server goes first: a loop stopped by a fatal error destroys the refusal's pending
+  // handlers, and the refusal with them, only when the loop itself goes.
+  void orphan() { registry_ = nullptr; }
   void start(const std::string& text) {
     deadline_.expires_after(kRefusalTime);
     deadline_.async_wait([self = shared_from_this()](error_code) {
@@ -198,9 +201,13 @@ class Refusal : public std::enable_shared_from_this<Refusal> {
 
   tcp::socket socket_;
   boost::asio::steady_timer deadline_;
-  std::set<Refusal*>& registry_;
+  std::set<Refusal*>* registry_;
   std::array<char, 512> ignored_{};
 };
+
+Server::~Server() {
+  for (Refusal* refusal : refusing_) refusal->orphan();
+}
 
 void Server::refuse(tcp::socket socket) {
   if (refusing_.size() >= limits_.maxRefusing) return;  // closed as it goes
