@@ -50,4 +50,12 @@ endif()
 # The announcements need the responder running, VXI-11 the portmapper it registers with
 # (libtirpc3 comes from the library scan); the Python class needs PyMeasure and PyVISA-py.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, rpcbind, python3-pymeasure, python3-pyvisa-py")
+# A cross build (the arm64 toolchain) packs for the target's architecture: dpkg-shlibdeps reads the
+# sysroot's libraries and its small dpkg database (scripts/make-sysroot), as the target's.
+if(VX_DEB_ARCH)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VX_DEB_ARCH})
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_SYSROOT}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE})
+  set(CPACK_VX_DPKG_ADMINDIR ${CMAKE_SYSROOT}-dpkg)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CrossPackage.cmake)
+endif()
 include(CPack)
