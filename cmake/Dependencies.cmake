@@ -4,7 +4,7 @@
 # without C++20 coroutines, which this code does not use and whose header in Boost 1.74 does not
 # compile with GCC 12.
 set(VX_ASIO_DEFINITIONS BOOST_BEAST_USE_STD_STRING_VIEW BOOST_ASIO_DISABLE_CO_AWAIT)
-if(CMAKE_CROSSCOMPILING)
+if(CMAKE_CROSSCOMPILING AND WIN32)
   # The Windows cross build uses the same header-only libraries. The host's package configs
   # don't apply to the target, so the targets are made here from a staged include directory
   # that holds only these libraries (never the whole host include directory).

@@ -9,11 +9,20 @@ if(TARGET vx3340)
   install(FILES ${PROJECT_SOURCE_DIR}/src/forms/vx3340.png
           DESTINATION share/icons/hicolor/32x32/apps)
 endif()
-# The service for a bench PC (SCPI and the web panel on loopback), installed disabled.
+# The services, installed disabled: the single unit for a bench PC's port, and the template with
+# one instance for each adapter. Both take their restarts, limits and sandbox from one file.
 if(UNIX)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/vx3340-panel.service DESTINATION lib/systemd/system)
-  # The USB bridge's adapters, open to the plugdev group.
+  file(READ ${CMAKE_CURRENT_LIST_DIR}/vx3340-panel-service.conf VX_PANEL_SERVICE)
+  string(REGEX REPLACE "^(#[^\n]*\n)+" "" VX_PANEL_SERVICE "${VX_PANEL_SERVICE}")
+  string(STRIP "${VX_PANEL_SERVICE}" VX_PANEL_SERVICE)
+  foreach(unit vx3340-panel.service vx3340-panel@.service)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/${unit}.in ${CMAKE_BINARY_DIR}/packaging/${unit} @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/packaging/${unit} DESTINATION lib/systemd/system)
+  endforeach()
+  # The USB bridge's adapters, open to the plugdev group; and the rule that starts an adapter's
+  # instance when it appears, off until linked into /etc/udev/rules.d.
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/60-vx3340-ft232h.rules DESTINATION lib/udev/rules.d)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/61-vx3340-panel.rules DESTINATION share/vx3340)
 endif()
 
 # The PyMeasure class, for Debian's python3.
@@ -50,4 +59,12 @@ endif()
 # The announcements need the responder running, VXI-11 the portmapper it registers with
 # (libtirpc3 comes from the library scan); the Python class needs PyMeasure and PyVISA-py.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, rpcbind, python3-pymeasure, python3-pyvisa-py")
+# A cross build (the arm64 toolchain) packs for the target's architecture: dpkg-shlibdeps reads the
+# sysroot's libraries and its small dpkg database (scripts/make-sysroot), as the target's.
+if(VX_DEB_ARCH)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VX_DEB_ARCH})
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_SYSROOT}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE})
+  set(CPACK_VX_DPKG_ADMINDIR ${CMAKE_SYSROOT}-dpkg)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CrossPackage.cmake)
+endif()
 include(CPack)

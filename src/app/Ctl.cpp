@@ -45,6 +45,7 @@ struct CtlOptions {
   std::string serve;  // a SCPI session: "-" for standard input, else where to listen
   std::string web;    // where the web panel listens
   bool noAnnounce = false;
+  std::string announceName;  // the services' name on the network; "" for the usual one
   bool listSelections = false;
   std::string vxi11;  // where the VXI-11 session listens
   std::vector<std::string> extras;
@@ -176,6 +177,10 @@ void buildParser(CLI::App& app, CtlOptions& o, const PortOptions& portOptions) {
   app.add_flag("--no-announce", o.noAnnounce,
                "Do not announce the sessions that listen beyond loopback on the local network "
                "(mDNS/DNS-SD)");
+  app.add_option("--announce-name", o.announceName,
+                 "Announce the sessions as NAME (cut to 63 bytes) instead of \"VX3340 evaluation "
+                 "board on HOST\": each copy that runs on one host needs its own")
+      ->type_name("NAME");
   app.add_flag("--list-selections", o.listSelections,
                "Print the board's selections as JSON (SCPI command and values, option and "
                "values, the window's items), for scripts and drivers, and do nothing else");
@@ -283,10 +288,11 @@ int reportFailures(const std::vector<std::string>& failures, std::ostream& err, 
 
 // Announces the interfaces that listen beyond loopback, unless told not to; a loopback-only
 // session has nothing to announce and says nothing.
-std::unique_ptr<Announcer> announce(EventLoop& loop, const OpenInterfaces& open, bool off,
-                                    CtlEnvironment& env) {
-  const auto services = announcements(open, instrumentIdentity(), boost::asio::ip::host_name());
-  if (off || services.empty() || !env.announcer) return nullptr;
+std::unique_ptr<Announcer> announce(EventLoop& loop, const OpenInterfaces& open,
+                                    const CtlOptions& o, CtlEnvironment& env) {
+  const auto services = announcements(open, instrumentIdentity(),
+                                      instanceName(o.announceName, boost::asio::ip::host_name()));
+  if (o.noAnnounce || services.empty() || !env.announcer) return nullptr;
   auto announcer = env.announcer(loop, env.err);
   if (announcer) announcer->publish(services);
   return announcer;
@@ -369,7 +375,7 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
         Shared shared{instrument, webPanel ? &*webPanel : nullptr, env.err};
         for (const Opened& face : opened) face.start(shared);
         // Destroyed before the loop: it withdraws what it published when the session ends.
-        const auto announcer = announce(*loop, open, o.noAnnounce, env);
+        const auto announcer = announce(*loop, open, o, env);
         loop->run();
       } else {
         serveStream(env.in, env.out, instrument);

@@ -31,12 +31,22 @@ namespace {
 constexpr std::uint16_t kPortmapperPort = 111;
 }  // namespace
 
+std::string instanceName(const std::string& given, const std::string& host) {
+  std::string name = given.empty() ? fmt::format("VX3340 evaluation board on {}", host) : given;
+  constexpr std::size_t kMaxBytes = 63;
+  if (name.size() > kMaxBytes) {
+    std::size_t end = kMaxBytes;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+    name.resize(end);
+  }
+  return name;
+}
+
 std::vector<Service> announcements(const OpenInterfaces& open, const Identity& identity,
-                                   const std::string& host) {
+                                   const std::string& name) {
   const std::vector<std::string> txt{
       "txtvers=1", "Manufacturer=" + identity.manufacturer, "Model=" + identity.model,
       "SerialNumber=" + identity.serialNumber, "FirmwareVersion=" + identity.firmware};
-  const std::string name = fmt::format("VX3340 evaluation board on {}", host);
   std::vector<Service> services;
   for (const OpenInterface& o : open) {
     boost::system::error_code error;

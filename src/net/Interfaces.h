@@ -45,11 +45,15 @@ struct Service {
   bool operator==(const Service&) const = default;
 };
 
-// What is announced for the open interfaces, on a host called host: each interface that
-// listens beyond loopback under its service types (the web page as _lxi._tcp and _http._tcp;
-// VXI-11 at the portmapper's port 111, where its clients start), all under one instance name,
-// with the TXT records that LXI tools read.
+// The instance name the services are announced under: the one given, else "VX3340 evaluation
+// board on HOST"; cut at a character's start to the 63 bytes that DNS-SD allows.
+std::string instanceName(const std::string& given, const std::string& host);
+
+// What is announced for the open interfaces: each interface that listens beyond loopback under
+// its service types (the web page as _lxi._tcp and _http._tcp; VXI-11 at the portmapper's port
+// 111, where its clients start), all under one instance name, with the TXT records that LXI
+// tools read.
 std::vector<Service> announcements(const OpenInterfaces& open, const Identity& identity,
-                                   const std::string& host);
+                                   const std::string& name);
 
 }  // namespace vx

@@ -1,8 +1,10 @@
 // What is announced for the open interfaces, and how a client reaches each: every kind's service
-// types and resource string, loopback left out, one instance name, the TXT records LXI tools read.
+// types and resource string, loopback left out, one instance name, the TXT records LXI tools read;
+// the name given or the usual one, cut to DNS-SD's 63 bytes between characters.
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <array>
 
 #include "net/Interfaces.h"
 
@@ -15,7 +17,8 @@ TEST(Announcements, EachInterfaceBeyondLoopbackUnderItsTypes) {
       {InterfaceKind::Web, "::", 8080},          {InterfaceKind::ScpiRaw, "127.0.0.1", 5026},
       {InterfaceKind::Web, "::1", 8081},         {InterfaceKind::Vxi11, "127.0.0.2", 1025}};
   std::vector<std::string> seen;
-  for (const Service& s : announcements(open, {"Maker", "Model", "SN1", "1.2"}, "bench-pc"))
+  const std::string usual = instanceName("", "bench-pc");
+  for (const Service& s : announcements(open, {"Maker", "Model", "SN1", "1.2"}, usual))
     seen.push_back(fmt::format("{} | {} {} {} | {}", s.name, s.type, s.port,
                                s.ipv4Only ? "IPv4" : "any", fmt::join(s.txt, " ")));
   const std::string txt =
@@ -25,7 +28,18 @@ TEST(Announcements, EachInterfaceBeyondLoopbackUnderItsTypes) {
                                            name + "_vxi-11._tcp 111 IPv4 | " + txt,
                                            name + "_lxi._tcp 8080 any | " + txt,
                                            name + "_http._tcp 8080 any | " + txt));
-  EXPECT_THAT(announcements({open.begin() + 3, open.end()}, {}, "bench-pc"), ::testing::IsEmpty());
+  EXPECT_THAT(announcements({open.begin() + 3, open.end()}, {}, usual), ::testing::IsEmpty());
+}
+
+TEST(Announcements, InstanceNameGivenOrUsualWithinSixtyThreeBytes) {
+  const std::string accented = std::string(62, 'g') + "\xc3\xa9";  // é at bytes 63 and 64
+  const std::array<std::array<std::string, 3>, 3> cases{
+      {// given, host, announced
+       {"VX3340 bench A", "pc", "VX3340 bench A"},
+       {"", std::string(40, 'h'), "VX3340 evaluation board on " + std::string(36, 'h')},
+       {accented, "pc", std::string(62, 'g')}}};
+  for (const auto& [given, host, announced] : cases)
+    EXPECT_EQ(instanceName(given, host), announced);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 # Announcements and identification with real clients, in a network of the test's own (run it
 # through tests/support/netns-run): avahi-browse and lxi discover find the SCPI session and the
-# web panel with their ports and TXT records; /lxi/identification holds the identification
-# schema's fields; a name already taken is replaced and the session goes on; the services go when
-# the session ends; a loopback-only session or --no-announce announces nothing and says nothing.
+# web panel with their ports and TXT records, and a second copy under its own name;
+# /lxi/identification holds the identification schema's fields; a name already taken is replaced
+# and the session goes on; the services go when the session ends; a loopback-only session or
+# --no-announce announces nothing and says nothing.
 #     announce-test.py VX3340CTL [--no-daemon]
 import os
 import re
@@ -38,10 +39,14 @@ if sys.argv[2:] == ["--no-daemon"]:
     assert "anyone who can reach this port can drive the board" in said, said
     sys.exit(0)
 
-# Beyond loopback: both sessions announced, found by avahi-browse and lxi discover.
+# Beyond loopback: both sessions announced, found by avahi-browse and lxi discover; a second copy
+# beside them under the name it is given.
 p, ports = start(CTL, "--serve", "0.0.0.0:0", "--web", "0.0.0.0:0")
 scpi, web = ports["scpi"], ports["web"]
-until(lambda: browse("_scpi-raw._tcp") == {(NAME, scpi, True)}, "_scpi-raw._tcp not announced")
+q, other = start(CTL, "--serve", "0.0.0.0:0", "--announce-name", "VX3340 bench B")
+until(lambda: browse("_scpi-raw._tcp") == {(NAME, scpi, True), ("VX3340 bench B", other["scpi"],
+      True)}, "_scpi-raw._tcp not announced under each name")
+assert stop(q).count('announced on the network as "VX3340 bench B"') == 1
 assert browse("_lxi._tcp") == browse("_http._tcp") == {(NAME, web, True)}, browse("_lxi._tcp")
 discovered = subprocess.run(["lxi", "discover", "--mdns"], capture_output=True, text=True,
                             timeout=60).stdout
