@@ -32,6 +32,7 @@ std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::str
         UsbFailure::NotFound,
         fmt::format("No FT232H USB adapter{} was found. {}",
                     wanted.empty() ? "" : " with serial number or location " + wanted, kWiring));
+  std::ranges::sort(names);
   if (chosen.size() > 1)
     throw UsbError(UsbFailure::Several,
                    fmt::format("{} FT232H USB adapters are attached: {}. Choose one with --port "
