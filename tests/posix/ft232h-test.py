@@ -7,6 +7,7 @@
 # its trace; then the web panel outlives a pulled-out adapter. The transcript must be
 # tests/data/ft232h.expected, line for line. Exits 77 (skipped) where umockdev cannot run.
 #     ft232h-test.py VX3340CTL USB_TESTBED
+import contextlib
 import difflib
 import http.client
 import json
@@ -16,6 +17,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 
 CTL, TESTBED = sys.argv[1], sys.argv[2]
 DATA = os.path.join(os.path.dirname(__file__), "..", "data")
@@ -25,8 +27,11 @@ WORK = tempfile.mkdtemp()
 # The program on the adapters of a scene; the socket plugs a pulled-out one in again.
 def testbed(scene, args, control=None, **popen):
     fds = (control.fileno(),) if control else ()
-    return subprocess.Popen([TESTBED, scene, os.path.join(WORK, "RECORD"), str(fds[0]) if fds else
-                             "-", "--", CTL, *args], pass_fds=fds, text=True, **popen)
+    run = subprocess.Popen([TESTBED, scene, os.path.join(WORK, "RECORD"), str(fds[0]) if fds else
+                            "-", "--", CTL, *args], pass_fds=fds, text=True, **popen)
+    if control:
+        control.close()  # the testbed's end, so that its going shows here
+    return run
 
 
 probe = subprocess.run([TESTBED, "ft232h", os.path.join(WORK, "RECORD"), "-", "--", "test", "-e",
@@ -51,18 +56,21 @@ def vcd_states(path):
 
 
 # A session's input a line at a time; at "+" the adapter is plugged in again, once the session has
-# tried to claim it again (its trace shows the failed claim).
+# tried to claim it again (its trace shows the failed claim). A session that hangs is ended.
 def converse(run, lines, control):
-    out = []
+    out, deadline = [], threading.Timer(30, run.terminate)
+    deadline.start()
     for line in lines:
         if line != "+":
             run.stdin.write(line + "\n")
             run.stdin.flush()
             continue
-        while not out or out[-1] != "ClaimParallelPort 1 -1 -> 0":
-            out.append(run.stdout.readline().rstrip("\n"))
-        control.sendall(b"plug\n"), control.recv(16)
-    stdout, stderr = run.communicate(timeout=30)
+        while (not out or out[-1] != "ClaimParallelPort 1 -1 -> 0") and (got := run.stdout.readline()):
+            out.append(got.rstrip("\n"))
+        with contextlib.suppress(OSError):  # a testbed gone shows in the transcript
+            control.sendall(b"plug\n"), control.recv(16)
+    stdout, stderr = run.communicate()
+    deadline.cancel()
     return out + stdout.splitlines(), stderr
 
 
@@ -88,10 +96,10 @@ for run in open(os.path.join(DATA, "ft232h.runs")).read().splitlines():
 mine, theirs = socket.socketpair()
 web = testbed("ft232h/FT1/unplug=5", ["--port", "ft232h", "--web", "0"], theirs,
               stderr=subprocess.PIPE)
-client = http.client.HTTPConnection(re.search(r"http://([0-9.:]+)/", web.stderr.readline())[1],
-                                      timeout=10)
+started = re.search(r"http://([0-9.:]+)/", web.stderr.readline())
+client = http.client.HTTPConnection(started[1] if started else "", timeout=10)
 for path, body in [("/api/pick", b'{"control":"cboir","index":3}'), ("/api/state", None),
-                   ("/api/read", b"{}"), ("plug", None), ("/api/read", b"{}")]:
+                   ("/api/read", b"{}"), ("plug", None), ("/api/read", b"{}")] if started else []:
     if path == "plug":
         mine.sendall(b"plug\n"), mine.recv(16)
         continue
