@@ -4,7 +4,7 @@
 // model, with the simulated board on its pins. The program runs under umockdev's preload.
 //     usb-testbed SCENE RECORD CONTROL -- PROGRAM ARGUMENTS...
 // SCENE is the model's (support/Ft232hModel.h); the adapters sit at usb:1-2, usb:1-3.4 (behind a
-// hub at 1-3), usb:1-5 and on. At the end RECORD gets each adapter's record, and the board's
+// hub at 1-3), usb:1-4 and on. At the end RECORD gets each adapter's record, and the board's
 // protocol violations. CONTROL is "-" or a socket's descriptor: "plug" on it plugs a pulled-out
 // adapter in again and answers "plugged". Exits with the program's code.
 #include <fmt/format.h>
@@ -22,30 +22,24 @@
 #include <csignal>
 #include <deque>
 #include <fstream>
-#include <memory>
 
 #include "support/Ft232hModel.h"
 
 namespace {
 
 using vx::test::Chip;
-constexpr std::uint8_t kModemStatus[] = {0x32, 0x60};  // each bulk IN packet's first two bytes
 
-struct Adapter;
+struct Testbed;
 
-// One plug-in of an adapter: its device node, and the URBs its clients have in flight.
-struct Plug {
-  Adapter* adapter;
-  bool gone = false;
-  std::deque<UMockdevIoctlData*> reading, done;
-};
-
+// An adapter on the bus, and the URBs its client has in flight.
 struct Adapter {
-  explicit Adapter(vx::test::Ft232hModel m) : model(std::move(m)) {}
+  Adapter(Testbed& t, vx::test::Ft232hModel m) : testbed(t), model(std::move(m)) {}
+  Testbed& testbed;
   vx::test::Ft232hModel model;
   std::string path, location;
   std::string driver;  // interface 0's: "ftdi_sio", "usbfs" (claimed) or "" (none)
-  std::shared_ptr<Plug> plug;
+  bool gone = false;
+  std::deque<UMockdevIoctlData*> reading, done;
 };
 
 struct Testbed {
@@ -55,74 +49,63 @@ struct Testbed {
   GPid child = 0;
   int status = 0;
   GMainLoop* loop = g_main_loop_new(nullptr, false);
-} testbed;
+};
 
 // Device and configuration descriptors: one interface a channel, with a bulk IN and OUT endpoint.
 std::string descriptors(const vx::test::Adapter& a) {
   const bool two = a.chip != Chip::Ft232h, high = a.chip != Chip::Ft2232d;
+  const int bcd = a.chip == Chip::Ft232h ? 9 : high ? 7 : 5;
   std::string d = fmt::format("12010002000000400304{}60000{}0102{:02X}010902{:02X}00{:02X}0100802D",
-                              two ? "10" : "14",
-                              a.chip == Chip::Ft232h ? 9
-                              : high                 ? 7
-                                                     : 5,
-                              a.serial.empty() ? 0 : 3, two ? 55 : 32, two ? 2 : 1);
-  for (int i = 0; i < (two ? 2 : 1); ++i)
+                              two ? 10 : 14, bcd, a.serial.empty() ? 0 : 3, two ? 55 : 32, two + 1);
+  for (int i = 0; i <= two; ++i)
     d += fmt::format("0904{:02X}0002FFFFFF0207058{}02{}0007050{}02{}00", i, 1 + 2 * i,
                      high ? "0002" : "4000", 2 + 2 * i, high ? "0002" : "4000");
   return d;
 }
 
 // The device in sysfs, and its node, in the form umockdev-record writes.
-std::string plugIn(const std::string& path, const std::string& descriptors) {
-  const int n = ++testbed.devices;
+std::string plugIn(Testbed& t, const std::string& path, const std::string& descriptors) {
+  const int n = ++t.devices;
   const std::string node = fmt::format("bus/usb/001/{:03}", n);
+  const std::string sysfs = fmt::format(
+      "P: /devices/usb1/{}\nN: {}\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/{}\n"
+      "E: BUSNUM=001\nE: DEVNUM={:03}\nA: busnum=1\\n\nA: devnum={}\\n\nA: speed=480\\n\n"
+      "A: bConfigurationValue=1\\n\nH: descriptors={}\n",
+      path, node, node, n, n, descriptors);
   GError* error = nullptr;
-  if (!umockdev_testbed_add_from_string(
-          testbed.bed,
-          fmt::format("P: /devices/usb1/{}\nN: {}\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
-                      "E: DEVNAME=/dev/{}\nE: BUSNUM=001\nE: DEVNUM={:03}\nA: busnum=1\\n\n"
-                      "A: devnum={}\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\n"
-                      "H: descriptors={}\n",
-                      path, node, node, n, n, descriptors)
-              .c_str(),
-          &error))
+  if (!umockdev_testbed_add_from_string(t.bed, sysfs.c_str(), &error))
     g_error("%s", error->message);
   return "/dev/" + node;
 }
 
 // A control transfer's data follows its 8-byte setup packet.
-void complete(Plug& plug, UMockdevIoctlData* urbData, int status,
+void complete(Adapter& a, UMockdevIoctlData* urbData, int status,
               std::span<const std::uint8_t> in) {
   auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-  std::ranges::copy(in, static_cast<std::uint8_t*>(urb->buffer) +
-                            (urb->type == USBDEVFS_URB_TYPE_CONTROL ? 8 : 0));
+  const int setup = urb->type == USBDEVFS_URB_TYPE_CONTROL ? 8 : 0;
+  std::ranges::copy(in, static_cast<std::uint8_t*>(urb->buffer) + setup);
   urb->status = status;
   urb->actual_length = static_cast<int>(in.size());
-  plug.done.push_back(urbData);
+  a.done.push_back(urbData);
 }
 
 // Pulled out: what was in flight finishes with -ESHUTDOWN, and the device leaves sysfs.
-void unplug(Plug& plug) {
-  plug.gone = true;
-  for (UMockdevIoctlData* urb : plug.reading) complete(plug, urb, -ESHUTDOWN, {});
-  plug.reading.clear();
-  umockdev_testbed_remove_device(testbed.bed, ("/sys/devices/usb1/" + plug.adapter->path).c_str());
+void unplug(Adapter& a) {
+  a.gone = true;
+  for (UMockdevIoctlData* urb : a.reading) complete(a, urb, -ESHUTDOWN, {});
+  a.reading.clear();
+  umockdev_testbed_remove_device(a.testbed.bed, ("/sys/devices/usb1/" + a.path).c_str());
 }
 
 // The reads the chip answers now, a packet each, behind its two modem status bytes.
-void answer(Plug& plug) {
-  vx::test::Ft232hModel& model = plug.adapter->model;
-  while (!plug.reading.empty() && !plug.gone && model.answering()) {
-    UMockdevIoctlData* urb = plug.reading.front();
-    plug.reading.pop_front();
+void answer(Adapter& a) {
+  const std::size_t room = (a.model.adapter.chip == Chip::Ft2232d ? 64 : 512) - 2;
+  while (!a.reading.empty() && !a.gone && a.model.answering()) {
     std::vector<std::uint8_t> packet;
-    const std::size_t room = (plug.adapter->model.adapter.chip == Chip::Ft2232d ? 64 : 512) - 2;
-    if (!model.read(packet, room)) {
-      plug.reading.push_front(urb);
-      return unplug(plug);
-    }
-    packet.insert(packet.begin(), std::begin(kModemStatus), std::end(kModemStatus));
-    complete(plug, urb, 0, packet);
+    if (!a.model.read(packet, room)) return unplug(a);
+    packet.insert(packet.begin(), {0x32, 0x60});
+    complete(a, a.reading.front(), 0, packet);
+    a.reading.pop_front();
   }
 }
 
@@ -132,34 +115,29 @@ std::vector<std::uint8_t> control(Adapter& a, std::uint8_t* setup) {
   if (setup[0] == 0x40) a.model.control(setup[1], static_cast<std::uint16_t>(value));
   if (setup[0] != 0x80 || setup[1] != 6 || value >> 8 != 3) return {};
   std::vector<std::uint8_t> s{4, 3, 0x09, 0x04};  // index 0: the languages, US English
-  if ((value & 0xFF) != 0) {
+  if ((value & 0xFF) != 0)
     s = {static_cast<std::uint8_t>(2 + 2 * a.model.adapter.serial.size()), 3};
-    for (const char c : a.model.adapter.serial)
-      s.insert(s.end(), {static_cast<std::uint8_t>(c), 0});
-  }
+  for (const char c : (value & 0xFF) != 0 ? a.model.adapter.serial : "")
+    s.insert(s.end(), {static_cast<std::uint8_t>(c), 0});
   s.resize(std::min<std::size_t>(s.size(), length));
   return s;
 }
 
-int submit(Plug& plug, UMockdevIoctlData* data) {
+int submit(Adapter& a, UMockdevIoctlData* data) {
   auto* urb = reinterpret_cast<usbdevfs_urb*>(data->data);
   GError* error = nullptr;
   umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), urb->buffer_length, &error);
   auto* buffer = static_cast<std::uint8_t*>(urb->buffer);
-  g_object_ref(data);
-  if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
-    complete(plug, data, 0, control(*plug.adapter, buffer));
-  } else if (urb->endpoint & 0x80) {
-    plug.reading.push_back(data);
-  } else if (plug.adapter->model.write({buffer, static_cast<std::size_t>(urb->buffer_length)})) {
-    urb->actual_length = urb->buffer_length;
-    plug.done.push_back(data);
-  } else {
-    g_object_unref(data);
-    unplug(plug);
+  const bool in = (urb->endpoint & 0x80) != 0, bulk = urb->type != USBDEVFS_URB_TYPE_CONTROL;
+  if (bulk && !in && !a.model.write({buffer, static_cast<std::size_t>(urb->buffer_length)})) {
+    unplug(a);
     return ENODEV;
   }
-  answer(plug);
+  g_object_ref(data);
+  if (!bulk) complete(a, data, 0, control(a, buffer));
+  if (bulk && in) a.reading.push_back(data);
+  if (bulk && !in) urb->actual_length = urb->buffer_length, a.done.push_back(data);
+  answer(a);
   return 0;
 }
 
@@ -171,55 +149,59 @@ gboolean later(gpointer client) {
   return G_SOURCE_REMOVE;
 }
 
-gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user) {
-  Plug& plug = *static_cast<Plug*>(user);
-  Adapter& a = *plug.adapter;
+// The serial driver let go of and given back (USBDEVFS_IOCTL), and the claims: a claim that
+// disconnects lets ftdi_sio go first; another program's claim holds.
+int driver(Adapter& a, unsigned long request, void* data) {
+  const bool sio = a.driver == "ftdi_sio";
+  if (request == USBDEVFS_GETDRIVER) {
+    auto* d = static_cast<usbdevfs_getdriver*>(data);
+    std::snprintf(d->driver, sizeof d->driver, "%s", a.driver.c_str());
+    return d->interface != 0 || a.driver.empty() ? ENODATA : 0;
+  }
+  if (request == USBDEVFS_RELEASEINTERFACE) return a.driver = "", 0;
+  if (request == USBDEVFS_IOCTL) {
+    const bool connect = static_cast<usbdevfs_ioctl*>(data)->ioctl_code == USBDEVFS_CONNECT;
+    if (connect ? !a.driver.empty() : !sio) return a.driver.empty() ? ENODATA : EBUSY;
+    a.driver = connect ? "ftdi_sio" : "";
+    return a.model.record.push_back(connect ? "usb ftdi_sio attached" : "usb ftdi_sio detached"), 0;
+  }
+  if (!a.driver.empty() && !(sio && request == USBDEVFS_DISCONNECT_CLAIM)) return EBUSY;
+  if (sio) a.model.record.push_back("usb ftdi_sio detached");
+  return a.driver = "usbfs", 0;
+}
+
+gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer adapter) {
+  Adapter& a = *static_cast<Adapter*>(adapter);
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
   GError* error = nullptr;
   UMockdevIoctlData* data =
       _IOC_SIZE(request) ? umockdev_ioctl_data_resolve(arg, 0, _IOC_SIZE(request), &error) : arg;
-  int result = 0;
   const bool reap = request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB;
-  if (reap && !plug.done.empty()) {
-    umockdev_ioctl_data_set_ptr(data, 0, plug.done.front());
-    g_object_unref(plug.done.front());
-    plug.done.pop_front();
-  } else if (reap && !plug.gone) {
-    g_timeout_add(1, later, g_object_ref(client));
-    return true;
-  } else if (plug.gone) {
+  if (reap && a.done.empty() && !a.gone) return g_timeout_add(1, later, g_object_ref(client)), true;
+  int result = 0;
+  if (reap && !a.done.empty()) {
+    umockdev_ioctl_data_set_ptr(data, 0, a.done.front());
+    g_object_unref(a.done.front());
+    a.done.pop_front();
+  } else if (a.gone) {
     result = ENODEV;
   } else if (request == USBDEVFS_GET_CAPABILITIES) {
     *reinterpret_cast<std::uint32_t*>(data->data) =
         USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
         USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
-  } else if (request == USBDEVFS_GETDRIVER) {
-    auto* d = reinterpret_cast<usbdevfs_getdriver*>(data->data);
-    result = d->interface != 0 || a.driver.empty() ? ENODATA : 0;
-    if (result == 0) std::snprintf(d->driver, sizeof d->driver, "%s", a.driver.c_str());
-  } else if (request == USBDEVFS_IOCTL) {  // the serial driver let go of, or given back
-    const bool connect =
-        reinterpret_cast<usbdevfs_ioctl*>(data->data)->ioctl_code == USBDEVFS_CONNECT;
-    result = connect == a.driver.empty() ? 0 : connect ? EBUSY : ENODATA;
-    if (result == 0) a.driver = connect ? "ftdi_sio" : "";
-    if (result == 0)
-      a.model.record.push_back(connect ? "usb ftdi_sio attached" : "usb ftdi_sio detached");
-  } else if (request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM) {
-    const bool detach = request == USBDEVFS_DISCONNECT_CLAIM && a.driver == "ftdi_sio";
-    result = a.driver == "usbfs" || (a.driver == "ftdi_sio" && !detach) ? EBUSY : 0;
-    if (detach && result == 0) a.model.record.push_back("usb ftdi_sio detached");
-    if (result == 0) a.driver = "usbfs";
-  } else if (request == USBDEVFS_RELEASEINTERFACE) {
-    a.driver = "";
   } else if (request == USBDEVFS_SUBMITURB) {
-    result = submit(plug, data);
+    result = submit(a, data);
   } else if (request == USBDEVFS_DISCARDURB) {  // the argument is the URB's own address
-    const auto found = std::ranges::find(plug.reading, *reinterpret_cast<gulong*>(arg->data),
+    const auto found = std::ranges::find(a.reading, *reinterpret_cast<gulong*>(arg->data),
                                          [](UMockdevIoctlData* u) { return u->client_addr; });
-    result = found == plug.reading.end() ? EINVAL : 0;
-    if (result == 0) complete(plug, *found, -ENOENT, {}), plug.reading.erase(found);
+    result = found == a.reading.end() ? EINVAL : 0;
+    if (result == 0) complete(a, *found, -ENOENT, {}), a.reading.erase(found);
     if (result == 0) a.model.record.push_back("usb read: nothing came in time");
+  } else if (request == USBDEVFS_GETDRIVER || request == USBDEVFS_IOCTL ||
+             request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM ||
+             request == USBDEVFS_RELEASEINTERFACE) {
+    result = driver(a, request, data->data);
   } else {
     result = ENOTTY;
   }
@@ -228,23 +210,24 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user)
 }
 
 // Plugged in: the kernel gives it to ftdi_sio, unless another program holds it.
-void attach(Adapter& a, const std::string& node) {
-  a.plug = std::make_shared<Plug>();
-  a.plug->adapter = &a;
+void attach(Adapter& a) {
+  const std::string node = plugIn(a.testbed, a.path, descriptors(a.model.adapter));
+  a.gone = false;
   a.driver = a.model.adapter.busy ? "usbfs" : "ftdi_sio";
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-  g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), a.plug.get());
+  g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), &a);
   GError* error = nullptr;
-  if (!umockdev_testbed_attach_ioctl(testbed.bed, node.c_str(), handler, &error))
+  if (!umockdev_testbed_attach_ioctl(a.testbed.bed, node.c_str(), handler, &error))
     g_error("%s", error->message);
-  if (a.model.adapter.denied) chmod((umockdev_testbed_get_root_dir(testbed.bed) + node).c_str(), 0);
+  if (a.model.adapter.denied)
+    chmod((umockdev_testbed_get_root_dir(a.testbed.bed) + node).c_str(), 0);
 }
 
-gboolean onControl(gint fd, GIOCondition, gpointer) {
+gboolean onControl(gint fd, GIOCondition, gpointer testbed) {
   char line[16] = {};
   if (read(fd, line, sizeof line - 1) <= 0) return G_SOURCE_REMOVE;
-  for (Adapter& a : testbed.adapters)
-    if (a.plug->gone) a.model.plugIn(), attach(a, plugIn(a.path, descriptors(a.model.adapter)));
+  for (Adapter& a : static_cast<Testbed*>(testbed)->adapters)
+    if (a.gone) a.model.plugIn(), attach(a);
   return write(fd, "plugged\n", 8) == 8;
 }
 
@@ -259,62 +242,53 @@ void childSetup(gpointer) {
 
 int main(int argc, char** argv) {
   if (argc < 6) return 2;
-  int port = 1;
+  Testbed t;
   for (const vx::test::Adapter& a : vx::test::parseScene(argv[1])) {
-    const bool hub = ++port == 3;
-    if (hub)  // a hub, its one interface's interrupt endpoint
-      plugIn("1-3",
-             "1201000209000140"
-             "6B1D02000001"
-             "00000001"
-             "0902190001010"
-             "0E000"
+    const int port = static_cast<int>(t.adapters.size()) + 2;
+    if (port == 3)  // a hub, its one interface's interrupt endpoint
+      plugIn(t, "1-3",
+             "12010002090001406B1D0200000100000001"
+             "09021900010100E000"
              "090400000109000000"
-             "07058103020"
-             "00C");
-    Adapter& added = testbed.adapters.emplace_back(vx::test::Ft232hModel(a));
-    added.path = hub ? "1-3/1-3.4" : fmt::format("1-{}", port);
-    added.location = hub ? "usb:1-3.4" : fmt::format("usb:1-{}", port);
-    attach(added, plugIn(added.path, descriptors(a)));
+             "0705810302000C");
+    Adapter& added = t.adapters.emplace_back(t, vx::test::Ft232hModel(a));
+    added.path = port == 3 ? "1-3/1-3.4" : fmt::format("1-{}", port);
+    added.location = port == 3 ? "usb:1-3.4" : fmt::format("usb:1-{}", port);
+    attach(added);
   }
-  if (std::string(argv[3]) != "-") g_unix_fd_add(std::stoi(argv[3]), G_IO_IN, onControl, nullptr);
+  if (std::string(argv[3]) != "-") g_unix_fd_add(std::stoi(argv[3]), G_IO_IN, onControl, &t);
   g_setenv("LD_PRELOAD", "libumockdev-preload.so.0", true);
   // The preload comes before an ASan runtime that the program links.
-  g_setenv("ASAN_OPTIONS",
-           (std::string(g_getenv("ASAN_OPTIONS") ? g_getenv("ASAN_OPTIONS") : "") +
-            ":verify_asan_link_order=0")
-               .c_str(),
+  const char* asan = g_getenv("ASAN_OPTIONS");
+  g_setenv("ASAN_OPTIONS", fmt::format("{}:verify_asan_link_order=0", asan ? asan : "").c_str(),
            true);
   GError* error = nullptr;
-  if (!g_spawn_async(nullptr, argv + 5, nullptr,
-                     GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_CHILD_INHERITS_STDIN |
-                                 G_SPAWN_SEARCH_PATH),
-                     childSetup, nullptr, &testbed.child, &error))
+  const auto flags = G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_CHILD_INHERITS_STDIN | G_SPAWN_SEARCH_PATH;
+  if (!g_spawn_async(nullptr, argv + 5, nullptr, GSpawnFlags(flags), childSetup, nullptr, &t.child,
+                     &error))
     g_error("%s", error->message);
   g_child_watch_add(
-      testbed.child,
-      [](GPid, gint status, gpointer) {
-        testbed.status = status;
-        g_main_loop_quit(testbed.loop);
+      t.child,
+      [](GPid, gint status, gpointer testbed) {
+        static_cast<Testbed*>(testbed)->status = status;
+        g_main_loop_quit(static_cast<Testbed*>(testbed)->loop);
       },
-      nullptr);
+      &t);
   g_unix_signal_add(
       SIGTERM,
-      [](gpointer) {
-        kill(testbed.child, SIGTERM);
-        return gboolean(G_SOURCE_CONTINUE);
+      [](gpointer testbed) {
+        return kill(static_cast<Testbed*>(testbed)->child, SIGTERM), gboolean(G_SOURCE_CONTINUE);
       },
-      nullptr);
-  g_main_loop_run(testbed.loop);
+      &t);
+  g_main_loop_run(t.loop);
   std::ofstream record(argv[2]);
-  for (const Adapter& a : testbed.adapters) {
-    if (a.model.record.empty()) continue;
-    record << "adapter " << a.location << '\n';
+  for (const Adapter& a : t.adapters) {
+    if (!a.model.record.empty()) record << "adapter " << a.location << '\n';
     for (const std::string& line : a.model.record) record << line << '\n';
     for (const std::string& v : a.model.board.violations()) record << "board: " << v << '\n';
   }
   record.close();
-  g_object_unref(testbed.bed);  // removes its folder
+  g_object_unref(t.bed);  // removes its folder
   // Not through exit(): the GLib objects left are no leak of the program under test.
-  _exit(WIFEXITED(testbed.status) ? WEXITSTATUS(testbed.status) : 128 + WTERMSIG(testbed.status));
+  _exit(WIFEXITED(t.status) ? WEXITSTATUS(t.status) : 128 + WTERMSIG(t.status));
 }

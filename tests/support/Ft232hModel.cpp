@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <ranges>
+#include <sstream>
 
 #include "port/ControlRegister.h"
 #include "usb/Mpsse.h"
@@ -14,31 +15,21 @@ namespace vx::test {
 using namespace mpsse;
 
 std::vector<Adapter> parseScene(std::string_view scene) {
+  static const std::map<std::string, bool Adapter::*> kFlags{
+      {"warm", &Adapter::warm},       {"busy", &Adapter::busy},   {"denied", &Adapter::denied},
+      {"garbled", &Adapter::garbled}, {"empty", &Adapter::empty}, {"split", &Adapter::split}};
   std::vector<Adapter> adapters;
   for (const auto part : std::views::split(scene, ',')) {
-    std::vector<std::string> words;
-    for (const auto w : std::views::split(part, '/')) words.emplace_back(w.begin(), w.end());
-    if (words.empty() || words[0] == "none") continue;
-    Adapter a;
-    a.chip = words[0] == "ft2232h"   ? Chip::Ft2232h
-             : words[0] == "ft2232d" ? Chip::Ft2232d
-                                     : Chip::Ft232h;
-    for (const std::string& w : words | std::views::drop(1)) {
-      bool* flag = w == "warm"      ? &a.warm
-                   : w == "busy"    ? &a.busy
-                   : w == "denied"  ? &a.denied
-                   : w == "garbled" ? &a.garbled
-                   : w == "empty"   ? &a.empty
-                   : w == "split"   ? &a.split
-                                    : nullptr;
-      if (flag)
-        *flag = true;
-      else if (w.starts_with("unplug="))
-        a.unplugAt = std::stoi(w.substr(7));
-      else
-        a.serial = w;
+    std::istringstream words{std::string(part.begin(), part.end())};
+    std::string chip, w;
+    if (!std::getline(words, chip, '/') || chip == "none") continue;
+    Adapter& a = adapters.emplace_back();
+    a.chip = chip == "ft2232h" ? Chip::Ft2232h : chip == "ft2232d" ? Chip::Ft2232d : Chip::Ft232h;
+    while (std::getline(words, w, '/')) {
+      if (kFlags.contains(w)) a.*kFlags.at(w) = true;
+      if (w.starts_with("unplug=")) a.unplugAt = std::stoi(w.substr(7));
+      if (!kFlags.contains(w) && !w.starts_with("unplug=")) a.serial = w;
     }
-    adapters.push_back(a);
   }
   return adapters;
 }
