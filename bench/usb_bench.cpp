@@ -12,14 +12,23 @@
 namespace {
 
 // The model behind a USB round trip of a given length; oneEach flushes after every access, as a
-// bridge without a queue would.
+// bridge without a queue would. The model's record is dropped as it goes.
 class SlowLink : public vx::FtdiLink {
  public:
-  SlowLink(vx::FtdiLink& inner, std::chrono::microseconds trip) : inner_(inner), trip_(trip) {}
-  void open() override { inner_.open(); }
-  void close() override { inner_.close(); }
-  void write(std::span<const std::uint8_t> b) override { wait(), inner_.write(b), ++transfers; }
-  void read(std::span<std::uint8_t> b) override { wait(), inner_.read(b), ++transfers; }
+  SlowLink(vx::test::Ft232hModel& model, std::chrono::microseconds trip)
+      : model_(model), trip_(trip) {}
+  void open() override {}
+  void enterMpsse() override { model_.control(0x0B, 0x0200); }
+  void close() override {}
+  void write(std::span<const std::uint8_t> b) override {
+    wait(), model_.write(b), ++transfers, model_.record.clear();
+  }
+  std::size_t read(std::span<std::uint8_t> b, std::chrono::milliseconds) override {
+    std::vector<std::uint8_t> packet;
+    wait(), model_.read(packet, b.size()), ++transfers, model_.record.clear();
+    std::ranges::copy(packet, b.begin());
+    return packet.size();
+  }
   long transfers = 0;
 
  private:
@@ -28,7 +37,7 @@ class SlowLink : public vx::FtdiLink {
     while (std::chrono::steady_clock::now() < end) {
     }
   }
-  vx::FtdiLink& inner_;
+  vx::test::Ft232hModel& model_;
   std::chrono::microseconds trip_;
 };
 
@@ -53,7 +62,7 @@ class EachAccess : public vx::PortLibrary {
 // Arguments: the round trip in microseconds (125: a high-speed microframe; 1000: full speed),
 // and whether each access is its own transfer.
 void BM_BridgeRefresh(benchmark::State& state) {
-  vx::test::Ft232hModel model;
+  vx::test::Ft232hModel model({});
   SlowLink link(model, std::chrono::microseconds(state.range(0)));
   vx::UsbBridge bridge(link);
   EachAccess each(bridge);

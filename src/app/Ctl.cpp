@@ -347,8 +347,10 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     PortMenuFlags menu;
     Startup(port, *os, messages, menu).Main();
     if (port.PortBase() == 0) {
-      fmt::print(env.err, "{}: no parallel-port address was found; nothing was sent to the board\n",
-                 kProgram);
+      const std::string adapter = backend->library().adapter();
+      fmt::print(
+          env.err, "{}: {}; nothing was sent to the board\n", kProgram,
+          adapter.empty() ? "no parallel-port address was found" : adapter + " could not be used");
       return kExitNoPort;
     }
 

@@ -69,6 +69,7 @@ class LineRecorder : public PortLibrary {
   void OutByte(std::int32_t address, std::int32_t value) override;
   void flush() override { inner_.flush(); }
   std::string failureReason() const override { return inner_.failureReason(); }
+  std::string adapter() const override { return inner_.adapter(); }
 
  private:
   void record(std::int32_t address, bool read, std::uint8_t value, std::int64_t time);

@@ -38,6 +38,9 @@ class PortLibrary {
   // Why the last claim or information query failed, and what the user can do about it.
   // Empty when the backend has nothing to add.
   virtual std::string failureReason() const { return {}; }
+  // The device the port is emulated on ("the USB adapter"), for start-up's messages, which then
+  // speak of it and not of a parallel port. Empty for a parallel port.
+  virtual std::string adapter() const { return {}; }
 };
 
 }  // namespace vx

@@ -26,6 +26,7 @@ class TracingPortLibrary : public PortLibrary {
   void OutByte(std::int32_t address, std::int32_t value) override;
   void flush() override { inner_.flush(); }
   std::string failureReason() const override { return inner_.failureReason(); }
+  std::string adapter() const override { return inner_.adapter(); }
 
  private:
   PortLibrary& inner_;

@@ -2,9 +2,10 @@
 
 #include <fmt/format.h>
 #include <ftdi.h>
+#include <libusb.h>
+#include <unistd.h>
 
-#include <chrono>
-#include <memory>
+#include <cerrno>
 #include <vector>
 
 namespace vx {
@@ -13,17 +14,33 @@ namespace {
 
 constexpr int kFtdiVendor = 0x0403;
 constexpr int kProducts[] = {0x6014, 0x6010};  // FT232H, FT2232H (channel A)
-constexpr int kCannotOpen = -4, kCannotClaim = -5;
+// ftdi_usb_open_dev's failures: libusb_open failed, the interface could not be claimed, and
+// detaching the serial driver was not permitted.
+constexpr int kCannotOpen = -4, kCannotClaim = -5, kNotPermitted = -8;
+// libftdi's chip types (enum ftdi_chip_type), by name.
+constexpr const char* kChips[] = {"FT8U232AM", "FT232BM", "FT2232C/D", "FT232R",
+                                  "FT2232H",   "FT4232H", "FT232H",    "FT-X"};
 
 constexpr const char* kPermission =
     "You may not open the USB adapter. The package installs a udev rule that gives the plugdev "
     "group access to it: add yourself to plugdev (sudo adduser $USER plugdev), log in again, and "
     "unplug the adapter and plug it in again.";
 
-struct Adapter {
-  libusb_device* device;
-  std::string serial;
-};
+// Where the adapter is plugged in: "usb:BUS-PORT[.PORT...]", as the kernel names it.
+std::string location(libusb_device* device) {
+  std::uint8_t ports[8] = {};
+  const int n = libusb_get_port_numbers(device, ports, sizeof ports);
+  std::string where = fmt::format("usb:{}-", libusb_get_bus_number(device));
+  for (int i = 0; i < n; ++i) where += fmt::format("{}{}", i > 0 ? "." : "", ports[i]);
+  return where;
+}
+
+// Whether a failed libusb_open was for want of permission on the device node.
+bool denied(libusb_device* device) {
+  const std::string node = fmt::format("/dev/bus/usb/{:03}/{:03}", libusb_get_bus_number(device),
+                                       libusb_get_device_address(device));
+  return access(node.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
 
 }  // namespace
 
@@ -49,7 +66,10 @@ void LibFtdiLink::open() {
 
 void LibFtdiLink::openAdapter() {
   ftdi_set_interface(ftdi_, INTERFACE_A);
-  std::vector<Adapter> adapters;
+  ftdi_->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
+  ftdi_->usb_write_timeout = kWriteTimeoutMs;
+  std::vector<libusb_device*> devices;
+  std::vector<FoundAdapter> found;
   Lists lists;
   for (const int product : kProducts) {
     ftdi_device_list* list = nullptr;
@@ -57,32 +77,44 @@ void LibFtdiLink::openAdapter() {
       throw UsbError(UsbFailure::Library, fmt::format("libusb could not list the USB devices: {}",
                                                       ftdi_get_error_string(ftdi_)));
     lists.all.push_back(list);
-    for (ftdi_device_list* d = list; d != nullptr; d = d->next) adapters.push_back({d->dev, {}});
+    for (ftdi_device_list* d = list; d != nullptr; d = d->next)
+      devices.push_back(d->dev), found.push_back({{}, location(d->dev)});
   }
   // Serial numbers only when they choose: reading them opens each adapter.
-  if (!serial_.empty() || adapters.size() > 1) {
-    for (Adapter& a : adapters) {
+  if ((!wanted_.empty() && !wanted_.starts_with("usb:")) || found.size() > 1) {
+    for (std::size_t i = 0; i < found.size(); ++i) {
       char serial[128] = {};
-      if (ftdi_usb_get_strings(ftdi_, a.device, nullptr, 0, nullptr, 0, serial, sizeof serial) ==
-          kCannotOpen)
+      if (ftdi_usb_get_strings(ftdi_, devices[i], nullptr, 0, nullptr, 0, serial, sizeof serial) ==
+              kCannotOpen &&
+          denied(devices[i]))
         throw UsbError(UsbFailure::Permission, kPermission);
-      a.serial = serial;
+      found[i].serial = serial;
     }
   }
-  std::erase_if(adapters,
-                [this](const Adapter& a) { return !serial_.empty() && a.serial != serial_; });
-  std::vector<std::string> serials;
-  for (const Adapter& a : adapters) serials.push_back(a.serial);
-  requireOneAdapter(serials, serial_);
-  const int r = ftdi_usb_open_dev(ftdi_, adapters.front().device);
-  if (r == kCannotOpen) throw UsbError(UsbFailure::Permission, kPermission);
+  const std::size_t chosen = chooseAdapter(found, wanted_);
+  const int r = ftdi_usb_open_dev(ftdi_, devices[chosen]);
+  if ((r == kCannotOpen && denied(devices[chosen])) || r == kNotPermitted)
+    throw UsbError(UsbFailure::Permission, kPermission);
   if (r == kCannotClaim) throw adapterInUse();
   if (r < 0)
-    throw UsbError(UsbFailure::Library, fmt::format("libftdi1 could not open the USB adapter: {}",
-                                                    ftdi_get_error_string(ftdi_)));
+    throw UsbError(UsbFailure::Library,
+                   fmt::format("libftdi1 could not open the USB adapter at {}: {}. Unplug it, plug "
+                               "it in again, and try again.",
+                               found[chosen].location, ftdi_get_error_string(ftdi_)));
   open_ = true;
-  if (ftdi_usb_reset(ftdi_) < 0 || ftdi_set_latency_timer(ftdi_, 1) < 0 ||
-      ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET) < 0 ||
+  if (ftdi_->type != TYPE_232H && ftdi_->type != TYPE_2232H)
+    throw unsupportedChip(fmt::format("an {} at {}",
+                                      static_cast<std::size_t>(ftdi_->type) < std::size(kChips)
+                                          ? kChips[ftdi_->type]
+                                          : "unknown FTDI chip",
+                                      found[chosen].location));
+  if (ftdi_set_latency_timer(ftdi_, 1) < 0 || ftdi_tcioflush(ftdi_) < 0)
+    throw UsbError(UsbFailure::Gone, ftdi_get_error_string(ftdi_));
+}
+
+void LibFtdiLink::enterMpsse() {
+  requireOpen();
+  if (ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET) < 0 ||
       ftdi_set_bitmode(ftdi_, 0, BITMODE_MPSSE) < 0 || ftdi_tcioflush(ftdi_) < 0)
     throw UsbError(UsbFailure::NotInSync,
                    fmt::format("The USB adapter would not enter MPSSE mode ({}). Unplug it, plug "
@@ -92,31 +124,39 @@ void LibFtdiLink::openAdapter() {
 
 void LibFtdiLink::close() {
   if (ftdi_ == nullptr) return;
-  if (open_) ftdi_usb_close(ftdi_);
+  if (open_) ftdi_usb_close(ftdi_);  // releases the interface: ftdi_sio takes it back
   open_ = false;
   ftdi_free(ftdi_);
   ftdi_ = nullptr;
 }
 
-void LibFtdiLink::write(std::span<const std::uint8_t> bytes) {
+void LibFtdiLink::requireOpen() const {
   if (!open_) throw UsbError(UsbFailure::Gone, "the adapter is not open");
+}
+
+void LibFtdiLink::write(std::span<const std::uint8_t> bytes) {
+  requireOpen();
   const int n = ftdi_write_data(ftdi_, bytes.data(), static_cast<int>(bytes.size()));
   if (n != static_cast<int>(bytes.size()))
     throw UsbError(UsbFailure::Gone, n < 0 ? ftdi_get_error_string(ftdi_) : "a short write");
 }
 
-void LibFtdiLink::read(std::span<std::uint8_t> bytes) {
-  if (!open_) throw UsbError(UsbFailure::Gone, "the adapter is not open");
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadDeadlineMs);
+// Each USB read waits at most what is left of the time, so none outlasts it.
+std::size_t LibFtdiLink::read(std::span<std::uint8_t> bytes, std::chrono::milliseconds within) {
+  requireOpen();
+  const auto end = std::chrono::steady_clock::now() + within;
   std::size_t got = 0;
   while (got < bytes.size()) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    ftdi_->usb_read_timeout = static_cast<int>(left.count());
     const int n = ftdi_read_data(ftdi_, bytes.data() + got, static_cast<int>(bytes.size() - got));
+    if (n == LIBUSB_ERROR_TIMEOUT) break;
     if (n < 0) throw UsbError(UsbFailure::Gone, ftdi_get_error_string(ftdi_));
     got += static_cast<std::size_t>(n);
-    if (got < bytes.size() && std::chrono::steady_clock::now() > deadline)
-      throw UsbError(UsbFailure::Gone, fmt::format("no answer within {} ms", kReadDeadlineMs));
   }
+  return got;
 }
 
 }  // namespace vx

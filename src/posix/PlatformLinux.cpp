@@ -13,16 +13,18 @@ std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>& argum
 }
 
 std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options) {
-  if (const auto serial = bridgeSerial(options.port))
-    return std::make_unique<UsbBridge>(std::make_unique<LibFtdiLink>(*serial));
+  if (const auto wanted = bridgeAdapter(options.port))
+    return std::make_unique<UsbBridge>(std::make_unique<LibFtdiLink>(*wanted));
   return std::make_unique<PpdevPortLibrary>(std::make_shared<PosixPpdevSystem>(), options.port);
 }
 
 void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option* simulate) {
-  app.add_option("--port", options.port,
-                 "The parallel-port device to use (default /dev/parport0), or ft232h for the USB "
-                 "bridge through an FT232H adapter (ft232h:SERIAL to choose one by serial number)")
-      ->type_name("DEVICE|ft232h[:SERIAL]")
+  app.add_option(
+         "--port", options.port,
+         "The parallel-port device to use (default /dev/parport0), or ft232h for the USB "
+         "bridge through an FT232H adapter (ft232h:SERIAL or ft232h:usb:BUS-PORT[.PORT...] to "
+         "choose one by serial number or USB location)")
+      ->type_name("DEVICE|ft232h[:SERIAL|:usb:BUS-PORT]")
       ->excludes(simulate);
 }
 

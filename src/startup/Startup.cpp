@@ -80,14 +80,16 @@ void Startup::ClaimPort() {
   PortLibrary& library = port_.library();
   library.GetParallelPortCount();
   if (library.ClaimParallelPort(1, -1) == 0)
-    messages_.show({"claim parallel port failed", std::string(kAppTitle), MessageIcon::None,
-                    library.failureReason()});
+    messages_.show({library.adapter().empty() ? "claim parallel port failed"
+                                              : library.adapter() + " could not be used",
+                    std::string(kAppTitle), MessageIcon::None, library.failureReason()});
 }
 
 void Startup::ReadPortInfo() {
   PortLibrary& library = port_.library();
   PortInfoRecord record;
   if (library.GetParallelPortInfo(1, record) == 0) {
+    if (!library.adapter().empty()) return;  // the failed claim said why
     messages_.show({"This PC does not appear to have a Printer Port", "GetPortAddress Error",
                     MessageIcon::Exclamation, library.failureReason()});
     return;

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace vx {
 
 namespace {
@@ -14,22 +16,44 @@ constexpr const char* kWiring =
 
 }  // namespace
 
-void requireOneAdapter(const std::vector<std::string>& serials, const std::string& wanted) {
-  if (serials.empty())
-    throw UsbError(UsbFailure::NotFound,
-                   fmt::format("No FT232H USB adapter{} was found. {}",
-                               wanted.empty() ? "" : " with serial number " + wanted, kWiring));
-  if (serials.size() > 1)
+std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::string& wanted) {
+  const auto named = [&](const FoundAdapter& a) {
+    return !a.serial.empty() && std::ranges::count(found, a.serial, &FoundAdapter::serial) == 1;
+  };
+  std::vector<std::size_t> chosen;
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (wanted.empty() || wanted == found[i].location || wanted == found[i].serial)
+      chosen.push_back(i);
+    names.push_back(named(found[i]) ? found[i].serial : found[i].location);
+  }
+  if (chosen.empty())
+    throw UsbError(
+        UsbFailure::NotFound,
+        fmt::format("No FT232H USB adapter{} was found. {}",
+                    wanted.empty() ? "" : " with serial number or location " + wanted, kWiring));
+  std::ranges::sort(names);
+  if (chosen.size() > 1)
     throw UsbError(UsbFailure::Several,
-                   fmt::format("{} FT232H USB adapters are attached, with serial numbers {}. "
-                               "Choose one with --port ft232h:SERIAL; nothing was sent to any.",
-                               serials.size(), fmt::join(serials, ", ")));
+                   fmt::format("{} FT232H USB adapters are attached: {}. Choose one with --port "
+                               "ft232h:NAME, NAME as listed here (its serial number, or its USB "
+                               "location where that names it alone); nothing was sent to any.",
+                               names.size(), fmt::join(names, ", ")));
+  return chosen.front();
 }
 
 UsbError adapterInUse() {
   return UsbError(UsbFailure::InUse,
                   "The USB adapter is in use by another program. Close that program (or unplug "
                   "the adapter and plug it in again) and try again.");
+}
+
+UsbError unsupportedChip(const std::string& found) {
+  return UsbError(UsbFailure::Unsupported,
+                  fmt::format("The USB adapter is {}, whose MPSSE engine lacks the FT232H's clock "
+                              "commands: the bridge needs an FT232H, or an FT2232H (channel A). "
+                              "Nothing was sent to it.",
+                              found));
 }
 
 }  // namespace vx

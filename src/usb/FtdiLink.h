@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -10,13 +11,14 @@ namespace vx {
 
 // Why an FTDI adapter cannot be used, or stopped being usable.
 enum class UsbFailure {
-  NotFound,    // no FT232H or FT2232H attached (or none with the serial asked for)
-  Permission,  // the user may not open it
-  InUse,       // another program holds it
-  Several,     // more than one attached, and no serial number chosen
-  NotInSync,   // MPSSE did not answer as it should
-  Library,     // the USB library is missing or failed in another way
-  Gone,        // it went away during the run
+  NotFound,  // no FT232H or FT2232H attached (or none with the serial number or location asked for)
+  Permission,   // the user may not open it
+  InUse,        // another program holds it
+  Several,      // more than one attached, and none chosen
+  Unsupported,  // another FTDI chip, without the FT232H's MPSSE commands
+  NotInSync,    // MPSSE did not answer as it should
+  Library,      // the USB library is missing or failed in another way
+  Gone,         // it went away during the run
 };
 
 // A failure of the USB link; what() says what to do about it.
@@ -30,27 +32,41 @@ class UsbError : public std::runtime_error {
   UsbFailure failure_;
 };
 
-// The adapters found that have the serial number asked for (any, when none was) must be exactly
-// one; else a UsbError that says what to plug in and how to wire it, or which serial numbers to
-// choose from.
-void requireOneAdapter(const std::vector<std::string>& serials, const std::string& wanted);
+// An adapter that a search found: its serial number (empty when it has none) and where it is
+// plugged in, as --port takes it: "usb:1-2" (bus, ports) on Linux, "usb:0x21" (D2XX's location
+// ID) on Windows.
+struct FoundAdapter {
+  std::string serial;
+  std::string location;
+};
+
+// The adapter to open: the one attached when none was asked for, else the one whose serial
+// number or location is `wanted`. Anything else is a UsbError that says what to plug in and how
+// to wire it, or which adapters there are to choose from, each by its serial number where that
+// names it alone and by its location where not.
+std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::string& wanted);
 // Another program holds the adapter.
 UsbError adapterInUse();
+// The adapter is another FTDI chip; `found` names it ("an FT2232C/D at usb:1-2").
+UsbError unsupportedChip(const std::string& found);
 
-// The USB link to one FT232H (or an FT2232H's channel A): what each platform's library gives the
-// bridge (libftdi1 on Linux, ftd2xx.dll on Windows), and what the tests' FT232H model stands in
-// for. Every failure is a UsbError.
+// The USB link to one FT232H (or an FT2232H's channel A): the primitives each platform's library
+// gives the bridge (libftdi1 on Linux, ftd2xx.dll on Windows). Every failure is a UsbError.
 class FtdiLink {
  public:
   virtual ~FtdiLink() = default;
-  // Finds the adapter (by serial number when one was chosen), opens it, resets it and puts it
-  // into MPSSE mode with its buffers empty.
+  // Finds the adapter (by serial number or location when one was chosen), opens it, refuses any
+  // chip but an FT232H or FT2232H, and empties its buffers. The bit mode and the lines stay as
+  // they are.
   virtual void open() = 0;
+  // Resets the bit mode and enters MPSSE mode, with the buffers empty: every pin is an input
+  // until the next write drives it.
+  virtual void enterMpsse() = 0;
   virtual void close() = 0;
   // One USB write of MPSSE commands.
   virtual void write(std::span<const std::uint8_t> bytes) = 0;
-  // Reads exactly bytes.size() answer bytes, within a deadline.
-  virtual void read(std::span<std::uint8_t> bytes) = 0;
+  // Reads up to bytes.size() answer bytes, waiting for them at most `within`: how many came.
+  virtual std::size_t read(std::span<std::uint8_t> bytes, std::chrono::milliseconds within) = 0;
 };
 
 }  // namespace vx

@@ -17,9 +17,11 @@ inline constexpr std::uint8_t kThreePhaseOff = 0x8D;
 inline constexpr std::uint8_t kClockBits = 0x8E;   // n: n + 1 clock cycles, no data
 inline constexpr std::uint8_t kClockBytes = 0x8F;  // low, high: (n + 1) * 8 cycles, no data
 inline constexpr std::uint8_t kAdaptiveOff = 0x97;
-// An opcode the engine does not know: it answers kBadCommand and the opcode. Sent once before
-// the first step to see that the engine is in step with the host.
+// Opcodes the engine does not know: it answers kBadCommand and the opcode (AN_135). kBogus shows
+// that the engine is in step with the host; kSecondBogus, after the set-up commands, that it took
+// every one of them.
 inline constexpr std::uint8_t kBogus = 0xAA;
+inline constexpr std::uint8_t kSecondBogus = 0xAB;
 inline constexpr std::uint8_t kBadCommand = 0xFA;
 
 // TCK = 60 MHz / ((1 + divisor) * 2) with the divide-by-5 off: 1 MHz, so that one clock cycle

@@ -13,6 +13,12 @@ namespace {
 using namespace mpsse;
 
 constexpr std::uint8_t kPowerUpControl = 0xCC;
+// An engine in MPSSE mode answers at once; one that does not within this is taken as cold.
+constexpr std::chrono::milliseconds kProbe{250};
+// Every answer the bridge waits for comes within this, or the adapter is out of step or gone.
+constexpr std::chrono::milliseconds kDeadline{1000};
+// Bytes read while looking for the answer to a bad command, before giving up (AN_135).
+constexpr int kScanLimit = 64;
 constexpr std::uint8_t kIdleStatus = 0x78;  // the status lines are not wired: a port at rest
 
 // The ADBUS levels for a control register value: the control lines as a PC port drives them.
@@ -27,7 +33,7 @@ std::uint8_t controlPins(std::uint8_t c) {
 
 }  // namespace
 
-std::optional<std::string> bridgeSerial(std::string_view port) {
+std::optional<std::string> bridgeAdapter(std::string_view port) {
   constexpr std::string_view kName = "ft232h";
   if (port == kName) return "";
   if (port.size() > kName.size() + 1 && port.starts_with(kName) && port[kName.size()] == ':')
@@ -59,30 +65,53 @@ std::int16_t UsbBridge::ClaimParallelPort(std::int32_t port, std::int32_t) {
   return 1;
 }
 
-// The adapter from the power-up state: in step, clocked at 1 MHz, and the port's lines as a port
-// has them at power-up.
+// In step, clocked at 1 MHz, and no line let go: see the class comment.
 void UsbBridge::open() {
   link_.open();
-  queue({kBogus, kSendImmediate});
-  link_.write(queue_);
-  queue_.clear();
-  std::uint8_t answer[2] = {};
-  link_.read(answer);
-  if (answer[0] != kBadCommand || answer[1] != kBogus)
-    throw UsbError(UsbFailure::NotInSync,
-                   fmt::format("The FT232H's MPSSE engine is out of step: it answered 0x{:02X} "
-                               "0x{:02X} to the bad command 0xAA, not 0xFA 0xAA. Unplug the "
-                               "adapter, plug it in again, and start the program again.",
-                               answer[0], answer[1]));
+  const std::uint8_t probe[] = {kBogus, kSendImmediate};
+  link_.write(probe);
+  const bool warm = answered(kBogus, kProbe);
+  if (!warm) {
+    link_.enterMpsse();
+    queue({kBogus});
+  }
   control_ = kPowerUpControl;
   data_ = 0;
   queue({kDivideBy5Off, kAdaptiveOff, kThreePhaseOff, kSetDivisor, kDivisor & 0xFF, kDivisor >> 8,
          kLoopbackOff});
-  queueLines(true);
-  queue({kClockBits, 0});
+  if (!warm) queueLines(true), queue({kClockBits, 0});
+  queue({kSecondBogus, kSendImmediate});
   link_.write(queue_);
   queue_.clear();
+  if (!warm && !answered(kBogus, kDeadline))
+    throw UsbError(UsbFailure::NotInSync,
+                   fmt::format("The USB adapter's MPSSE engine did not answer 0xFA 0xAA to the bad "
+                               "command 0xAA within {} ms. Unplug the adapter, plug it in again, "
+                               "and start the program again.",
+                               kDeadline.count()));
+  // The very next answer: any other first would be a set-up command the chip refused.
+  std::uint8_t answer[2] = {};
+  if (link_.read(answer, kDeadline) != 2 || answer[0] != kBadCommand || answer[1] != kSecondBogus)
+    throw UsbError(UsbFailure::NotInSync,
+                   fmt::format("The USB adapter's MPSSE engine did not take the set-up commands: "
+                               "it answered 0x{:02X} 0x{:02X}, not 0xFA 0xAB to the bad command "
+                               "0xAB. Unplug the adapter, plug it in again, and start the program "
+                               "again.",
+                               answer[0], answer[1]));
   open_ = true;
+}
+
+// Whether the answer to a bad command came within the time, whatever came before it.
+bool UsbBridge::answered(std::uint8_t bogus, std::chrono::milliseconds within) {
+  const auto end = std::chrono::steady_clock::now() + within;
+  std::uint8_t last = 0, byte = 0;
+  for (int n = 0; n < kScanLimit; ++n, last = byte) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || link_.read(std::span(&byte, 1), left) == 0) return false;
+    if (last == kBadCommand && byte == bogus) return true;
+  }
+  return false;
 }
 
 std::int16_t UsbBridge::GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) {
@@ -161,7 +190,8 @@ void UsbBridge::send() {
 std::uint8_t UsbBridge::receive() {
   std::uint8_t byte = 0;
   try {
-    link_.read(std::span(&byte, 1));
+    if (link_.read(std::span(&byte, 1), kDeadline) != 1)
+      throw UsbError(UsbFailure::Gone, fmt::format("no answer within {} ms", kDeadline.count()));
   } catch (const UsbError& e) {
     gone(e);
   }

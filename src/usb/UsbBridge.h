@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -29,8 +30,12 @@ namespace vx {
 // data reads come from the bridge's own copy. A refresh costs at most 2 writes and 1 read.
 //
 // ClaimParallelPort opens the adapter and checks that MPSSE is in step; a failure leaves the port
-// unclaimed with failureReason saying what to do. An adapter that goes away later raises
-// PortGoneError; the next claim opens it again, from the power-up state.
+// unclaimed with failureReason saying what to do. No line is let go: an adapter still in MPSSE
+// mode from an earlier run is not reset, and its lines keep their levels until start-up's own
+// writes change them (the register images start from the power-up state, so the bytes written
+// are the same either way); a cold one enters MPSSE, where every pin starts as an input, and the
+// same USB write drives the port's power-up levels, before any USB read. An adapter that goes
+// away later raises PortGoneError; the next claim opens it again.
 class UsbBridge : public PortLibrary {
  public:
   static constexpr std::int32_t kBase = 0x378;
@@ -50,9 +55,11 @@ class UsbBridge : public PortLibrary {
   void OutByte(std::int32_t address, std::int32_t value) override;
   void flush() override;
   std::string failureReason() const override { return failure_; }
+  std::string adapter() const override { return "the USB adapter"; }
 
  private:
   void open();
+  bool answered(std::uint8_t bogus, std::chrono::milliseconds within);
   void queueLines(bool directionChanged);
   void queue(std::initializer_list<std::uint8_t> bytes);
   void send();
@@ -69,8 +76,9 @@ class UsbBridge : public PortLibrary {
   std::string failure_;
 };
 
-// The adapter's serial number when a --port value names the bridge: "" for "ft232h" (the one
-// attached), "SERIAL" for "ft232h:SERIAL"; nothing for any other port.
-std::optional<std::string> bridgeSerial(std::string_view port);
+// The adapter asked for when a --port value names the bridge: "" for "ft232h" (the one
+// attached), "SERIAL" or "usb:LOCATION" for "ft232h:SERIAL" or "ft232h:usb:LOCATION"; nothing
+// for any other port.
+std::optional<std::string> bridgeAdapter(std::string_view port);
 
 }  // namespace vx

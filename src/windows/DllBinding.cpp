@@ -27,11 +27,16 @@ void DllBinding::load() {
     const DWORD error = GetLastError();
     if (error == ERROR_MOD_NOT_FOUND || error == ERROR_DLL_NOT_FOUND ||
         error == ERROR_FILE_NOT_FOUND)
-      throw FatalError(fmt::format("Run-time error '53': File not found: {}. {}", name_, missing_));
-    throw FatalError(fmt::format(
-        "Run-time error '48': Error in loading DLL {} ({}). Put the 32-bit {} beside the program "
-        "and start it again.",
-        name_, systemMessage(error), wanted_));
+      throw FatalError(
+          fmt::format(fmt::runtime(portIo_ ? "Run-time error '53': File not found: {}. {}"
+                                           : "{} was not found. {}"),
+                      name_, missing_));
+    throw FatalError(
+        fmt::format(fmt::runtime(portIo_ ? "Run-time error '48': Error in loading DLL {} ({}). Put "
+                                           "the 32-bit {} beside the program and start it again."
+                                         : "{} could not be loaded ({}). Put the {} beside the "
+                                           "program and start it again."),
+                    name_, systemMessage(error), wanted_));
   }
   module_ = module;
 }
@@ -43,9 +48,13 @@ DllBinding::Proc DllBinding::lookup(const char* name) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(static_cast<HMODULE>(module_), path, MAX_PATH);
     throw FatalError(fmt::format(
-        "Run-time error '453': Can't find DLL entry point {} in {}. The {} found at {} is not "
-        "the port-I/O library this program needs: put the {} beside the program.",
-        name, name_, name_, path, wanted_));
+        fmt::runtime(
+            portIo_ ? "Run-time error '453': Can't find DLL entry point {} in {}. The {} found at "
+                      "{} is "
+                      "not the port-I/O library this program needs: put the {} beside the program."
+                    : "{} lacks the function {}: the {} found at {} is not the one this program "
+                      "needs. Put the {} beside the program."),
+        portIo_ ? name : name_, portIo_ ? name_ : name, name_, path, wanted_));
   }
   return reinterpret_cast<Proc>(address);
 }

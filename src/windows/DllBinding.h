@@ -8,13 +8,18 @@ namespace vx {
 
 // Loaded by name at the first use; each function looked up by its plain name at its own first
 // use. A DLL that cannot be loaded, or a function that it lacks, raises FatalError naming it and
-// saying what to do. The DLL stays loaded for the rest of the process.
+// saying what to do: for the port-I/O libraries in the run-time error words that the original
+// program's users know, for any other DLL in plain words. The DLL stays loaded for the rest of
+// the process.
 class DllBinding {
  public:
   // name: the file to load ("parllio.dll"); wanted: the DLL to put beside the program ("parllio.dll
   // that came with the board"); missing: what to do when it is not found at all.
-  DllBinding(std::string name, std::string wanted, std::string missing)
-      : name_(std::move(name)), wanted_(std::move(wanted)), missing_(std::move(missing)) {}
+  DllBinding(std::string name, std::string wanted, std::string missing, bool portIo = true)
+      : name_(std::move(name)),
+        wanted_(std::move(wanted)),
+        missing_(std::move(missing)),
+        portIo_(portIo) {}
   DllBinding(const DllBinding&) = delete;
   DllBinding& operator=(const DllBinding&) = delete;
 
@@ -33,6 +38,7 @@ class DllBinding {
   void load();
 
   std::string name_, wanted_, missing_;
+  bool portIo_;
   void* module_ = nullptr;
 };
 

@@ -17,8 +17,8 @@ std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>&) {
 
 // Without a choice: parllio.dll when it is beside the program, else inpout32.dll.
 std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options) {
-  if (const auto serial = bridgeSerial(options.port))
-    return std::make_unique<UsbBridge>(std::make_unique<D2xxLink>(*serial));
+  if (const auto wanted = bridgeAdapter(options.port))
+    return std::make_unique<UsbBridge>(std::make_unique<D2xxLink>(*wanted));
   const DWORD parllio = GetFileAttributesA(besideProgram("parllio.dll").c_str());
   const bool parllioBeside =
       parllio != INVALID_FILE_ATTRIBUTES && !(parllio & FILE_ATTRIBUTE_DIRECTORY);
@@ -53,14 +53,15 @@ void addPlatformPortOptions(CLI::App& app, BackendOptions& options, CLI::Option*
   app.add_option("--port", options.port,
                  "The port, with inpout32: LPTn as Windows lists it, or a base address such as "
                  "0xD010 (default LPT1); or ft232h for the USB bridge through an FT232H adapter "
-                 "and ftd2xx.dll (ft232h:SERIAL to choose one by serial number)")
-      ->type_name("LPTn|0xADDR|ft232h[:SERIAL]")
+                 "and ftd2xx.dll (ft232h:SERIAL or ft232h:usb:LOCATION to choose one by serial "
+                 "number or by D2XX's location ID, as listed)")
+      ->type_name("LPTn|0xADDR|ft232h[:SERIAL|:usb:LOCATION]")
       ->check(CLI::Validator(
           [](std::string& text) {
-            return parsePortChoice(text) || bridgeSerial(text)
+            return parsePortChoice(text) || bridgeAdapter(text)
                        ? ""
                        : "must be LPT1 to LPT99, a base address from 0x100 to 0xFFFD such as "
-                         "0xD010, or ft232h[:SERIAL]";
+                         "0xD010, or ft232h[:SERIAL|:usb:LOCATION]";
           },
           ""))
       ->excludes(simulate);

@@ -1,23 +1,44 @@
 #!/usr/bin/env python3
-# The USB bridge in the real vx3340ctl, without the chip: a stand-in libftdi1.so.2 over the FT232H
-# model (with the simulated board on its pins) is loaded in the real library's place with
-# LD_LIBRARY_PATH. Each run of tests/data/ft232h.runs gives its output, exit code, the USB writes
-# and reads, each state of the pins with how long it was held (at least 1 us), the VCD's states
-# beside them, and its trace; then the web panel outlives a pulled-out adapter. The transcript
-# must be tests/data/ft232h.expected, line for line.
-#     ft232h-test.py VX3340CTL STANDIN_DIR
+# The USB bridge in the real vx3340ctl, through the real libftdi1 and libusb: umockdev's testbed
+# (usb-testbed) emulates the adapters at the kernel's USB device interface, with the FT232H model
+# and the simulated board behind them. Each run of tests/data/ft232h.runs gives its output, exit
+# code, the adapter's record (requests, USB writes and reads, each state of the pins with how long
+# it was held, faults: a line let go, a read while lines float), the VCD's states beside it, and
+# its trace; then the web panel outlives a pulled-out adapter. The transcript must be
+# tests/data/ft232h.expected, line for line. Exits 77 (skipped) where umockdev cannot run.
+#     ft232h-test.py VX3340CTL USB_TESTBED
+import contextlib
 import difflib
 import http.client
 import json
 import os
 import re
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 
-CTL, STANDIN = sys.argv[1], sys.argv[2]
+CTL, TESTBED = sys.argv[1], sys.argv[2]
 DATA = os.path.join(os.path.dirname(__file__), "..", "data")
-ENV = dict(os.environ, LD_LIBRARY_PATH=STANDIN)
+WORK = tempfile.mkdtemp()
+
+
+# The program on the adapters of a scene; the socket plugs a pulled-out one in again.
+def testbed(scene, args, control=None, **popen):
+    fds = (control.fileno(),) if control else ()
+    run = subprocess.Popen([TESTBED, scene, os.path.join(WORK, "RECORD"), str(fds[0]) if fds else
+                            "-", "--", CTL, *args], pass_fds=fds, text=True, **popen)
+    if control:
+        control.close()  # the testbed's end, so that its going shows here
+    return run
+
+
+probe = subprocess.run([TESTBED, "ft232h", os.path.join(WORK, "RECORD"), "-", "--", "test", "-e",
+                        "/sys/bus/usb/devices/1-2"], capture_output=True, text=True)
+if probe.returncode != 0:
+    print("skipped: umockdev's testbed does not reach programs here:", probe.stderr)
+    sys.exit(77)
 
 
 # The VCD's states in order: its 13 lines' levels after each time step. The first is the claim's
@@ -34,10 +55,23 @@ def vcd_states(path):
     return states + ["".join(levels[i] for i in range(len(ids)))]
 
 
-# A file's lines: the stand-in's record at the last close (USB writes and reads, then each state
-# held: levels, ns) or the trace.
-def written(path, heading):
-    return [heading + line for line in open(path).read().splitlines()]
+# A session's input a line at a time; at "+" the adapter is plugged in again, once the session has
+# tried to claim it again (its trace shows the failed claim). A session that hangs is ended.
+def converse(run, lines, control):
+    out, deadline = [], threading.Timer(30, run.terminate)
+    deadline.start()
+    for line in lines:
+        if line != "+":
+            run.stdin.write(line + "\n")
+            run.stdin.flush()
+            continue
+        while (not out or out[-1] != "ClaimParallelPort 1 -1 -> 0") and (got := run.stdout.readline()):
+            out.append(got.rstrip("\n"))
+        with contextlib.suppress(OSError):  # a testbed gone shows in the transcript
+            control.sendall(b"plug\n"), control.recv(16)
+    stdout, stderr = run.communicate()
+    deadline.cancel()
+    return out + stdout.splitlines(), stderr
 
 
 transcript = []
@@ -45,30 +79,36 @@ for run in open(os.path.join(DATA, "ft232h.runs")).read().splitlines():
     if run.startswith("#"):
         continue
     scene, args, stdin = *run.split(" <<< ")[0].split(" ", 1), run.partition(" <<< ")[2]
-    files = {name: os.path.join(tempfile.mkdtemp(), name) for name in ("PINS", "VCD", "TRACE")}
-    r = subprocess.run([CTL, *(files.get(a, a) for a in args.split())], text=True, timeout=30,
-                       input=stdin.replace("|", "\n") + "\n", capture_output=True,
-                       env=dict(ENV, VX_FT232H=scene, VX_FT232H_PINS=files["PINS"]))
-    out = re.sub(r"^\S+Z ", "", r.stdout, flags=re.M)  # a read's time stamp
-    transcript += [f"$ {scene} {args}", *out.splitlines(),
-                   *("! " + line for line in r.stderr.splitlines()), f"exit {r.returncode}"]
-    transcript += written(files["PINS"], "pins ") if os.path.exists(files["PINS"]) else ["no pins"]
+    files = {name: os.path.join(WORK, name) for name in ("VCD", "TRACE")}
+    mine, theirs = socket.socketpair()
+    ctl = testbed(scene, [files.get(a, a) for a in args.split()], theirs, stdin=subprocess.PIPE,
+                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out, err = converse(ctl, stdin.split("|") if stdin else [], mine)
+    out = [re.sub(r"^\S+Z ", "", line) for line in out]  # a read's time stamp
+    transcript += [f"$ {scene} {args}", *out, *("! " + line for line in err.splitlines()),
+                   f"exit {ctl.returncode}", *open(os.path.join(WORK, "RECORD")).read().splitlines()]
     transcript += ["vcd " + state for state in vcd_states(files["VCD"])] if "VCD" in args else []
-    transcript += written(files["TRACE"], "trace ") if "TRACE" in args else []
+    transcript += ["trace " + t for t in open(files["TRACE"]).read().splitlines()] if "TRACE" in args else []
 
 # The web panel: the pick that fails answers 503 with the reason, the state says the board is
-# disconnected, the next command finds no adapter (503), and the one after claims it again.
-web = subprocess.Popen([CTL, "--port", "ft232h", "--web", "0"], stderr=subprocess.PIPE, text=True,
-                       env=dict(ENV, VX_FT232H="unplug=4"))
-client = http.client.HTTPConnection(re.search(r"http://([0-9.:]+)/", web.stderr.readline())[1],
-                                     timeout=10)
+# disconnected, the next command finds no adapter (503), and once it is plugged in again the one
+# after claims it again.
+mine, theirs = socket.socketpair()
+web = testbed("ft232h/FT1/unplug=5", ["--port", "ft232h", "--web", "0"], theirs,
+              stderr=subprocess.PIPE)
+started = re.search(r"http://([0-9.:]+)/", web.stderr.readline())
+client = http.client.HTTPConnection(started[1] if started else "", timeout=10)
 for path, body in [("/api/pick", b'{"control":"cboir","index":3}'), ("/api/state", None),
-                   ("/api/read", b"{}"), ("/api/read", b"{}")]:
+                   ("/api/read", b"{}"), ("plug", None), ("/api/read", b"{}")] if started else []:
+    if path == "plug":
+        mine.sendall(b"plug\n"), mine.recv(16)
+        continue
     client.request("POST" if body else "GET", path, body, {"Content-Type": "application/json"})
     reply = client.getresponse()
     state = json.loads(reply.read())
     transcript.append(f"web {path} {reply.status} {state.get('error', state.get('connected'))}")
 web.terminate()
+web.wait(timeout=30)
 
 expected = open(os.path.join(DATA, "ft232h.expected")).read().splitlines()
 sys.stdout.writelines(line + "\n" for line in difflib.unified_diff(expected, transcript))

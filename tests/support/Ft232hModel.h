@@ -1,54 +1,76 @@
 #pragma once
 
-// An FT232H in MPSSE mode at the seam where the bridge meets its USB library: it runs the MPSSE
-// commands the bridge uses (FTDI AN_108; an unknown opcode answers 0xFA and the opcode), with
-// the simulated board on its pins. It records the pins at each clocked hold and each sample, and
-// counts the USB transfers.
+// An FTDI chip at its USB interface, with the simulated board on its pins: the vendor requests
+// (SIO_*), bulk writes of MPSSE commands (FTDI AN_108; an unknown opcode answers 0xFA and the
+// opcode) and the answers for bulk reads. The umockdev testbed (tests/posix) and the ftd2xx.dll
+// double (tests/windows) put it beneath the real program.
 //
-// Its scene, for the stand-in USB libraries too: "one" (serial FT1), "none", "two" (FT1, FT2),
-// "denied" (may not be opened), "busy" (in use), "outofstep" (a garbled sync answer), or
-// "unplug=N": pulled out at the Nth write, found again at the second search after that. No scene
-// is "one".
+// The chip model: a bit-mode change (the reset to mode 0 too) lets every line go, and MPSSE mode
+// starts with every pin an input; SIO_RESET keeps the bit mode and the lines. A cold adapter's
+// pins are its UART's, as at power-up. The record keeps, in order, each request and transfer,
+// the pins at each clocked hold and each sample (0x83), and each fault: a line let go, or a read
+// while a line floats (in MPSSE mode, not yet driven).
+//
+// The scene, for both: "none", or adapters separated by commas, each CHIP[/WORD...] with CHIP
+// ft232h, ft2232h or ft2232d (the two-channel chips carry the board on channel A) and each WORD
+// a flag or else the serial number (none by default): warm (still in MPSSE mode from an earlier
+// run, its lines driven), busy (another program holds it), denied (may not be opened), garbled
+// (answers a bad command with 0x00, not 0xFA), empty (the first read brings no data), split (one
+// answer byte a packet), unplug=N (pulled out at the Nth bulk transfer).
 
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "port/SimulatedBoard.h"
-#include "usb/FtdiLink.h"
 
 namespace vx::test {
 
-class Ft232hModel : public FtdiLink {
+enum class Chip { Ft232h, Ft2232h, Ft2232d };
+
+struct Adapter {
+  Chip chip = Chip::Ft232h;
+  std::string serial;
+  bool warm = false, busy = false, denied = false, garbled = false, empty = false, split = false;
+  int unplugAt = 0;
+};
+
+std::vector<Adapter> parseScene(std::string_view scene);
+
+class Ft232hModel {
  public:
-  explicit Ft232hModel(const char* scene = nullptr);
+  explicit Ft232hModel(Adapter adapter);
 
-  // How many adapters a search finds now.
-  int attached();
-  void open() override;
-  void close() override {}
-  void write(std::span<const std::uint8_t> bytes) override { done(put(bytes)); }
-  void read(std::span<std::uint8_t> bytes) override { done(take(bytes)); }
-  // The transfers as the stand-in C libraries make them: false once the adapter went away.
-  bool put(std::span<const std::uint8_t> bytes);
-  bool take(std::span<std::uint8_t> bytes);
+  // A vendor request to the chip (bmRequestType 0x40): SIO_RESET, SIO_SET_BITMODE and the rest.
+  void control(std::uint8_t request, std::uint16_t value);
+  // A bulk write; false once the adapter has been pulled out (it is, at the unplug transfer).
+  bool write(std::span<const std::uint8_t> bytes);
+  // A bulk read: the answer bytes the next packet of at most `room` carries (none when there are
+  // none; one at most when split; none the first time when empty). False once pulled out.
+  bool read(std::vector<std::uint8_t>& packet, std::size_t room);
+  // Whether a bulk read would bring data now: the chip otherwise holds it until it has some.
+  bool answering() const;
+  bool pulledOut() const { return pulledOut_; }
+  // Plugged in again: a cold chip, the same board on its pins.
+  void plugIn();
 
-  const std::string scene;
+  const Adapter adapter;
   SimulatedBoard board;
-  // The pins at each clocked hold and each sample (0x83): their 13 levels as the VCD draws the
-  // port's lines, then how long a hold kept them in ns (0 for a sample).
-  std::vector<std::string> history;
-  int writes = 0, reads = 0;
+  std::vector<std::string> record;
 
  private:
-  static void done(bool transferred);  // throws Gone unless it was
-  void setLow(std::uint8_t value);
+  bool transfer();  // counts a bulk transfer; false once pulled out
+  void setBitMode(std::uint8_t mode);
+  void setLow(std::uint8_t value, std::uint8_t direction);
   void setHigh(std::uint8_t value, std::uint8_t direction);
-  void record(double heldNs);
+  void hold(double ns);
 
-  int unplugAt_ = 0, searchesAway_ = 0;
-  bool pulledOut_ = false;
+  bool pulledOut_ = false, mpsse_ = false, dataSet_ = false, readYet_ = false;
+  int transfers_ = 0;
+  std::uint8_t lowDirection_ = 0, highDirection_ = 0;
   std::uint8_t control_ = 0x0C, data_ = 0;  // the port registers the pins stand for (bits 0..5)
   std::optional<std::uint8_t> sampled_;
   std::uint16_t divisor_ = 0;

@@ -1,9 +1,14 @@
-// A stand-in for FTDI's ftd2xx.dll: the twelve D2XX functions the program binds, stdcall,
-// exported under their plain names (the build links with --kill-at), over the FT232H model with
-// the simulated board on its pins. VX_FT232H sets the model's scene (one, none, two, busy,
-// outofstep, unplug=N).
+// A stand-in for FTDI's ftd2xx.dll: the D2XX functions the program binds, stdcall, exported
+// under their plain names (the build links with --kill-at), over the FT232H model with the
+// simulated board on its pins. VX_FT232H sets the model's scene (tests/support/Ft232hModel.h):
+// each adapter is listed as D2XX lists it (a two-channel chip as two devices, serial numbers
+// ending in A and B, one that another program holds without its details) at location 0x21,
+// 0x31, ... (channel B one more). At each FT_Close, the model's record without the pins goes to
+// the log (FTD2XX_LOG).
 #define VX_DOUBLE_LOG "FTD2XX_LOG"
+#include <algorithm>
 #include <cstdio>
+#include <deque>
 
 #include "DoubleSupport.h"
 #include "support/Ft232hModel.h"
@@ -11,72 +16,125 @@
 namespace {
 
 using Status = unsigned long;
-constexpr Status kOk = 0, kDeviceNotFound = 2, kIoError = 4;
+using UL = unsigned long;
+constexpr Status kOk = 0, kDeviceNotFound = 2, kDeviceNotOpened = 3, kIoError = 4;
 
-// One adapter and board for the process, as a real one outlives each open.
-vx::test::Ft232hModel& model() {
-  static vx::test::Ft232hModel m(environment("VX_FT232H").c_str());
-  return m;
+// The adapters, each with its board, for the whole process, as real ones outlive each open.
+std::deque<vx::test::Ft232hModel>& adapters() {
+  static std::deque<vx::test::Ft232hModel> all = [] {
+    std::deque<vx::test::Ft232hModel> made;
+    for (const auto& a : vx::test::parseScene(environment("VX_FT232H"))) made.emplace_back(a);
+    return made;
+  }();
+  return all;
 }
-unsigned long listed = 0;
 
-// A transfer's status: all of it done, or the device went away.
-Status transfer(bool done, unsigned long size, unsigned long* count) {
-  *count = done ? size : 0;
-  return done ? kOk : kIoError;
+// The devices D2XX lists: an adapter and its channel (0 for A).
+std::vector<std::pair<vx::test::Ft232hModel*, int>> listed() {
+  std::vector<std::pair<vx::test::Ft232hModel*, int>> devices;
+  for (auto& a : adapters())
+    for (int channel = 0; channel < (a.adapter.chip == vx::test::Chip::Ft232h ? 1 : 2); ++channel)
+      if (!a.pulledOut()) devices.emplace_back(&a, channel);
+  return devices;
+}
+
+UL location(const vx::test::Ft232hModel& a, int channel) {
+  return static_cast<UL>((&a - &adapters().front() + 2) << 4 | (channel + 1));
+}
+
+vx::test::Ft232hModel& model(void* handle) {
+  return *static_cast<vx::test::Ft232hModel*>(handle);
 }
 
 }  // namespace
 
-#define VX_DOES_NOTHING(name, ...)                           \
-  __declspec(dllexport) Status __stdcall name(__VA_ARGS__) { \
-    return kOk;                                              \
-  }
-
 extern "C" {
 
-VX_DOES_NOTHING(FT_ResetDevice, void*)
-VX_DOES_NOTHING(FT_SetUSBParameters, void*, unsigned long, unsigned long)
-VX_DOES_NOTHING(FT_SetLatencyTimer, void*, unsigned char)
-VX_DOES_NOTHING(FT_SetBitMode, void*, unsigned char, unsigned char)
-VX_DOES_NOTHING(FT_Purge, void*, unsigned long)
-VX_DOES_NOTHING(FT_Close, void*)
-
-__declspec(dllexport) Status __stdcall FT_CreateDeviceInfoList(unsigned long* count) {
-  *count = listed = static_cast<unsigned long>(model().attached());
+__declspec(dllexport) Status __stdcall FT_CreateDeviceInfoList(UL* count) {
+  *count = static_cast<UL>(listed().size());
   return kOk;
 }
 
-using UL = unsigned long;
-__declspec(dllexport) Status __stdcall FT_GetDeviceInfoDetail(UL index, UL* flags, UL* type, UL* id,
-                                                              UL*, char* serial, char*, void**) {
-  *flags = model().scene == "busy" ? 1 : 0;  // FT_FLAGS_OPENED: another program has it
-  *type = 8;                                 // FT_DEVICE_232H
-  *id = 0x04036014;
-  std::sprintf(serial, "FT%lu", index + 1);
-  return index < listed ? kOk : kDeviceNotFound;
-}
-
-__declspec(dllexport) Status __stdcall FT_OpenEx(void*, unsigned long, void** handle) {
-  model().open();
-  *handle = &model();
-  return kOk;
-}
-
+// D2XX leaves a device that another program holds without its ID, type, location or serial.
 __declspec(dllexport) Status
-    __stdcall FT_Write(void*, void* buffer, unsigned long size, unsigned long* done) {
-  return transfer(model().put({static_cast<const std::uint8_t*>(buffer), size}), size, done);
-}
-
-// The model answers at once: what the program reads is all there, a byte at a time.
-__declspec(dllexport) Status __stdcall FT_GetQueueStatus(void*, unsigned long* waiting) {
-  *waiting = 1;
+    __stdcall FT_GetDeviceInfoDetail(UL index, UL* flags, UL* type, UL* id, UL* loc, char* serial,
+                                     char* description, void**) {
+  const auto devices = listed();
+  if (index >= devices.size()) return kDeviceNotFound;
+  const auto [a, channel] = devices[index];
+  const vx::test::Adapter& chip = a->adapter;
+  const bool two = chip.chip != vx::test::Chip::Ft232h;
+  *flags = chip.busy ? 1 : 0;  // FT_FLAGS_OPENED
+  *type = chip.busy                              ? 0
+          : chip.chip == vx::test::Chip::Ft232h  ? 8   // FT_DEVICE_232H
+          : chip.chip == vx::test::Chip::Ft2232h ? 6   // FT_DEVICE_2232H
+                                                 : 4;  // FT_DEVICE_2232C
+  *id = chip.busy ? 0 : two ? 0x04036010 : 0x04036014;
+  *loc = chip.busy ? 0 : location(*a, channel);
+  std::sprintf(serial, "%s%s", chip.busy ? "" : chip.serial.c_str(),
+               chip.busy || chip.serial.empty() || !two ? ""
+               : channel                                ? "B"
+                                                        : "A");
+  std::sprintf(description, "%s",
+               chip.busy ? ""
+               : two     ? (channel ? "Dual RS232-HS B" : "Dual RS232-HS A")
+                         : "Single RS232-HS");
   return kOk;
 }
 
+__declspec(dllexport) Status __stdcall FT_OpenEx(void* where, UL, void** handle) {
+  for (const auto [a, channel] : listed())
+    if (location(*a, channel) == reinterpret_cast<std::uintptr_t>(where)) {
+      if (a->adapter.busy) return kDeviceNotOpened;
+      *handle = a;
+      return kOk;
+    }
+  return kDeviceNotFound;
+}
+
+__declspec(dllexport) Status __stdcall FT_SetUSBParameters(void*, UL, UL) {
+  return kOk;
+}
+__declspec(dllexport) Status __stdcall FT_SetTimeouts(void*, UL, UL) {
+  return kOk;
+}
+__declspec(dllexport) Status __stdcall FT_SetLatencyTimer(void* h, unsigned char ms) {
+  model(h).control(0x09, ms);
+  return kOk;
+}
 __declspec(dllexport) Status
-    __stdcall FT_Read(void*, void* buffer, unsigned long size, unsigned long* done) {
-  return transfer(model().take({static_cast<std::uint8_t*>(buffer), size}), size, done);
+    __stdcall FT_SetBitMode(void* h, unsigned char mask, unsigned char mode) {
+  model(h).control(0x0B, static_cast<std::uint16_t>(mode << 8 | mask));
+  return kOk;
+}
+__declspec(dllexport) Status __stdcall FT_Purge(void* h, UL mask) {
+  if (mask & 1) model(h).control(0, 1);  // FT_PURGE_RX
+  if (mask & 2) model(h).control(0, 2);  // FT_PURGE_TX
+  return kOk;
+}
+
+__declspec(dllexport) Status __stdcall FT_Write(void* h, void* buffer, UL size, UL* done) {
+  const bool written = model(h).write({static_cast<const std::uint8_t*>(buffer), size});
+  *done = written ? size : 0;
+  return written ? kOk : kIoError;
+}
+
+// What has come, a packet at a time, up to the size: the read timeout passes at once.
+__declspec(dllexport) Status __stdcall FT_Read(void* h, void* buffer, UL size, UL* done) {
+  std::vector<std::uint8_t> packet;
+  for (*done = 0; *done < size && model(h).answering(); *done += static_cast<UL>(packet.size())) {
+    if (!model(h).read(packet, size - *done)) return kIoError;
+    std::ranges::copy(packet, static_cast<std::uint8_t*>(buffer) + *done);
+  }
+  return kOk;
+}
+
+__declspec(dllexport) Status __stdcall FT_Close(void* h) {
+  for (const std::string& line : model(h).record)
+    if (!line.starts_with("pins")) log("%s", line.c_str());
+  for (const std::string& v : model(h).board.violations()) log("board: %s", v.c_str());
+  model(h).record.clear();
+  return kOk;
 }
 
 }  // extern "C"

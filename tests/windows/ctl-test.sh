@@ -45,7 +45,7 @@ run() {
   rm -f "$work/calls"
   echo "\$ $1 $2 $3 vx3340ctl $4"
   # shellcheck disable=SC2086
-  (cd "$folders/$2" && env PARLLIO_LOG="$calls" INPOUT_LOG="$calls" $3 \
+  (cd "$folders/$2" && env PARLLIO_LOG="$calls" INPOUT_LOG="$calls" FTD2XX_LOG="$calls" $3 \
     "$WINE" ./vx3340ctl.exe $4 >"$work/out" 2>&1) || status=$?
   # Windows programs end lines with CR LF; the folders' place differs from build to build.
   tr -d '\r' <"$work/out" | FOLDERS="$windows_folders" awk '{
