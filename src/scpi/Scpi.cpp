@@ -9,7 +9,7 @@
 
 #include "board/FrontPanel.h"
 #include "board/Selections.h"
-#include "net/Interfaces.h"
+#include "board/Identity.h"
 #include "port/FatalError.h"
 
 namespace vx {
