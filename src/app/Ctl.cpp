@@ -10,6 +10,7 @@
 
 #include "app/StreamMessages.h"
 #include "board/FrontPanel.h"
+#include "board/Identity.h"
 #include "board/Selections.h"
 #include "net/Interfaces.h"
 #include "port/FatalError.h"
@@ -25,8 +26,6 @@
 namespace vx {
 
 namespace {
-
-constexpr const char* kProgram = "vx3340ctl";
 
 // The selections the user gave, as choice indexes in the table's order; -1 when not given.
 using Picks = std::array<int, kSelectionCount>;
@@ -48,7 +47,6 @@ struct CtlOptions {
   std::string announceName;  // the services' name on the network; "" for the usual one
   bool listSelections = false;
   std::string vxi11;  // where the VXI-11 session listens
-  std::vector<std::string> extras;
 };
 
 // Adds a selection's option: its value is one of the choices' names, in any letter case, stored
@@ -75,7 +73,7 @@ void addChoice(CLI::App& app, const Selection& selection, int& index) {
 CLI::Validator listenAddress(bool orStandardInput) {
   return CLI::Validator(
       [orStandardInput](std::string& text) {
-        return (orStandardInput && text == "-") || parseListenAddress(text)
+        return (orStandardInput && text == "-") || net::parseListenAddress(text)
                    ? std::string()
                    : fmt::format("must be {}a port (0..65535), or ADDRESS:PORT with an IP address",
                                  orStandardInput ? "-, " : "");
@@ -83,17 +81,16 @@ CLI::Validator listenAddress(bool orStandardInput) {
       "");  // the type name says what it takes; --help names it once
 }
 
-// What every network face of a session shares once start-up is done.
-struct Shared {
+// What the network faces drive once start-up is done.
+struct Targets {
   ScpiInstrument& instrument;
   WebPanel* webPanel;
-  std::ostream& log;
 };
 // A face that listens, ready to serve once start-up is done, and where it listens (for the
 // announcements and the identification document).
 struct Opened {
-  std::function<void(Shared&)> start;
-  OpenInterface where;
+  std::function<void(Targets&)> start;
+  net::OpenInterface where;
 };
 
 // The network faces, one entry each: its option, where it listens ("" when not asked for, "-"
@@ -102,42 +99,42 @@ struct Opened {
 struct Face {
   const char* option;
   const std::string& where;
-  std::function<Opened(EventLoop&, const ListenAddress&)> open;
+  std::function<Opened(net::EventLoop&, const net::ListenAddress&)> open;
 };
 
 std::vector<Face> faces(const CtlOptions& o, [[maybe_unused]] CtlEnvironment& env) {
-  const auto where = [](InterfaceKind kind, const ListenAddress& at) {
-    return OpenInterface{kind, at.address, at.port};
+  const auto where = [](net::InterfaceKind kind, const net::ListenAddress& at) {
+    return net::OpenInterface{kind, at.address, at.port};
   };
   std::vector<Face> all{
       {"--serve", o.serve,
-       [where](EventLoop& loop, const ListenAddress& at) -> Opened {
+       [where](net::EventLoop& loop, const net::ListenAddress& at) -> Opened {
          auto session = std::make_shared<TcpSession>(loop, at);
-         return {[session](Shared& s) { session->start(s.instrument, s.log); },
-                 where(InterfaceKind::ScpiRaw, session->bound())};
+         return {[session](Targets& t) { session->start(t.instrument); },
+                 where(net::InterfaceKind::ScpiRaw, session->bound())};
        }},
-      {"--web", o.web, [where](EventLoop& loop, const ListenAddress& at) -> Opened {
+      {"--web", o.web, [where](net::EventLoop& loop, const net::ListenAddress& at) -> Opened {
          auto web = std::make_shared<WebServer>(loop, at);
-         return {[web](Shared& s) { web->start(*s.webPanel, s.log); },
-                 where(InterfaceKind::Web, web->bound())};
+         return {[web](Targets& t) { web->start(*t.webPanel); },
+                 where(net::InterfaceKind::Web, web->bound())};
        }}};
 #ifdef VX_HAVE_VXI11
-  all.push_back(
-      {"--vxi11", o.vxi11, [&env, where](EventLoop& loop, const ListenAddress& at) -> Opened {
-         auto server = std::make_shared<vxi11::Vxi11Server>(loop, at, env.portmapper());
-         return {[server](Shared& s) { server->start(s.instrument, s.log); },
-                 where(InterfaceKind::Vxi11, server->bound())};
-       }});
+  all.push_back({"--vxi11", o.vxi11,
+                 [&env, where](net::EventLoop& loop, const net::ListenAddress& at) -> Opened {
+                   auto server = std::make_shared<vxi11::Vxi11Server>(loop, at, env.portmapper());
+                   return {[server](Targets& t) { server->start(t.instrument); },
+                           where(net::InterfaceKind::Vxi11, server->bound())};
+                 }});
 #endif
   return all;
 }
 
-std::vector<Opened> listen(EventLoop& loop, const std::vector<Face>& faces) {
+std::vector<Opened> listen(net::EventLoop& loop, const std::vector<Face>& faces) {
   std::vector<Opened> opened;
   for (const Face& face : faces) {
     if (face.where.empty() || face.where == "-") continue;
     try {
-      opened.push_back(face.open(loop, *parseListenAddress(face.where)));
+      opened.push_back(face.open(loop, *net::parseListenAddress(face.where)));
     } catch (const std::exception& e) {
       throw InputError(
           fmt::format("{}: cannot listen on {}: {}", face.option, face.where, e.what()));
@@ -266,51 +263,21 @@ std::string selectionsJson() {
 }
 
 int badInput(CtlEnvironment& env, const std::string& what) {
-  fmt::print(env.err, "{}: {} (see {} --help)\n", kProgram, what, kProgram);
+  fmt::print(env.err, "{}: {} (see {} --help)\n", env.program, what, env.program);
   return kExitBadInput;
 }
 
-}  // namespace
-
-int reportViolations(const SimulatedBoard& board, std::ostream& err) {
-  for (const auto& v : board.violations())
-    fmt::print(err, "{}: protocol violation: {}\n", kProgram, v);
-  return board.violations().empty() ? kExitOk : kExitProtocolViolation;
-}
-
-namespace {
-
 // Each recorder's failure, once; the exit code they call for, else code.
-int reportFailures(const std::vector<std::string>& failures, std::ostream& err, int code) {
-  for (const std::string& failure : failures) fmt::print(err, "{}: {}\n", kProgram, failure);
+int reportFailures(const std::vector<std::string>& failures, CtlEnvironment& env, int code) {
+  for (const std::string& failure : failures) fmt::print(env.err, "{}: {}\n", env.program, failure);
   return failures.empty() ? code : kExitRuntimeError;
 }
 
-// Announces the interfaces that listen beyond loopback, unless told not to; a loopback-only
-// session has nothing to announce and says nothing.
-std::unique_ptr<Announcer> announce(EventLoop& loop, const OpenInterfaces& open,
-                                    const CtlOptions& o, CtlEnvironment& env) {
-  const auto services = announcements(open, instrumentIdentity(),
-                                      instanceName(o.announceName, boost::asio::ip::host_name()));
-  if (o.noAnnounce || services.empty() || !env.announcer) return nullptr;
-  auto announcer = env.announcer(loop, env.err);
-  if (announcer) announcer->publish(services);
-  return announcer;
-}
-
-int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
-  CtlOptions o;
-  CLI::App app{"", kProgram};
-  buildParser(app, o, env.portOptions);
-  if (const auto exit = parseArguments(app, arguments, env.out, env.err)) return *exit;
-  o.repeated = app.count("--count") > 0;
+// The options that cannot be used together, or here: the exit code when the run ends before it
+// starts. Without VXI-11 (Windows), --vxi11 beside another session is said and dropped.
+std::optional<int> refuseOptions(CLI::App& app, CtlOptions& o, CtlEnvironment& env) {
   for (const auto& extra : app.remaining()) {
     if (!isStatusSwitch(extra)) return badInput(env, "unknown argument " + extra);
-  }
-
-  if (o.listSelections) {
-    fmt::print(env.out, "{}\n", selectionsJson());
-    return kExitOk;
   }
   if (o.serve == "-" && (!o.web.empty() || !o.vxi11.empty()))
     return badInput(env,
@@ -326,21 +293,109 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     fmt::print(env.err,
                "{}: --vxi11: VXI-11 is not available on Windows (no portmapper to register with); "
                "the other sessions run\n",
-               kProgram);
+               env.program);
     o.vxi11.clear();
   }
 #endif
+  return std::nullopt;
+}
+
+// Publishes the interfaces that listen beyond loopback through the system's mDNS responder,
+// unless told not to; a loopback-only session has nothing to announce and says nothing.
+std::unique_ptr<net::Announcer> publishServices(net::EventLoop& loop,
+                                                const net::OpenInterfaces& open,
+                                                const CtlOptions& o, CtlEnvironment& env) {
+  const auto services = net::announcements(
+      open, instrumentIdentity(), net::instanceName(o.announceName, boost::asio::ip::host_name()));
+  if (o.noAnnounce || services.empty() || !env.announcer) return nullptr;
+  auto announcer = env.announcer(loop);
+  if (announcer) announcer->publish(services);
+  return announcer;
+}
+
+// The network's part of a run: the one loop, in one thread, that every TCP session runs on (one
+// board, one state), and what listens on it.
+struct Network {
+  std::unique_ptr<net::EventLoop> loop;
+  std::vector<Opened> opened;
+  net::OpenInterfaces open;
+};
+
+Network listenAll(const CtlOptions& o, CtlEnvironment& env) {
+  Network n;
+  n.loop = std::make_unique<net::EventLoop>(env.err, env.program);
+  n.opened = listen(*n.loop, faces(o, env));
+  for (const Opened& face : n.opened) n.open.push_back(face.where);
+  return n;
+}
+
+// Serves the sessions until they end: over TCP on the loop, or one on standard input and output.
+// The exit code.
+int serve(const CtlOptions& o, CtlEnvironment& env, Backend& backend, FrontPanel& panel,
+          Network* network, std::optional<WebPanel>& webPanel) {
+  applySelections(panel, o.picks, false);
+  ScpiInstrument instrument(panel);
+  // A recorder that cannot write stops; the session says so once and goes on serving.
+  backend.onFailure([&](const std::string& failure) {
+    fmt::print(env.err, "{}: {}; it stops here, the session goes on\n", env.program, failure);
+    env.err.flush();
+    instrument.report(-250, "Mass storage error;" + failure);
+    if (webPanel) webPanel->recorderStopped(failure);
+  });
+  if (network) {
+    if (webPanel) webPanel->identify(network->open);
+    Targets targets{instrument, webPanel ? &*webPanel : nullptr};
+    for (const Opened& face : network->opened) face.start(targets);
+    // Destroyed before the loop: it withdraws what it published when the session ends.
+    const auto announcer = publishServices(*network->loop, network->open, o, env);
+    network->loop->run();
+  } else {
+    serveStream(env.in, env.out, instrument);
+  }
+  env.out.flush();
+  const bool lost = !backend.finish().empty();
+  backend.onFailure(nullptr);
+  const SimulatedBoard* board = backend.simulatedBoard();
+  const int code = board ? reportViolations(*board, env.err, env.program) : kExitOk;
+  return lost ? kExitRuntimeError : code;
+}
+
+// The one-shot run: the selections given, then the flags read --count times.
+int readFlags(const CtlOptions& o, CtlEnvironment& env, Backend& backend, FrontPanel& panel) {
+  FlagReading reading = *applySelections(panel, o.picks, true);
+  fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
+  for (int i = 1; i < o.count; ++i) {
+    env.out.flush();
+    if (env.out.bad() || !backend.failures().empty()) break;  // what was asked is lost
+    env.sleep(std::chrono::milliseconds(o.intervalMs));
+    reading = panel.cmdRead_Click();
+    fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
+  }
+  env.out.flush();
+  const SimulatedBoard* board = backend.simulatedBoard();
+  const int code = board ? reportViolations(*board, env.err, env.program) : kExitOk;
+  return reportFailures(backend.finish(), env, code);
+}
+
+int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
+  CtlOptions o;
+  CLI::App app{"", env.program};
+  buildParser(app, o, env.portOptions);
+  if (const auto exit = parseArguments(app, arguments, env.out, env.err)) return *exit;
+  o.repeated = app.count("--count") > 0;
+  if (const auto exit = refuseOptions(app, o, env)) return *exit;
+  if (o.listSelections) {
+    fmt::print(env.out, "{}\n", selectionsJson());
+    return kExitOk;
+  }
   o.backend.recordLines = !o.web.empty();
   const bool tcp = (!o.serve.empty() && o.serve != "-") || !o.web.empty() || !o.vxi11.empty();
   try {
-    // Every TCP session runs on one loop, in one thread: one board, one state.
-    std::unique_ptr<EventLoop> loop = tcp ? std::make_unique<EventLoop>(env.err) : nullptr;
-    const std::vector<Opened> opened = tcp ? listen(*loop, faces(o, env)) : std::vector<Opened>{};
-    OpenInterfaces open;
-    for (const Opened& face : opened) open.push_back(face.where);
-    const auto backend =
-        std::make_unique<Backend>(o.backend, env.out, env.openFile,
-                                  o.backend.simulate ? nullptr : env.realPort(o.backend), kProgram);
+    std::optional<Network> network;
+    if (tcp) network = listenAll(o, env);
+    const auto backend = std::make_unique<Backend>(
+        o.backend, env.out, env.openFile, o.backend.simulate ? nullptr : env.realPort(o.backend),
+        env.program);
     Port port(backend->library());
     auto os = env.os(arguments);
     StreamMessages messages(env.err);
@@ -349,11 +404,10 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
     if (port.PortBase() == 0) {
       const std::string adapter = backend->library().adapter();
       fmt::print(
-          env.err, "{}: {}; nothing was sent to the board\n", kProgram,
+          env.err, "{}: {}; nothing was sent to the board\n", env.program,
           adapter.empty() ? "no parallel-port address was found" : adapter + " could not be used");
       return kExitNoPort;
     }
-
     FrontPanel panel(port);
     panel.onReconnect([&port] { reclaimPort(port); });
     std::optional<WebPanel> webPanel;
@@ -362,57 +416,25 @@ int run(const std::vector<std::string>& arguments, CtlEnvironment& env) {
         return std::chrono::duration_cast<std::chrono::milliseconds>(env.now().time_since_epoch())
             .count();
       });
-    if (!o.serve.empty() || tcp) {
-      applySelections(panel, o.picks, false);
-      ScpiInstrument instrument(panel);
-      // A recorder that cannot write stops; the session says so once and goes on serving.
-      backend->onFailure([&](const std::string& failure) {
-        fmt::print(env.err, "{}: {}; it stops here, the session goes on\n", kProgram, failure);
-        env.err.flush();
-        instrument.report(-250, "Mass storage error;" + failure);
-        if (webPanel) webPanel->recorderStopped(failure);
-      });
-      if (tcp) {
-        if (webPanel) webPanel->identify(open);
-        Shared shared{instrument, webPanel ? &*webPanel : nullptr, env.err};
-        for (const Opened& face : opened) face.start(shared);
-        // Destroyed before the loop: it withdraws what it published when the session ends.
-        const auto announcer = announce(*loop, open, o, env);
-        loop->run();
-      } else {
-        serveStream(env.in, env.out, instrument);
-      }
-      env.out.flush();
-      const bool lost = !backend->finish().empty();
-      backend->onFailure(nullptr);
-      const SimulatedBoard* board = backend->simulatedBoard();
-      const int code = board ? reportViolations(*board, env.err) : kExitOk;
-      return lost ? kExitRuntimeError : code;
-    }
-    FlagReading reading = *applySelections(panel, o.picks, true);
-    fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
-    for (int i = 1; i < o.count; ++i) {
-      env.out.flush();
-      if (env.out.bad() || !backend->failures().empty()) break;  // what was asked is lost
-      env.sleep(std::chrono::milliseconds(o.intervalMs));
-      reading = panel.cmdRead_Click();
-      fmt::print(env.out, "{}\n", formatReading(reading, o, timestamp(env.now())));
-    }
-    env.out.flush();
-
-    const SimulatedBoard* board = backend->simulatedBoard();
-    const int code = board ? reportViolations(*board, env.err) : kExitOk;
-    return reportFailures(backend->finish(), env.err, code);
+    if (!o.serve.empty() || tcp)
+      return serve(o, env, *backend, panel, network ? &*network : nullptr, webPanel);
+    return readFlags(o, env, *backend, panel);
   } catch (const InputError& e) {
     return badInput(env, e.what());
   } catch (const std::exception& e) {
     env.out.flush();
-    fmt::print(env.err, "{}: {}\n", kProgram, e.what());
+    fmt::print(env.err, "{}: {}\n", env.program, e.what());
     return kExitRuntimeError;
   }
 }
 
 }  // namespace
+
+int reportViolations(const SimulatedBoard& board, std::ostream& err, const std::string& program) {
+  for (const auto& v : board.violations())
+    fmt::print(err, "{}: protocol violation: {}\n", program, v);
+  return board.violations().empty() ? kExitOk : kExitProtocolViolation;
+}
 
 // Standard output that could not be written ends the run with a message, as the shell's own
 // tools do.
@@ -421,7 +443,8 @@ int runCtl(const std::vector<std::string>& arguments, CtlEnvironment& env) {
   env.out.flush();
   const std::error_code error = outputError(env.out);
   if (!error) return code;
-  fmt::print(env.err, "{}: standard output could not be written: {}\n", kProgram, error.message());
+  fmt::print(env.err, "{}: standard output could not be written: {}\n", env.program,
+             error.message());
   return code == kExitOk ? kExitRuntimeError : code;
 }
 

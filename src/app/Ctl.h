@@ -21,6 +21,7 @@ class Portmapper;
 
 // What vx3340ctl needs from its surroundings; main supplies the real ones, tests their own.
 struct CtlEnvironment {
+  std::string program;  // the program's name, which main gives: each line on err starts with it
   std::ostream& out;
   std::ostream& err;
   std::istream& in;  // a SCPI session's commands with --serve -
@@ -34,13 +35,14 @@ struct CtlEnvironment {
   // Opens the trace's and the waveform's files.
   OpenSink openFile;
   // The system's mDNS responder, for announcing the sessions that listen beyond loopback.
-  MakeAnnouncer announcer;
+  net::MakeAnnouncer announcer;
   // The host's portmapper, where --vxi11 registers (not on Windows).
   std::function<std::unique_ptr<vxi11::Portmapper>()> portmapper;
 };
 
-// Reports the simulated board's protocol violations on err; the exit code they call for.
-int reportViolations(const SimulatedBoard& board, std::ostream& err);
+// Reports the simulated board's protocol violations on err, each line after the program's name;
+// the exit code they call for.
+int reportViolations(const SimulatedBoard& board, std::ostream& err, const std::string& program);
 
 // Runs vx3340ctl with the arguments after the program name; returns the exit code. What it cannot
 // write (the trace, the waveform, standard output) it reports on err, and the run ends with 5.

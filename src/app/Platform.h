@@ -36,6 +36,6 @@ std::unique_ptr<Sink> standardOutputSink();
 
 // The system's mDNS responder (Avahi on Linux, DnsServiceRegister on Windows); where there is
 // none, one that says so once and publishes nothing.
-std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log);
+std::unique_ptr<net::Announcer> makeAnnouncer(net::EventLoop& loop);
 
 }  // namespace vx

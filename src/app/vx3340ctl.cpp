@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   vx::CheckedOutput checkedOut(vx::standardOutputSink(), "standard output could not be written");
   std::ostream out(&checkedOut);
   vx::CtlEnvironment env{
+      "vx3340ctl",
       out,
       std::cerr,
       std::cin,

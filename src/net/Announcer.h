@@ -6,14 +6,13 @@
 
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "net/EventLoop.h"
 #include "net/Interfaces.h"
 
-namespace vx {
+namespace vx::net {
 
 class Announcer {
  public:
@@ -23,16 +22,12 @@ class Announcer {
   virtual void publish(const std::vector<Service>& services) = 0;
 };
 
-// Makes a platform's announcer. Its lines reach log through loop, between commands; a system
-// without a responder says so once there and publishes nothing.
-using MakeAnnouncer = std::function<std::unique_ptr<Announcer>(EventLoop& loop, std::ostream& log)>;
-
-// Says "vx3340ctl: LINE" on log from the event loop's thread, between commands, as the sessions'
-// own lines go: a responder's callbacks come on a thread of their own.
-void sayOnLoop(boost::asio::io_context& io, std::ostream& log, std::string line);
+// Makes a platform's announcer. Its lines reach the loop's log, posted from the responder's own
+// thread; a system without a responder says so once there and publishes nothing.
+using MakeAnnouncer = std::function<std::unique_ptr<Announcer>(EventLoop& loop)>;
 
 // Where the system offers no responder: says in one line on log, when there is something to
 // announce, that announcing is not available, and why.
-std::unique_ptr<Announcer> unavailableAnnouncer(std::ostream& log, std::string why);
+std::unique_ptr<Announcer> unavailableAnnouncer(Log& log, std::string why);
 
-}  // namespace vx
+}  // namespace vx::net

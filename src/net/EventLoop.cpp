@@ -1,7 +1,6 @@
 #include "net/EventLoop.h"
 
 #include <fmt/format.h>
-#include <fmt/ostream.h>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 
@@ -10,12 +9,12 @@
 
 #include "port/FatalError.h"
 
-namespace vx {
+namespace vx::net {
 
 struct EventLoop::State {
-  explicit State(std::ostream& log) : log(log) {}
-  std::ostream& log;
+  State(std::ostream& stream, std::string program) : log(stream, std::move(program), io) {}
   boost::asio::io_context io;
+  Log log;
   boost::asio::signal_set signals{io, SIGINT, SIGTERM};
   std::vector<std::function<void()>> stops;
   std::vector<std::function<void()>> afterStops;
@@ -33,7 +32,8 @@ struct EventLoop::State {
   }
 };
 
-EventLoop::EventLoop(std::ostream& log) : state_(std::make_unique<State>(log)) {
+EventLoop::EventLoop(std::ostream& log, std::string program)
+    : state_(std::make_unique<State>(log, std::move(program))) {
   state_->signals.async_wait([state = state_.get()](boost::system::error_code error, int) {
     if (!error) state->stop();
   });
@@ -43,6 +43,10 @@ EventLoop::~EventLoop() = default;
 
 boost::asio::io_context& EventLoop::context() {
   return state_->io;
+}
+
+Log& EventLoop::log() {
+  return state_->log;
 }
 
 void EventLoop::onStop(std::function<void()> stop) {
@@ -59,29 +63,39 @@ void EventLoop::fail(std::exception_ptr error) {
   state_->io.stop();
 }
 
+bool EventLoop::guard(const std::function<void()>& run,
+                      const std::function<void(const std::exception* error)>& other) {
+  try {
+    run();
+    return true;
+  } catch (const FatalError&) {
+    fail(std::current_exception());
+  } catch (const std::exception& e) {
+    other(&e);
+  } catch (...) {
+    other(nullptr);
+  }
+  return false;
+}
+
 void EventLoop::run() {
   // A handler that throws leaves the loop; the loop can be run again straight away.
-  for (;;) {
-    try {
-      state_->io.run();
-      break;
-    } catch (const FatalError&) {
-      fail(std::current_exception());
-      break;
-    } catch (const std::exception& e) {
-      fmt::print(state_->log, "vx3340ctl: a connection ended on an error: {}\n", e.what());
-      state_->log.flush();
-    }
+  while (!guard([this] { state_->io.run(); },
+                [this](const std::exception* e) {
+                  log().say(e ? fmt::format("a connection ended on an error: {}", e->what())
+                              : "a connection ended on an unknown error");
+                })) {
+    if (state_->error) break;
   }
   for (auto done = state_->afterStops.rbegin(); done != state_->afterStops.rend(); ++done) {
     try {
       (*done)();
     } catch (const std::exception& e) {
-      fmt::print(state_->log, "vx3340ctl: ending a session failed: {}\n", e.what());
+      log().say(fmt::format("ending a session failed: {}", e.what()));
     }
   }
   state_->afterStops.clear();
   if (state_->error) std::rethrow_exception(state_->error);
 }
 
-}  // namespace vx
+}  // namespace vx::net

@@ -1,18 +1,9 @@
 #include "net/Interfaces.h"
 
 #include <fmt/format.h>
-#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
-#include <boost/asio/post.hpp>
 
-#include "Version.h"
-#include "net/Announcer.h"
-
-namespace vx {
-
-Identity instrumentIdentity() {
-  return {"VX3340 evaluation board", "vx3340ctl", "0", kVersionText};
-}
+namespace vx::net {
 
 std::string resourceString(const OpenInterface& open, const std::string& host) {
   switch (open.kind) {
@@ -72,33 +63,4 @@ std::vector<Service> announcements(const OpenInterfaces& open, const Identity& i
   return services;
 }
 
-namespace {
-
-class UnavailableAnnouncer : public Announcer {
- public:
-  UnavailableAnnouncer(std::ostream& log, std::string why) : log_(log), why_(std::move(why)) {}
-  void publish(const std::vector<Service>& services) override {
-    if (services.empty()) return;
-    log_ << "vx3340ctl: announcing on the network is not available: " << why_ << '\n';
-    log_.flush();
-  }
-
- private:
-  std::ostream& log_;
-  std::string why_;
-};
-
-}  // namespace
-
-void sayOnLoop(boost::asio::io_context& io, std::ostream& log, std::string line) {
-  boost::asio::post(io, [&log, line = std::move(line)] {
-    log << "vx3340ctl: " << line << '\n';
-    log.flush();
-  });
-}
-
-std::unique_ptr<Announcer> unavailableAnnouncer(std::ostream& log, std::string why) {
-  return std::make_unique<UnavailableAnnouncer>(log, std::move(why));
-}
-
-}  // namespace vx
+}  // namespace vx::net

@@ -2,14 +2,15 @@
 
 // The program's open network interfaces, listed once: runCtl builds the list from the listeners
 // it opened, and both the announcements on the network and the web panel's identification
-// document read it. Also what the instrument says about itself, for *IDN?, the announcements'
-// TXT records and the identification document alike.
+// document read it. Also what is announced for them.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace vx {
+#include "board/Identity.h"
+
+namespace vx::net {
 
 enum class InterfaceKind { ScpiRaw, Vxi11, Web };
 
@@ -20,15 +21,6 @@ struct OpenInterface {
   std::uint16_t port = 0;
 };
 using OpenInterfaces = std::vector<OpenInterface>;
-
-// What the instrument says about itself.
-struct Identity {
-  std::string manufacturer;
-  std::string model;
-  std::string serialNumber;
-  std::string firmware;
-};
-Identity instrumentIdentity();
 
 // The VISA resource string that reaches an interface at host (a name, an IPv4 address, or an
 // IPv6 address in brackets): TCPIP::host::5025::SOCKET, TCPIP::host::INSTR, or the web page's
@@ -56,4 +48,4 @@ std::string instanceName(const std::string& given, const std::string& host);
 std::vector<Service> announcements(const OpenInterfaces& open, const Identity& identity,
                                    const std::string& name);
 
-}  // namespace vx
+}  // namespace vx::net

@@ -1,13 +1,12 @@
 #include "net/Listen.h"
 
 #include <fmt/format.h>
-#include <fmt/ostream.h>
 #include <boost/asio/ip/address.hpp>
 
 #include <charconv>
 #include <string_view>
 
-namespace vx {
+namespace vx::net {
 
 std::optional<ListenAddress> parseListenAddress(const std::string& text) {
   ListenAddress where;
@@ -42,14 +41,4 @@ std::string hostAndPort(const std::string& address, std::uint16_t port) {
                                                 : fmt::format("{}:{}", address, port);
 }
 
-void announce(std::ostream& log, const std::string& what, const ListenAddress& where) {
-  fmt::print(log, "vx3340ctl: {}; SIGINT or SIGTERM ends it\n", what);
-  if (!isLoopback(where))
-    fmt::print(log,
-               "vx3340ctl: warning: listening on {}, not on loopback: anyone who can reach this "
-               "port can drive the board\n",
-               where.address);
-  log.flush();
-}
-
-}  // namespace vx
+}  // namespace vx::net

@@ -1,13 +1,12 @@
 #pragma once
 
-// Where a network session listens, and what it says about it.
+// Where a network server listens: the address a user gives, and how a URL writes it.
 
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <string>
 
-namespace vx {
+namespace vx::net {
 
 // Where a session listens: an IP address and a port. "5025" is 127.0.0.1:5025; IPv6 addresses
 // go in brackets ("[::1]:5025"). Empty when the text is not one.
@@ -21,8 +20,4 @@ bool isLoopback(const ListenAddress& where);
 // "127.0.0.1:5025", or "[::1]:5025" for IPv6: as a URL and an HTTP Host header write it.
 std::string hostAndPort(const std::string& address, std::uint16_t port);
 
-// Says on log what now listens ("SCPI session on 127.0.0.1:5025"), and warns when where is not
-// loopback: anyone who can reach it can drive the board.
-void announce(std::ostream& log, const std::string& what, const ListenAddress& where);
-
-}  // namespace vx
+}  // namespace vx::net

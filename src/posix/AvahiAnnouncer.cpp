@@ -11,8 +11,6 @@
 #include <avahi-common/malloc.h>
 #include <avahi-common/thread-watch.h>
 #include <fmt/format.h>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
 
 #include <string>
 #include <vector>
@@ -21,9 +19,9 @@ namespace vx {
 
 namespace {
 
-class AvahiAnnouncer : public Announcer {
+class AvahiAnnouncer : public net::Announcer {
  public:
-  AvahiAnnouncer(EventLoop& loop, std::ostream& log) : io_(loop.context()), log_(log) {}
+  explicit AvahiAnnouncer(net::EventLoop& loop) : log_(loop.log()) {}
 
   ~AvahiAnnouncer() override {
     // The thread first, so that no callback runs while the group and the client go; freeing
@@ -36,7 +34,7 @@ class AvahiAnnouncer : public Announcer {
   AvahiAnnouncer(const AvahiAnnouncer&) = delete;
   AvahiAnnouncer& operator=(const AvahiAnnouncer&) = delete;
 
-  void publish(const std::vector<Service>& services) override {
+  void publish(const std::vector<net::Service>& services) override {
     if (services.empty() || poll_) return;
     services_ = services;
     name_ = services.front().name;
@@ -115,7 +113,7 @@ class AvahiAnnouncer : public Announcer {
       return;
     }
     if (!avahi_entry_group_is_empty(group_)) return;
-    for (const Service& s : services_) {
+    for (const net::Service& s : services_) {
       AvahiStringList* txt = nullptr;
       for (const std::string& record : s.txt) txt = avahi_string_list_add(txt, record.c_str());
       const int result = avahi_entry_group_add_service_strlst(
@@ -137,22 +135,21 @@ class AvahiAnnouncer : public Announcer {
       say(fmt::format("not announced on the network: {}", avahi_strerror(result)));
   }
 
-  void say(std::string line) { sayOnLoop(io_, log_, std::move(line)); }
+  void say(std::string line) { log_.post(std::move(line)); }
 
-  boost::asio::io_context& io_;
-  std::ostream& log_;
+  net::Log& log_;
   AvahiThreadedPoll* poll_ = nullptr;
   AvahiClient* client_ = nullptr;
   AvahiEntryGroup* group_ = nullptr;
-  std::vector<Service> services_;
+  std::vector<net::Service> services_;
   std::string name_;
   bool established_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log) {
-  return std::make_unique<AvahiAnnouncer>(loop, log);
+std::unique_ptr<net::Announcer> makeAnnouncer(net::EventLoop& loop) {
+  return std::make_unique<AvahiAnnouncer>(loop);
 }
 
 }  // namespace vx

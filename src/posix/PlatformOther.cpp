@@ -33,8 +33,8 @@ std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions&) {
 // There is no real port to choose.
 void addPlatformPortOptions(CLI::App&, BackendOptions&, CLI::Option*) {}
 
-std::unique_ptr<Announcer> makeAnnouncer(EventLoop&, std::ostream& log) {
-  return unavailableAnnouncer(log, "this build has no mDNS responder binding");
+std::unique_ptr<net::Announcer> makeAnnouncer(net::EventLoop& loop) {
+  return net::unavailableAnnouncer(loop.log(), "this build has no mDNS responder binding");
 }
 
 }  // namespace vx

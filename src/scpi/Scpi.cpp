@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "board/FrontPanel.h"
+#include "board/Identity.h"
 #include "board/Selections.h"
-#include "net/Interfaces.h"
 #include "port/FatalError.h"
 
 namespace vx {
@@ -55,6 +55,7 @@ struct ScpiError {
   int code;
   const char* message;
 };
+
 constexpr ScpiError kSyntaxError{-102, "Syntax error"};
 constexpr ScpiError kParameterNotAllowed{-108, "Parameter not allowed"};
 constexpr ScpiError kMissingParameter{-109, "Missing parameter"};
@@ -62,10 +63,145 @@ constexpr ScpiError kUndefinedHeader{-113, "Undefined header"};
 constexpr ScpiError kIllegalValue{-224, "Illegal parameter value"};
 constexpr ScpiError kHardwareError{-240, "Hardware error"};
 
+// One command of a program message: its header in upper case without its '?', whether it is a
+// query, and its parameters.
+struct ScpiCommand {
+  std::string header;
+  bool query = false;
+  std::vector<std::string> parameters = {};
+};
+
+// One line as it runs: the board, the client, the answers so far, and the header path that
+// chained commands are relative to.
+struct Line {
+  FrontPanel& panel;
+  const ScpiInstrument& instrument;
+  ScpiClient& client;
+  std::vector<std::string> answers = {};
+  std::vector<std::string> path = {};
+};
+
 std::string readingAnswer(const FlagReading& reading) {
   std::string answer;
   for (int bit = 0; bit < 6; ++bit) answer += reading.flag(bit) ? "1," : "0,";
   return answer + reading.decimal;
+}
+
+// Header, then parameters after white space, separated by commas; none when the header is not
+// one (a syntax error).
+std::optional<ScpiCommand> parse(std::string_view unit) {
+  const auto blank = unit.find_first_of(" \t");
+  ScpiCommand c{upper(unit.substr(0, blank))};
+  if (blank != std::string_view::npos) {
+    std::string_view list = unit.substr(blank + 1);
+    for (std::size_t comma; (comma = list.find(',')) != std::string_view::npos;
+         list.remove_prefix(comma + 1))
+      c.parameters.emplace_back(trim(list.substr(0, comma)));
+    c.parameters.emplace_back(trim(list));
+  }
+  c.query = !c.header.empty() && c.header.back() == '?';
+  if (c.query) c.header.pop_back();
+  if (c.header.empty() ||
+      c.header.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789:*_") != std::string::npos)
+    return std::nullopt;
+  return c;
+}
+
+// The mnemonics of a header, split at its colons; none when one is empty (a syntax error).
+std::optional<std::vector<std::string>> mnemonics(std::string_view header) {
+  std::vector<std::string> parts;
+  for (std::size_t colon; (colon = header.find(':')) != std::string_view::npos;
+       header.remove_prefix(colon + 1))
+    parts.emplace_back(header.substr(0, colon));
+  parts.emplace_back(header);
+  if (std::any_of(parts.begin(), parts.end(), [](const auto& p) { return p.empty(); }))
+    return std::nullopt;
+  return parts;
+}
+
+// The node a full header path names: a selection's SCPI node, "READ" or "ERROR"; none when it
+// names none.
+std::optional<std::string> resolve(const std::vector<std::string>& p) {
+  if (p.size() == 2 && matches("CONFigure", p[0])) {
+    for (const Selection& s : kSelections)
+      if (matches(s.scpiNode, p[1])) return std::string(s.scpiNode);
+  }
+  if (p.size() == 1 && matches("READ", p[0])) return "READ";
+  if ((p.size() == 2 || p.size() == 3) && matches("SYSTem", p[0]) && matches("ERRor", p[1]) &&
+      (p.size() == 2 || matches("NEXT", p[2])))
+    return "ERROR";
+  return std::nullopt;
+}
+
+// Common commands: they leave the header path as it is.
+std::optional<ScpiError> common(const ScpiCommand& c, Line& line) {
+  const std::vector<std::pair<std::string, bool>> known{
+      {"*IDN", true}, {"*RST", false}, {"*CLS", false}, {"*OPC", false},
+      {"*OPC", true}, {"*ESR", true},  {"*STB", true}};
+  if (std::find(known.begin(), known.end(), std::pair{c.header, c.query}) == known.end())
+    return kUndefinedHeader;
+  if (!c.parameters.empty()) return kParameterNotAllowed;
+  if (c.header == "*IDN") {
+    line.answers.push_back(scpiIdentity());
+  } else if (c.header == "*RST") {
+    line.panel.reset();
+  } else if (c.header == "*CLS") {
+    line.client.clear();
+  } else if (c.header == "*OPC") {
+    if (c.query)
+      line.answers.emplace_back("1");
+    else
+      line.client.esr |= kOperationComplete;
+  } else if (c.header == "*ESR") {
+    line.answers.push_back(std::to_string(line.client.esr));
+    line.client.esr = 0;
+  } else {
+    line.answers.push_back(std::to_string(line.instrument.statusByte(line.client)));
+  }
+  return std::nullopt;
+}
+
+// A header from the root (":CONF:RANG") or relative to the chained path ("RANG"); the path it
+// leaves is the one the next chained command is relative to.
+std::optional<ScpiError> program(const ScpiCommand& c, Line& line) {
+  const bool fromRoot = c.header[0] == ':';
+  const auto parts = mnemonics(std::string_view(c.header).substr(fromRoot ? 1 : 0));
+  if (!parts) return kSyntaxError;
+  std::vector<std::string> full = fromRoot ? *parts : line.path;
+  if (!fromRoot) full.insert(full.end(), parts->begin(), parts->end());
+  std::optional<std::string> node = resolve(full);
+  if (!node && !fromRoot) {
+    full = *parts;
+    node = resolve(full);
+  }
+  line.path.assign(full.begin(), full.end() - 1);
+  const auto setting =
+      std::find_if(kSelections.begin(), kSelections.end(),
+                   [&node](const Selection& s) { return node && s.scpiNode == *node; });
+  const bool missing = std::any_of(c.parameters.begin(), c.parameters.end(),
+                                   [](const std::string& p) { return p.empty(); });
+  if (!node || ((*node == "READ" || *node == "ERROR") && !c.query)) return kUndefinedHeader;
+  if (missing || (setting != kSelections.end() && !c.query && c.parameters.empty()))
+    return kMissingParameter;
+  if (c.query ? !c.parameters.empty() : c.parameters.size() > 1) return kParameterNotAllowed;
+  if (*node == "READ") {
+    line.answers.push_back(readingAnswer(line.panel.cmdRead_Click()));
+  } else if (*node == "ERROR") {
+    line.answers.push_back(line.client.nextError());
+  } else if (c.query) {
+    const int index = line.panel.selected(setting->id);
+    line.answers.emplace_back(index < static_cast<int>(setting->choices.size())
+                                  ? setting->choices[static_cast<std::size_t>(index)].scpi
+                                  : std::to_string(index));
+  } else {
+    const std::string value = upper(c.parameters[0]);
+    const auto chosen =
+        std::find_if(setting->choices.begin(), setting->choices.end(),
+                     [&value](const Choice& choice) { return spelled(choice, value); });
+    if (chosen == setting->choices.end()) return kIllegalValue;
+    line.panel.select(setting->id, static_cast<int>(chosen - setting->choices.begin()));
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -116,139 +252,29 @@ std::optional<std::string> ScpiInstrument::execute(std::string_view line, ScpiCl
   }
 }
 
-std::optional<std::string> ScpiInstrument::run(std::string_view line, ScpiClient& client) {
-  std::vector<std::string> answers;
-  std::vector<std::string> path;  // the header path that chained commands are relative to
-  const auto fail = [&client](ScpiError e) { client.error(e.code, e.message); };
-  std::string_view rest = line;
+std::optional<std::string> ScpiInstrument::run(std::string_view text, ScpiClient& client) {
+  Line line{panel_, *this, client};
+  std::string_view rest = text;
   while (true) {
     const auto end = rest.find(';');
     const std::string_view unit = trim(rest.substr(0, end));
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     if (!unit.empty() || end != std::string_view::npos) {
-      if (unit.empty()) {
-        fail(kSyntaxError);
-        break;
-      }
-      // Header, then parameters after white space, separated by commas.
-      const auto blank = unit.find_first_of(" \t");
-      std::string header = upper(unit.substr(0, blank));
-      std::vector<std::string> parameters;
-      if (blank != std::string_view::npos) {
-        std::string_view list = unit.substr(blank + 1);
-        for (std::size_t comma; (comma = list.find(',')) != std::string_view::npos;
-             list.remove_prefix(comma + 1))
-          parameters.emplace_back(trim(list.substr(0, comma)));
-        parameters.emplace_back(trim(list));
-      }
-      const bool query = !header.empty() && header.back() == '?';
-      if (query) header.pop_back();
-      const bool missing = std::any_of(parameters.begin(), parameters.end(),
-                                       [](const std::string& p) { return p.empty(); });
-      if (header.empty() || header.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789:*_") !=
-                                std::string::npos) {
-        fail(kSyntaxError);
-        break;
-      }
-      std::optional<ScpiError> error;
-      if (header[0] == '*') {
-        // Common commands: they leave the header path as it is.
-        const std::vector<std::pair<std::string, bool>> known{
-            {"*IDN", true}, {"*RST", false}, {"*CLS", false}, {"*OPC", false},
-            {"*OPC", true}, {"*ESR", true},  {"*STB", true}};
-        if (std::find(known.begin(), known.end(), std::pair{header, query}) == known.end()) {
-          error = kUndefinedHeader;
-        } else if (!parameters.empty()) {
-          error = kParameterNotAllowed;
-        } else if (header == "*IDN") {
-          answers.push_back(scpiIdentity());
-        } else if (header == "*RST") {
-          panel_.reset();
-        } else if (header == "*CLS") {
-          client.clear();
-        } else if (header == "*OPC") {
-          if (query)
-            answers.emplace_back("1");
-          else
-            client.esr |= kOperationComplete;
-        } else if (header == "*ESR") {
-          answers.push_back(std::to_string(client.esr));
-          client.esr = 0;
-        } else {
-          answers.push_back(std::to_string(statusByte(client)));
-        }
-      } else {
-        // A header from the root (":CONF:RANG") or relative to the chained path ("RANG").
-        std::vector<std::string> parts;
-        const bool fromRoot = header[0] == ':';
-        std::string_view mnemonics = std::string_view(header).substr(fromRoot ? 1 : 0);
-        for (std::size_t colon; (colon = mnemonics.find(':')) != std::string_view::npos;
-             mnemonics.remove_prefix(colon + 1))
-          parts.emplace_back(mnemonics.substr(0, colon));
-        parts.emplace_back(mnemonics);
-        if (std::any_of(parts.begin(), parts.end(), [](const auto& p) { return p.empty(); })) {
-          fail(kSyntaxError);
-          break;
-        }
-        std::vector<std::string> full = fromRoot ? parts : path;
-        if (!fromRoot) full.insert(full.end(), parts.begin(), parts.end());
-        const auto resolve = [&](const std::vector<std::string>& p) -> std::optional<std::string> {
-          if (p.size() == 2 && matches("CONFigure", p[0])) {
-            for (const Selection& s : kSelections)
-              if (matches(s.scpiNode, p[1])) return std::string(s.scpiNode);
-          }
-          if (p.size() == 1 && matches("READ", p[0])) return "READ";
-          if ((p.size() == 2 || p.size() == 3) && matches("SYSTem", p[0]) &&
-              matches("ERRor", p[1]) && (p.size() == 2 || matches("NEXT", p[2])))
-            return "ERROR";
-          return std::nullopt;
-        };
-        std::optional<std::string> node = resolve(full);
-        if (!node && !fromRoot) {
-          full = parts;
-          node = resolve(full);
-        }
-        const auto setting =
-            std::find_if(kSelections.begin(), kSelections.end(),
-                         [&node](const Selection& s) { return node && s.scpiNode == *node; });
-        if (!node || ((*node == "READ" || *node == "ERROR") && !query)) {
-          error = kUndefinedHeader;
-        } else if (missing || (setting != kSelections.end() && !query && parameters.empty())) {
-          error = kMissingParameter;
-        } else if (query ? !parameters.empty() : parameters.size() > 1) {
-          error = kParameterNotAllowed;
-        } else if (*node == "READ") {
-          answers.push_back(readingAnswer(panel_.cmdRead_Click()));
-        } else if (*node == "ERROR") {
-          answers.push_back(client.nextError());
-        } else if (query) {
-          const int index = panel_.selected(setting->id);
-          answers.emplace_back(index < static_cast<int>(setting->choices.size())
-                                   ? setting->choices[static_cast<std::size_t>(index)].scpi
-                                   : std::to_string(index));
-        } else {
-          const std::string value = upper(parameters[0]);
-          const auto chosen =
-              std::find_if(setting->choices.begin(), setting->choices.end(),
-                           [&value](const Choice& choice) { return spelled(choice, value); });
-          if (chosen == setting->choices.end())
-            error = kIllegalValue;
-          else
-            panel_.select(setting->id, static_cast<int>(chosen - setting->choices.begin()));
-        }
-        path.assign(full.begin(), full.end() - 1);
-      }
+      const auto command = unit.empty() ? std::nullopt : parse(unit);
+      const auto error = !command                    ? kSyntaxError
+                         : command->header[0] == '*' ? common(*command, line)
+                                                     : program(*command, line);
       if (error) {
-        fail(*error);
+        client.error(error->code, error->message);
         break;
       }
     }
     if (end == std::string_view::npos) break;
   }
   for (const auto& [code, message] : std::exchange(reports_, {})) client.error(code, message);
-  if (answers.empty()) return std::nullopt;
-  std::string joined = answers[0];
-  for (std::size_t i = 1; i < answers.size(); ++i) joined.append(";").append(answers[i]);
+  if (line.answers.empty()) return std::nullopt;
+  std::string joined = line.answers[0];
+  for (std::size_t i = 1; i < line.answers.size(); ++i) joined.append(";").append(line.answers[i]);
   return joined;
 }
 

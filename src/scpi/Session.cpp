@@ -1,118 +1,13 @@
 #include "scpi/Session.h"
 
 #include <fmt/format.h>
-#include <fmt/ostream.h>
-#include <boost/asio.hpp>
-
-#include "net/Outbox.h"
-#include "net/Server.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <memory>
 
+#include "net/StreamConnection.h"
+
 namespace vx {
-
-namespace {
-
-namespace asio = boost::asio;
-using boost::system::error_code;
-using tcp = asio::ip::tcp;
-
-struct Shared {
-  net::Server& server;
-  ScpiInstrument& instrument;
-  const SessionLimits& limits;
-};
-
-// One TCP client: its own error queue and line framing; answers go out in order. Its lines run
-// only while fewer than maxUnsent bytes of its answers wait to be sent; past that, reading stops
-// until they drain, and a client that stays past it for stallLimit is dropped.
-class Connection final : public net::Connection, private net::Outbox<Connection> {
- public:
-  Connection(tcp::socket socket, Shared& shared)
-      : net::Connection(shared.server, socket),
-        Outbox(shared.server.io(), shared.limits.maxUnsent, shared.limits.stallLimit),
-        socket_(std::move(socket)),
-        shared_(shared) {}
-
-  void start() override {
-    net::keepAlive(socket_);
-    read();
-  }
-
- private:
-  std::shared_ptr<Connection> shared() {
-    return std::static_pointer_cast<Connection>(shared_from_this());
-  }
-  void shut() override {
-    stopStallTimer();
-    error_code ignored;
-    socket_.shutdown(tcp::socket::shutdown_both, ignored);
-    socket_.close(ignored);
-  }
-
-  void read() {
-    reading_ = true;
-    socket_.async_read_some(asio::buffer(buffer_),
-                            [self = shared()](error_code error, std::size_t n) {
-                              self->reading_ = false;
-                              if (self->ended()) return;
-                              // The client left, perhaps in the middle of a line: that line is
-                              // lost.
-                              if (error) return self->end();
-                              if (std::memchr(self->buffer_.data(), '\n', n)) self->commanded();
-                              self->unread_.append(self->buffer_.data(), n);
-                              self->process();
-                            });
-  }
-
-  // Runs the lines read so far while the answers waiting stay under the cap; then reads on, or
-  // waits for the answers to drain.
-  void process() {
-    bool http = false;
-    const bool ran = guard([&] {
-      while (!unread_.empty() && !full() && !http) {
-        std::string answers;
-        const auto fed = scpi_.feed(unread_, shared_.instrument, answers, room());
-        unread_.erase(0, fed.used);
-        if (!answers.empty()) send(std::move(answers));
-        http = fed.http;
-      }
-    });
-    if (!ran) return;
-    if (http)
-      return end(
-          "it sent an HTTP request or a TLS handshake, as a web page in a browser can make it "
-          "do; nothing more from it runs");
-    if (!full()) {
-      if (!reading_) read();
-      return;
-    }
-    // Over the cap: read nothing more until the answers drain; drop a client that never reads.
-    stall();
-  }
-
-  friend class net::Outbox<Connection>;
-  tcp::socket& stream() { return socket_; }
-  void writeFailed(error_code error) {
-    end(fmt::format("writing to it failed: {}", error.message()));
-  }
-  void drained() { process(); }
-  void stalledTooLong() {
-    end(fmt::format("it read none of its answers for {} ms", shared_.limits.stallLimit.count()));
-  }
-
-  tcp::socket socket_;
-  Shared& shared_;
-  ScpiConnection scpi_{true};
-  std::array<char, 4096> buffer_{};
-  std::string unread_;  // bytes read but not yet run
-  bool reading_ = false;
-};
-
-}  // namespace
 
 namespace {
 
@@ -210,41 +105,94 @@ void serveStream(std::istream& in, std::ostream& out, ScpiInstrument& instrument
   }
 }
 
-struct TcpSession::State {
-  State(EventLoop& loop, const ListenAddress& at, SessionLimits limits)
-      : limits(limits),
-        server(loop, at, "SCPI session",
-               {.maxConnections = limits.maxClients, .firstCommand = limits.firstLine}),
-        where(at) {}
-  SessionLimits limits;
-  net::Server server;
-  ListenAddress where;
-  std::unique_ptr<Shared> shared;
+namespace {
+
+// One client on TCP: its own error queue and line framing; answers go out in order. Its lines run
+// only while fewer than maxUnsent bytes of its answers wait to be sent; past that, reading stops
+// until they drain, and a client that stays past it for stallLimit is dropped.
+class TcpClient final : public net::StreamConnection {
+ public:
+  TcpClient(net::Listener& listener, net::tcp::socket socket, ScpiInstrument& instrument,
+            const SessionLimits& limits)
+      : StreamConnection(listener, std::move(socket), limits.maxUnsent, limits.stallLimit,
+                         "answers"),
+        instrument_(instrument) {}
+
+  void start() override {
+    net::keepAlive(socket());
+    read();
+  }
+
+ private:
+  void received(std::string_view bytes) override {
+    if (bytes.find('\n') != std::string_view::npos) commanded();
+    unread_.append(bytes);
+    process();
+  }
+
+  // Runs the lines read so far while the answers waiting stay under the cap; then reads on, or
+  // waits for the answers to drain.
+  void process() {
+    bool http = false;
+    const bool ran = guard([&] {
+      while (!unread_.empty() && !full() && !http) {
+        std::string answers;
+        const auto fed = scpi_.feed(unread_, instrument_, answers, room());
+        unread_.erase(0, fed.used);
+        if (!answers.empty()) send(std::move(answers));
+        http = fed.http;
+      }
+    });
+    if (!ran) return;
+    if (http)
+      return end(
+          "it sent an HTTP request or a TLS handshake, as a web page in a browser can make it "
+          "do; nothing more from it runs");
+    if (!full()) {
+      if (!reading()) read();
+      return;
+    }
+    // Over the cap: read nothing more until the answers drain; drop a client that never reads.
+    stall();
+  }
+  void drained() override { process(); }
+
+  ScpiInstrument& instrument_;
+  ScpiConnection scpi_{true};
+  std::string unread_;  // bytes read but not yet run
 };
 
-TcpSession::TcpSession(EventLoop& loop, const ListenAddress& where, SessionLimits limits)
+}  // namespace
+
+struct TcpSession::State {
+  State(net::EventLoop& loop, const net::ListenAddress& at, SessionLimits limits)
+      : limits(limits),
+        listener(loop, at, "SCPI session",
+                 {.maxConnections = limits.maxClients, .firstCommand = limits.firstLine}) {}
+  SessionLimits limits;
+  net::Listener listener;
+};
+
+TcpSession::TcpSession(net::EventLoop& loop, const net::ListenAddress& where, SessionLimits limits)
     : state_(std::make_unique<State>(loop, where, limits)) {}
 
 TcpSession::~TcpSession() = default;
 
-ListenAddress TcpSession::bound() const {
-  const auto at = state_->server.endpoint();
-  return {at.address().to_string(), at.port()};
+net::ListenAddress TcpSession::bound() const {
+  return state_->listener.bound();
 }
 
-void TcpSession::start(ScpiInstrument& instrument, std::ostream& log) {
+void TcpSession::start(ScpiInstrument& instrument) {
   State& s = *state_;
-  s.shared = std::make_unique<Shared>(Shared{s.server, instrument, s.limits});
-  s.server.start(
-      log,
-      [&s](tcp::socket socket) {
-        return std::make_shared<Connection>(std::move(socket), *s.shared);
+  s.listener.start(
+      [&s, &instrument](net::tcp::socket socket) {
+        return std::make_shared<TcpClient>(s.listener, std::move(socket), instrument, s.limits);
       },
-      fmt::format("vx3340ctl: refused: this session already serves {} clients, the most it takes; "
-                  "close one and connect again\n",
-                  s.limits.maxClients));
-  const auto at = s.server.endpoint();
-  announce(log, "SCPI session on " + hostAndPort(at.address().to_string(), at.port()), s.where);
+      s.listener.log().line(fmt::format(
+          "refused: this session already serves {} clients, the most it takes; close one and "
+          "connect again",
+          s.limits.maxClients)));
+  s.listener.sayListening(s.listener.hostAndPort());
 }
 
 }  // namespace vx

@@ -73,18 +73,18 @@ struct SessionLimits {
 // port.
 class TcpSession {
  public:
-  TcpSession(EventLoop& loop, const ListenAddress& where, SessionLimits limits = {});
+  TcpSession(net::EventLoop& loop, const net::ListenAddress& where, SessionLimits limits = {});
   ~TcpSession();
   TcpSession(const TcpSession&) = delete;
   TcpSession& operator=(const TcpSession&) = delete;
 
   // Serves while the loop runs: at most maxClients at a time, their commands one at a time on the
-  // one board. Says on log where it listens, and each client it drops or refuses to obey. A
-  // run-time error from the port ends the loop, which throws it.
-  void start(ScpiInstrument& instrument, std::ostream& log);
+  // one board. Says on the loop's log where it listens, and each client it drops or refuses to
+  // obey. A run-time error from the port ends the loop, which throws it.
+  void start(ScpiInstrument& instrument);
 
   // The address and port it is bound to (the port the system picked for port 0).
-  ListenAddress bound() const;
+  net::ListenAddress bound() const;
 
  private:
   struct State;

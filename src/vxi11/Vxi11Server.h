@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
-#include <ostream>
 
 #include "net/EventLoop.h"
 #include "net/Listen.h"
@@ -34,18 +33,19 @@ class Vxi11Server {
  public:
   // Listens from here on (std::system_error when it cannot), both channels, so that an address
   // that cannot be used stops the program before anything reaches the port.
-  Vxi11Server(EventLoop& loop, const ListenAddress& where, std::unique_ptr<Portmapper> portmapper,
-              ServerLimits limits = {});
+  Vxi11Server(net::EventLoop& loop, const net::ListenAddress& where,
+              std::unique_ptr<Portmapper> portmapper, ServerLimits limits = {});
   ~Vxi11Server();
   Vxi11Server(const Vxi11Server&) = delete;
   Vxi11Server& operator=(const Vxi11Server&) = delete;
 
   // Where the core channel listens (port 0 resolved).
-  ListenAddress bound() const;
+  net::ListenAddress bound() const;
   // Serves while the loop runs, from now on. Registers with the portmapper meanwhile, on a thread
-  // of its own, and says on log where it listens once rpcbind has answered, with a line when the
-  // session could not be registered, and why; the entry it set goes once the loop has stopped.
-  void start(ScpiInstrument& instrument, std::ostream& log);
+  // of its own, and says on the loop's log where it listens once rpcbind has answered, with a
+  // line when the session could not be registered, and why; the entry it set goes once the loop
+  // has stopped.
+  void start(ScpiInstrument& instrument);
 
  private:
   struct State;

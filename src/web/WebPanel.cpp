@@ -10,6 +10,7 @@
 #include <ctime>
 #include <iterator>
 
+#include "board/Identity.h"
 #include "board/Selections.h"
 #include "forms/Forms.h"
 #include "net/Listen.h"
@@ -128,7 +129,7 @@ std::string xmlEscaped(std::string_view text) {
 
 // Whether a client that reached the address local can reach an interface too: it listens there,
 // on every address of that family, or both are loopback.
-bool reachable(const OpenInterface& open, const std::string& local) {
+bool reachable(const net::OpenInterface& open, const std::string& local) {
   boost::system::error_code e1, e2;
   const auto bound = boost::asio::ip::make_address(open.address, e1);
   const auto reached = boost::asio::ip::make_address(local, e2);
@@ -238,19 +239,19 @@ WebReply WebPanel::command(const std::string& path, const json& body) {
 // the Host rule has checked).
 std::string WebPanel::identification(const WebRequest& r) const {
   const Identity id = instrumentIdentity();
-  const auto reached = parseListenAddress(r.local);
+  const auto reached = net::parseListenAddress(r.local);
   std::string host = r.host.substr(0, r.host.back() == ']' ? r.host.size() : r.host.rfind(':'));
   const std::string page = fmt::format("http://{}/", r.host);
   std::string interfaces;
-  for (const OpenInterface& open : open_) {
+  for (const net::OpenInterface& open : open_) {
     if (!reached || !reachable(open, reached->address)) continue;
     interfaces += fmt::format(
         "  <Interface InterfaceType=\"LXI\" InterfaceName=\"{}\">\n"
         "    <InstrumentAddressString>{}</InstrumentAddressString>\n  </Interface>\n",
-        open.kind == InterfaceKind::ScpiRaw ? "SCPI raw socket"
-        : open.kind == InterfaceKind::Vxi11 ? "VXI-11"
-                                            : "web page",
-        xmlEscaped(resourceString(open, host)));
+        open.kind == net::InterfaceKind::ScpiRaw ? "SCPI raw socket"
+        : open.kind == net::InterfaceKind::Vxi11 ? "VXI-11"
+                                                 : "web page",
+        xmlEscaped(net::resourceString(open, host)));
   }
   return fmt::format(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -67,7 +67,7 @@ class WebPanel : public LineListener {
   void connect(WebLink& link) { link_ = &link; }
   // The program's open interfaces, for GET /lxi/identification: each one the client can reach
   // gets its VISA resource string there.
-  void identify(OpenInterfaces open) { open_ = std::move(open); }
+  void identify(net::OpenInterfaces open) { open_ = std::move(open); }
   // Serves the page and runs the API. A request that is refused changes nothing and sends
   // nothing to the port. A port that went away (PortGoneError) answers 503 with the reason, and
   // the state says the board is disconnected until a command reaches it again; any other
@@ -105,7 +105,7 @@ class WebPanel : public LineListener {
   std::size_t refreshKey_ = 0;  // this panel among the front panel's listeners
   Clock now_;
   WebLink* link_ = nullptr;
-  OpenInterfaces open_;
+  net::OpenInterfaces open_;
   std::vector<LineAccess> pending_;  // the accesses of the refresh under way
   std::vector<LineAccess> last_;     // those of the last whole refresh
   std::deque<Point> history_;

@@ -1,38 +1,32 @@
 #include "web/WebServer.h"
 
 #include <fmt/format.h>
-#include <boost/asio.hpp>
 
-#include "net/Outbox.h"
-#include "net/Server.h"
-#include "port/FatalError.h"
-
-#include <array>
 #include <optional>
 #include <set>
+
+#include "net/StreamConnection.h"
 
 namespace vx {
 
 namespace {
 
 namespace asio = boost::asio;
-using tcp = asio::ip::tcp;
 using boost::system::error_code;
 
-class Connection;
+class BrowserConnection;
 
-// What the connections share: the panel, the limits, the event streams and the one poller.
-class Panel final : public WebLink {
+// The panel's link to the network: its event streams and its one poller, however many pages are
+// open; what every browser connection shares.
+class PanelLink final : public WebLink {
  public:
-  Panel(net::Server& server, const WebLimits& limits)
-      : server(server), limits(limits), poll_(server.io()) {}
+  PanelLink(net::Listener& listener, WebPanel& panel, const WebLimits& limits)
+      : listener(listener), panel(panel), limits(limits), poll_(listener.io()) {}
 
   void publish(const std::string& state) override;
-  // The poller: one per session, however many pages are open. A new setting starts a new
-  // chain of ticks; a tick of an older one does nothing.
+  // A new setting starts a new chain of ticks; a tick of an older one does nothing.
   void schedule(std::chrono::milliseconds interval) override {
-    ++pollChain_;
-    poll_.cancel();
+    stop();
     if (interval.count() > 0) tick(interval, pollChain_);
   }
   void stop() {
@@ -40,25 +34,23 @@ class Panel final : public WebLink {
     poll_.cancel();
   }
 
-  net::Server& server;
+  net::Listener& listener;
+  WebPanel& panel;
   const WebLimits& limits;
-  WebPanel* panel = nullptr;
-  std::set<Connection*> streams;
+  std::set<BrowserConnection*> streams;
 
  private:
   void tick(std::chrono::milliseconds interval, unsigned chain) {
     poll_.expires_after(interval);
     poll_.async_wait([this, interval, chain](error_code error) {
       if (error || chain != pollChain_) return;
-      try {
-        panel->poll();
-      } catch (const FatalError&) {
-        server.fail(std::current_exception());
-        return;
-      } catch (const std::exception& e) {
-        server.say(fmt::format("the web panel's poller: {}", e.what()));
-      }
-      tick(interval, chain);
+      listener.loop().guard([this] { panel.poll(); },
+                            [this](const std::exception* e) {
+                              listener.log().say(fmt::format("the web panel's poller: {}",
+                                                             e ? e->what() : "an unknown error"));
+                            });
+      // Unless a port failure stopped the loop, and the poller with it.
+      if (chain == pollChain_) tick(interval, chain);
     });
   }
 
@@ -68,19 +60,18 @@ class Panel final : public WebLink {
 
 // One browser connection: requests and replies in turn, each phase with its deadline, until it
 // asks for the event stream, which it then stays until the client leaves.
-class Connection final : public net::Connection, private net::Outbox<Connection> {
+class BrowserConnection final : public net::StreamConnection {
  public:
-  Connection(tcp::socket socket, Panel& shared)
-      : net::Connection(shared.server, socket),
-        Outbox(shared.server.io(), shared.limits.maxUnsent, shared.limits.stallLimit),
-        socket_(std::move(socket)),
-        shared_(shared),
-        talk_(*shared.panel, shared.limits, localAddress(), localPort(),
-              [&shared] { return shared.streams.size() < shared.limits.maxStreams; }),
-        deadline_(shared.server.io()) {}
+  BrowserConnection(net::Listener& listener, net::tcp::socket socket, PanelLink& link)
+      : StreamConnection(listener, std::move(socket), link.limits.maxUnsent, link.limits.stallLimit,
+                         "events"),
+        link_(link),
+        limits_(link.limits),
+        talk_(link.panel, limits_, local().address(), local().port(),
+              [&link] { return link.streams.size() < link.limits.maxStreams; }) {}
 
   void start() override {
-    expireIn(shared_.limits.requestTime);
+    expireIn(limits_.requestTime);
     read();
   }
   // Sends an event, or holds it back as the newest while the client is too far behind.
@@ -95,48 +86,29 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
   }
 
  private:
-  asio::ip::address localAddress() const {
+  net::tcp::endpoint local() {
     error_code error;
-    return socket_.local_endpoint(error).address();
+    return socket().local_endpoint(error);
   }
-  std::uint16_t localPort() const {
-    error_code error;
-    return socket_.local_endpoint(error).port();
-  }
-
-  void shut() override {
-    shared_.streams.erase(this);
-    stopStallTimer();
-    deadline_.cancel();
-    keepAlive_.cancel();
-    error_code ignored;
-    socket_.close(ignored);
-  }
+  void closing() override { link_.streams.erase(this); }
 
   // One deadline at a time, for the phase under way: reading a request, writing a reply,
   // waiting for the next request, or the last goodbye.
   void expireIn(std::chrono::milliseconds limit, std::string why = {}) {
-    deadline_.expires_after(limit);
-    deadline_.async_wait([self = shared(), why = std::move(why)](error_code error) {
-      if (!error) self->end(why);
-    });
-  }
-  std::shared_ptr<Connection> shared() {
-    return std::static_pointer_cast<Connection>(shared_from_this());
+    after(deadline_, limit, [this, why = std::move(why)] { end(why); });
   }
 
   void read() {
-    socket_.async_read_some(talk_.space(), [self = shared()](error_code error, std::size_t n) {
-      if (self->ended()) return;
-      const bool between = !self->talk_.midRequest();
+    readInto(talk_.space(), [this](error_code error, std::size_t n) {
+      const bool between = !talk_.midRequest();
       if (error)
-        self->talk_.ended();
+        talk_.ended();
       else
-        self->talk_.received(n);
-      self->progressed();
+        talk_.received(n);
+      progressed();
       // The first byte of a request starts its own deadline.
-      if (between && n > 0) self->expireIn(self->shared_.limits.requestTime);
-      self->serve();
+      if (between && n > 0) expireIn(limits_.requestTime);
+      serve();
     });
   }
 
@@ -149,126 +121,105 @@ class Connection final : public net::Connection, private net::Outbox<Connection>
       return read();
     }
     reply_ = std::move(step.reply);
-    expireIn(shared_.limits.writeTime,
-             fmt::format("it read none of its answer for {} ms", shared_.limits.writeTime.count()));
-    asio::async_write(socket_, asio::buffer(reply_),
-                      [self = shared(), close = step.close](error_code error, std::size_t) {
-                        if (self->ended()) return;
-                        if (error) return self->end();
-                        self->progressed();
-                        if (close) return self->finish();
-                        // The next request may be here already; if not, wait a while for it.
-                        self->expireIn(self->talk_.midRequest() ? self->shared_.limits.requestTime
-                                                                : self->shared_.limits.idleTime);
-                        self->serve();
-                      });
+    expireIn(limits_.writeTime,
+             fmt::format("it read none of its answer for {} ms", limits_.writeTime.count()));
+    asio::async_write(
+        socket(), asio::buffer(reply_),
+        [self = self<BrowserConnection>(), close = step.close](error_code error, std::size_t) {
+          if (self->ended()) return;
+          if (error) return self->end();
+          self->replied(close);
+        });
+  }
+
+  void replied(bool close) {
+    progressed();
+    if (close) return finish();
+    // The next request may be here already; if not, wait a while for it.
+    expireIn(talk_.midRequest() ? limits_.requestTime : limits_.idleTime);
+    serve();
   }
 
   void openStream(std::string head) {
     deadline_.cancel();
     setReclaimable(false);
-    shared_.streams.insert(this);
+    link_.streams.insert(this);
     push(head);
     keepAlive();
     watch();
   }
 
   void keepAlive() {
-    keepAlive_.expires_after(shared_.limits.keepAlive);
-    keepAlive_.async_wait([self = shared()](error_code error) {
-      if (error || self->ended()) return;
-      if (self->idle()) self->push(": keep-alive\n\n");
-      self->keepAlive();
+    after(keepAlive_, limits_.keepAlive, [this] {
+      if (idle()) push(": keep-alive\n\n");
+      keepAlive();
     });
-  }
-
-  // Reads on only to see the client leave: after the last reply, or from an event stream.
-  void watch() {
-    socket_.async_read_some(asio::buffer(ignored_),
-                            [self = shared()](error_code error, std::size_t) {
-                              if (self->ended()) return;
-                              if (error) return self->end();
-                              self->watch();
-                            });
   }
 
   // After the last reply: no more to send, and what the client still sends is read and dropped
   // for a moment, so that closing does not reset the connection before the client has read it.
   void finish() {
     error_code ignored;
-    socket_.shutdown(tcp::socket::shutdown_send, ignored);
+    socket().shutdown(net::tcp::socket::shutdown_send, ignored);
     expireIn(std::chrono::seconds(1));
     watch();
   }
 
-  friend class net::Outbox<Connection>;
-  tcp::socket& stream() { return socket_; }
-  void writeFailed(error_code) { end(); }  // the page was closed
-  void drained() {
+  void writeFailed(const error_code&) override { end(); }  // the page was closed
+  void drained() override {
     if (!newest_) return;
     send(std::move(*newest_));
     newest_.reset();
     if (full()) stall();
   }
-  void stalledTooLong() {
-    end(fmt::format("it read none of its events for {} ms", shared_.limits.stallLimit.count()));
-  }
 
-  tcp::socket socket_;
-  Panel& shared_;
+  PanelLink& link_;
+  const WebLimits& limits_;
   WebConversation talk_;
-  asio::steady_timer deadline_;
-  asio::steady_timer keepAlive_{socket_.get_executor()};
+  asio::steady_timer& deadline_ = timer();
+  asio::steady_timer& keepAlive_ = timer();
   std::string reply_;
-  std::array<char, 512> ignored_{};
   std::optional<std::string> newest_;  // the state to send once the client catches up
 };
 
-void Panel::publish(const std::string& state) {
+void PanelLink::publish(const std::string& state) {
   const std::string event = "data: " + state + "\n\n";
-  for (Connection* stream : std::set<Connection*>(streams)) stream->push(event);
+  for (BrowserConnection* stream : std::set<BrowserConnection*>(streams)) stream->push(event);
 }
 
 }  // namespace
 
 struct WebServer::State {
-  State(EventLoop& loop, const ListenAddress& at, WebLimits limits)
-      : limits(limits),
-        server(loop, at, "web panel", {limits.maxConnections, true}),
-        shared(server, this->limits),
-        where(at) {}
+  State(net::EventLoop& loop, const net::ListenAddress& at, WebLimits limits)
+      : limits(limits), listener(loop, at, "web panel", {limits.maxConnections, true}) {}
   WebLimits limits;
-  net::Server server;
-  Panel shared;
-  ListenAddress where;
+  net::Listener listener;
+  std::unique_ptr<PanelLink> link;
 };
 
-WebServer::WebServer(EventLoop& loop, const ListenAddress& where, WebLimits limits)
+WebServer::WebServer(net::EventLoop& loop, const net::ListenAddress& where, WebLimits limits)
     : state_(std::make_unique<State>(loop, where, limits)) {
-  loop.onStop([this] { state_->shared.stop(); });
+  loop.onStop([this] {
+    if (state_->link) state_->link->stop();
+  });
 }
 
 WebServer::~WebServer() = default;
 
-ListenAddress WebServer::bound() const {
-  const auto at = state_->server.endpoint();
-  return {at.address().to_string(), at.port()};
+net::ListenAddress WebServer::bound() const {
+  return state_->listener.bound();
 }
 
-void WebServer::start(WebPanel& panel, std::ostream& log) {
+void WebServer::start(WebPanel& panel) {
   State& s = *state_;
-  s.shared.panel = &panel;
-  panel.connect(s.shared);
-  s.server.start(
-      log,
-      [&s](tcp::socket socket) {
-        return std::make_shared<Connection>(std::move(socket), s.shared);
+  s.link = std::make_unique<PanelLink>(s.listener, panel, s.limits);
+  panel.connect(*s.link);
+  s.listener.start(
+      [&s](net::tcp::socket socket) {
+        return std::make_shared<BrowserConnection>(s.listener, std::move(socket), *s.link);
       },
       webRefusal(s.limits));
-  const auto at = s.server.endpoint();
-  announce(log,
-           fmt::format("web panel on http://{}/", hostAndPort(at.address().to_string(), at.port())),
-           s.where);
+  s.listener.sayListening(fmt::format("http://{}/", s.listener.hostAndPort()));
 }
 
 }  // namespace vx

@@ -4,7 +4,6 @@
 // on its socket, with a deadline on every phase.
 
 #include <memory>
-#include <ostream>
 
 #include "net/EventLoop.h"
 #include "net/Listen.h"
@@ -16,16 +15,16 @@ namespace vx {
 class WebServer {
  public:
   // Listens from here on: an address that cannot be used throws before anything reaches the port.
-  WebServer(EventLoop& loop, const ListenAddress& where, WebLimits limits = {});
+  WebServer(net::EventLoop& loop, const net::ListenAddress& where, WebLimits limits = {});
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
-  // Serves the panel while the loop runs; says on log where, and each client it drops.
-  void start(WebPanel& panel, std::ostream& log);
+  // Serves the panel while the loop runs; says on the loop's log where, and each client it drops.
+  void start(WebPanel& panel);
 
   // The address and port it is bound to (the port the system picked for port 0).
-  ListenAddress bound() const;
+  net::ListenAddress bound() const;
 
  private:
   struct State;

@@ -5,7 +5,6 @@
 // Asio first: it brings Winsock 2, which must come before windows.h.
 #include <fmt/format.h>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -44,9 +43,9 @@ std::string narrow(const wchar_t* text) {
   return out;
 }
 
-class DnsAnnouncer : public Announcer {
+class DnsAnnouncer : public net::Announcer {
  public:
-  DnsAnnouncer(EventLoop& loop, std::ostream& log) : io_(loop.context()), log_(log) {
+  explicit DnsAnnouncer(net::EventLoop& loop) : log_(loop.log()) {
     // From the system folder only: never a dnsapi.dll put beside the program.
     char folder[MAX_PATH] = {};
     const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
@@ -80,19 +79,20 @@ class DnsAnnouncer : public Announcer {
   DnsAnnouncer(const DnsAnnouncer&) = delete;
   DnsAnnouncer& operator=(const DnsAnnouncer&) = delete;
 
-  void publish(const std::vector<Service>& services) override {
+  void publish(const std::vector<net::Service>& services) override {
     if (services.empty()) return;
     if (!construct_ || !free_ || !register_ || !deregister_) {
-      log_ << "vx3340ctl: announcing on the network is not available: this system has no "
-              "DNS-SD registration (DnsServiceRegister, Windows 10 and later)\n";
-      log_.flush();
+      net::unavailableAnnouncer(log_,
+                                "this system has no DNS-SD registration (DnsServiceRegister, "
+                                "Windows 10 and later)")
+          ->publish(services);
       return;
     }
     wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
     GetComputerNameW(computer, &size);
     const std::wstring host = std::wstring(computer) + L".local";
-    for (const Service& s : services) {
+    for (const net::Service& s : services) {
       auto r = std::make_unique<Registration>();
       r->owner = this;
       r->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -149,10 +149,9 @@ class DnsAnnouncer : public Announcer {
     SetEvent(r.done);
   }
 
-  void say(std::string line) { sayOnLoop(io_, log_, std::move(line)); }
+  void say(std::string line) { log_.post(std::move(line)); }
 
-  boost::asio::io_context& io_;
-  std::ostream& log_;
+  net::Log& log_;
   HMODULE dll_ = nullptr;
   Construct construct_ = nullptr;
   Free free_ = nullptr;
@@ -163,8 +162,8 @@ class DnsAnnouncer : public Announcer {
 
 }  // namespace
 
-std::unique_ptr<Announcer> makeAnnouncer(EventLoop& loop, std::ostream& log) {
-  return std::make_unique<DnsAnnouncer>(loop, log);
+std::unique_ptr<net::Announcer> makeAnnouncer(net::EventLoop& loop) {
+  return std::make_unique<DnsAnnouncer>(loop);
 }
 
 }  // namespace vx

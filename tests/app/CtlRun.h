@@ -46,10 +46,9 @@ struct CtlRun {
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> openPort =
       [this](const BackendOptions&) { return std::make_unique<FakePortLibrary>(realPort); };
 
-  MakeAnnouncer announcer = [](EventLoop&, std::ostream&) { return std::unique_ptr<Announcer>(); };
-
   int operator()(const std::vector<std::string>& args) {
     CtlEnvironment env{
+        "vx3340ctl",
         out,
         err,
         in,
@@ -68,7 +67,7 @@ struct CtlRun {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
         },
         openFiles(full),
-        announcer,
+        {},   // no mDNS responder
         {}};  // no portmapper: these runs take no --vxi11
     return runCtl(args, env);
   }

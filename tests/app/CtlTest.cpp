@@ -60,9 +60,9 @@ TEST(Ctl, RunsLineForLine) {
 TEST(Ctl, ReportsViolations) {
   SimulatedBoard board;
   std::ostringstream err;
-  EXPECT_EQ(reportViolations(board, err), kExitOk);
+  EXPECT_EQ(reportViolations(board, err, "vx3340ctl"), kExitOk);
   test::accesses(board, "W37A=20 W378=00");
-  EXPECT_EQ(reportViolations(board, err), kExitProtocolViolation);
+  EXPECT_EQ(reportViolations(board, err, "vx3340ctl"), kExitProtocolViolation);
   EXPECT_EQ(err.str(),
             "vx3340ctl: protocol violation: data write 0x00 while the data lines are input\n");
 }

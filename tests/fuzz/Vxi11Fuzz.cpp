@@ -1,7 +1,8 @@
 // Bytes from a VXI-11 client, on the core channel and then the abort channel, through the
 // conversation the server's connections run, over the simulated board. Every reply is a whole
-// record holding an RPC reply; the link protocol is never broken; and afterwards the device
-// still takes a new link.
+// record holding an RPC reply whose result decodes whole by the server's table; the link protocol
+// is never broken; and afterwards the device still takes a new link.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,18 +17,18 @@ namespace {
 
 using vx::fuzz::check;
 
-// Whole records, each an RPC reply: a transaction id, then REPLY.
+// Whole records, each an RPC reply whose result, when it has one, one of the server's procedures
+// decodes to its last byte.
 void checkReplies(std::string_view replies) {
-  for (std::uint32_t mark, xid, direction = 0; !replies.empty();
-       replies.remove_prefix(4 + (mark & 0x7fffffffU))) {
-    XDR x;
-    xdrmem_create(&x, const_cast<char*>(replies.data()), static_cast<u_int>(replies.size()),
-                  XDR_DECODE);
-    check(xdr_u_int32_t(&x, &mark) && (mark & 0x80000000U) &&
-              replies.size() >= 4 + (mark & 0x7fffffffU) && xdr_u_int32_t(&x, &xid) &&
-              xdr_u_int32_t(&x, &direction) && direction == REPLY,
-          "a reply is not one whole record holding an RPC reply");
-  }
+  const auto decodes = [&replies](const vx::vxi11::Procedure& procedure) {
+    std::string_view rest = replies;
+    if (!vx::test::Reply(rest, &procedure).whole) return false;
+    replies = rest;
+    return true;
+  };
+  while (!replies.empty())
+    check(std::ranges::any_of(vx::vxi11::procedures(), decodes),
+          "a reply is not one whole record holding an RPC reply that decodes whole");
 }
 
 }  // namespace

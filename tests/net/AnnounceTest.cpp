@@ -8,7 +8,7 @@
 
 #include "net/Interfaces.h"
 
-namespace vx {
+namespace vx::net {
 namespace {
 
 TEST(Announcements, EachInterfaceBeyondLoopbackUnderItsTypes) {
@@ -43,4 +43,4 @@ TEST(Announcements, InstanceNameGivenOrUsualWithinSixtyThreeBytes) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::net

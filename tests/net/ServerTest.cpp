@@ -5,19 +5,17 @@
 
 #include <sstream>
 
-#include "net/Server.h"
+#include "net/Listener.h"
 #include "port/FatalError.h"
 
-namespace vx {
+namespace vx::net {
 namespace {
 
-using net::tcp;
-
 // A connection whose client's first command raises error (none: it stays).
-class Failing : public net::Connection {
+class Failing : public Connection {
  public:
-  Failing(net::Server& server, tcp::socket socket, std::exception_ptr error)
-      : net::Connection(server, socket), socket_(std::move(socket)), error_(error) {}
+  Failing(Listener& listener, tcp::socket socket, std::exception_ptr error)
+      : Connection(listener, socket), socket_(std::move(socket)), error_(error) {}
   void start() override {
     if (error_) guard([this] { std::rethrow_exception(error_); });
   }
@@ -30,13 +28,12 @@ class Failing : public net::Connection {
 
 TEST(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
   std::ostringstream log;
-  EventLoop loop(log);
-  net::Server server(loop, {"127.0.0.1", 0}, "test server", {});
+  EventLoop loop(log, "vx3340ctl");
+  Listener server(loop, {"127.0.0.1", 0}, "test server", {});
   const std::exception_ptr errors[] = {std::make_exception_ptr(std::runtime_error("a bug")),
                                        std::make_exception_ptr(FatalError("the port went away"))};
   int made = 0;
   server.start(
-      log,
       [&](tcp::socket socket) {
         return std::make_shared<Failing>(server, std::move(socket), errors[made++]);
       },
@@ -56,14 +53,13 @@ TEST(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
 // pending handlers hold it until the loop itself goes (AddressSanitizer sees a use after free).
 TEST(Server, ARefusalOutlivesItsServerAfterAFatalError) {
   std::ostringstream log;
-  EventLoop loop(log);
+  EventLoop loop(log, "vx3340ctl");
   tcp::socket first(loop.context()), second(loop.context());
   std::string refused(8, '\0');
   {
-    net::Server server(loop, {"127.0.0.1", 0}, "test server", {.maxConnections = 1});
+    Listener server(loop, {"127.0.0.1", 0}, "test server", {.maxConnections = 1});
     std::shared_ptr<tcp::socket> held;
     server.start(
-        log,
         [&](tcp::socket socket) {
           held = std::make_shared<tcp::socket>(std::move(socket));
           return std::make_shared<Failing>(server, tcp::socket(loop.context()), nullptr);
@@ -81,4 +77,4 @@ TEST(Server, ARefusalOutlivesItsServerAfterAFatalError) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::net

@@ -41,9 +41,9 @@ TEST(Scpi, SessionLineForLine) {
 
 // Good addresses are seen in the TCP test; a port alone listens on loopback there.
 TEST(Scpi, ListenAddresses) {
-  EXPECT_EQ(parseListenAddress("[::1]:80").value_or(ListenAddress{}).address, "::1");
+  EXPECT_EQ(net::parseListenAddress("[::1]:80").value_or(net::ListenAddress{}).address, "::1");
   for (const char* bad : {"", "65536", "x", "host:5025", "::1:5025", "1.2.3.4:", "5025x"})
-    EXPECT_FALSE(parseListenAddress(bad)) << bad;
+    EXPECT_FALSE(net::parseListenAddress(bad)) << bad;
 }
 
 }  // namespace

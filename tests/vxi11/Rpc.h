@@ -1,22 +1,22 @@
 #pragma once
 
 // A test's RPC client side of VXI-11: calls encoded and replies decoded with libtirpc and the
-// routines rpcgen makes of vxi11.x, as a real client does.
+// routines rpcgen makes of vxi11.x, as a real client does; each reply's result by the routine the
+// server's own table gives its procedure.
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "vxi11.h"
 #include "vxi11/Conversation.h"
+#include "vxi11/Procedures.h"
 
 namespace vx::test {
-
-template <class F>
-xdrproc_t xdrProc(F* routine) {
-  return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(routine));
-}
 
 // One call as a record: its mark, the call header, the arguments (none without encode).
 template <class T = int>
@@ -41,5 +41,40 @@ std::string rpcCall(std::uint32_t xid, std::uint32_t program, std::uint32_t vers
   if (whole) record[15] = static_cast<char>(rpcVersion);
   return record;
 }
+
+// The first record of records, taken off them and decoded as a client does: the reply's header,
+// and its result, when it has one, by the routine the server's table gives its procedure (none:
+// no result). whole: it was one whole record, decoded to its last byte.
+struct Reply {
+  Reply(std::string_view& records, const vxi11::Procedure* procedure)
+      : routine(procedure ? procedure->result : nullptr) {
+    std::memset(&result, 0, sizeof result);
+    message.acpted_rply.ar_results = {reinterpret_cast<char*>(&result), routine};
+    XDR x;
+    xdrmem_create(&x, const_cast<char*>(records.data()), static_cast<u_int>(records.size()),
+                  XDR_DECODE);
+    std::uint32_t mark = 0;
+    whole = xdr_u_int32_t(&x, &mark) && (mark & 0x80000000U) && xdr_replymsg(&x, &message) &&
+            xdr_getpos(&x) == 4 + (mark & 0x7fffffffU);
+    xdr_destroy(&x);
+    records.remove_prefix(std::min<std::size_t>(records.size(), 4 + (mark & 0x7fffffffU)));
+  }
+  ~Reply() {
+    if (routine) xdr_free(routine, reinterpret_cast<char*>(&result));
+  }
+  Reply(const Reply&) = delete;
+  Reply& operator=(const Reply&) = delete;
+
+  xdrproc_t routine;
+  union {
+    Device_Error error;  // every result starts with its error
+    Create_LinkResp link;
+    Device_WriteResp write;
+    Device_ReadResp read;
+    Device_ReadStbResp stb;
+  } result;
+  rpc_msg message{};
+  bool whole = false;
+};
 
 }  // namespace vx::test

@@ -28,38 +28,18 @@ struct Client {
 // What each reply says, a line each: its RPC status, or VXI-11's error and the result's fields.
 std::string decode(std::string_view records, Client& c) {
   std::string text;
-  for (std::uint32_t length; records.size() >= 4 && !c.asked.empty();
-       records.remove_prefix(4 + length)) {
-    std::copy_n(records.data(), 4, reinterpret_cast<char*>(&length));
-    length = ntohl(length) & 0x7fffffff;
-    std::string body(records.substr(4, length));
+  while (records.size() >= 4 && !c.asked.empty()) {
     const std::uint32_t proc = c.asked.front();
     c.asked.pop_front();
-    union {
-      Device_Error error;  // every result starts with its error
-      Create_LinkResp link;
-      Device_WriteResp write;
-      Device_ReadResp read;
-      Device_ReadStbResp stb;
-    } r{};
-    const auto routine = proc == create_link      ? test::xdrProc(&xdr_Create_LinkResp)
-                         : proc == device_write   ? test::xdrProc(&xdr_Device_WriteResp)
-                         : proc == device_read    ? test::xdrProc(&xdr_Device_ReadResp)
-                         : proc == device_readstb ? test::xdrProc(&xdr_Device_ReadStbResp)
-                                                  : test::xdrProc(&xdr_Device_Error);
-    rpc_msg m{};
-    m.acpted_rply.ar_results.where = reinterpret_cast<char*>(&r);
-    m.acpted_rply.ar_results.proc = proc == NULLPROC ? test::xdrProc(&xdr_void) : routine;
-    XDR x;
-    xdrmem_create(&x, body.data(), static_cast<u_int>(body.size()), XDR_DECODE);
-    const bool whole = xdr_replymsg(&x, &m);
+    const test::Reply reply(records, vxi11::findProcedure(c.program, proc));
+    const auto& [m, r] = std::tie(reply.message, reply.result);
     if (m.rm_reply.rp_stat == MSG_DENIED || m.acpted_rply.ar_stat != SUCCESS || proc == NULLPROC) {
       const bool denied = m.rm_reply.rp_stat == MSG_DENIED;
       text += fmt::format("< rpc {} {}\n", denied ? "denied" : "accepted",
                           denied ? int{m.rjcted_rply.rj_stat} : int{m.acpted_rply.ar_stat});
       continue;
     }
-    text += fmt::format("< error {}", whole ? r.error.error : -1);
+    text += fmt::format("< error {}", reply.whole ? r.error.error : -1);
     if (proc == create_link)
       text += fmt::format(" lid {} maxRecvSize {}", static_cast<std::uint32_t>(r.link.lid),
                           r.link.maxRecvSize);
@@ -73,7 +53,6 @@ std::string decode(std::string_view records, Client& c) {
                                 "."),
                     "\\n"));
     text += "\n";
-    xdr_free(routine, reinterpret_cast<char*>(&r));
   }
   return text;
 }

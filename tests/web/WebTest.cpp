@@ -23,9 +23,9 @@ struct WebTest : ::testing::Test, test::WebRig {};
 // read the Read button's.
 TEST_F(WebTest, RequestsAndWhatReachesThePort) {
   for (int i = 0; i < 12; ++i, now += 60'000) panel.cmdRead_Click();
-  web.identify({{InterfaceKind::ScpiRaw, "0.0.0.0", 5025},
-                {InterfaceKind::Vxi11, "127.0.0.1", 1024},
-                {InterfaceKind::Web, "0.0.0.0", 8080}});
+  web.identify({{net::InterfaceKind::ScpiRaw, "0.0.0.0", 5025},
+                {net::InterfaceKind::Vxi11, "127.0.0.1", 1024},
+                {net::InterfaceKind::Web, "0.0.0.0", 8080}});
   trace.str({});
   std::vector<std::string> transcript;
   const WebLimits limits;

@@ -1,9 +1,10 @@
 #pragma once
 
-// The one shape of the program's network servers (the SCPI session, the web panel): an accept
-// loop that backs off instead of stopping, a registry of connections with a cap, room made under
-// pressure by ending the connection that has been quiet longest, refusals that say why and do
-// not linger, and one stop path.
+// The one shape of the program's network servers (the SCPI session, the web panel, VXI-11's two
+// channels): a listener that binds, accepts in a loop that backs off instead of stopping, keeps a
+// registry of connections with a cap, makes room under pressure by ending the connection that
+// has been quiet longest, refuses with a reason and does not linger, says where it listens, and
+// stops in one path. StreamConnection.h gives the connections their socket.
 
 #include <boost/asio.hpp>
 
@@ -12,9 +13,9 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "net/EventLoop.h"
 #include "net/Listen.h"
@@ -24,10 +25,10 @@ namespace vx::net {
 using tcp = boost::asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
-class Server;
+class Listener;
 class Refusal;
 
-// One client's connection as its server keeps it. Derived classes own the transport and give
+// One client's connection as its listener keeps it. Derived classes own the transport and give
 // shut(); everything they run for the client goes through guard().
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
@@ -41,43 +42,30 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void end(const std::string& why = {});
   bool ended() const { return ended_; }
 
-  // Since when it has made no progress, and whether the server may end it to make room for a
+  // Since when it has made no progress, and whether the listener may end it to make room for a
   // new client (an event stream, say, may not).
   Clock::time_point quietSince() const { return quietSince_; }
   bool reclaimable() const { return reclaimable_; }
-  const std::string& peer() const { return peer_; }
   // Starts the time the client has to send its first whole command: it is closed when that
-  // passes first. The server calls it for each new connection when its limits ask for it.
+  // passes first. The listener calls it for each new connection when its admission asks for it.
   void awaitFirstCommand(std::chrono::milliseconds limit);
 
  protected:
-  Connection(Server& server, const tcp::socket& socket);
+  Connection(Listener& listener, const tcp::socket& socket);
   // Closes the transport and cancels the connection's timers. Called once, by end().
   virtual void shut() = 0;
   void progressed() { quietSince_ = Clock::now(); }
   // The client's first whole command came: it keeps its slot from now on, however quiet it is.
   void commanded();
   void setReclaimable(bool yes) { reclaimable_ = yes; }
-  Server& server() { return server_; }
-
-  // Runs what the client asked for. The program's fatal error (a port failure) ends the whole
-  // session; any other exception ends only this connection, with a line on the log. Returns
-  // whether it ran through.
-  template <class F>
-  bool guard(F&& run) {
-    try {
-      run();
-      return true;
-    } catch (...) {
-      failed(std::current_exception());
-      return false;
-    }
-  }
+  Listener& listener() { return listener_; }
+  // Runs what the client asked for, through the loop's guard: the program's fatal error (a port
+  // failure) ends the whole session; any other exception ends only this connection, with a line
+  // on the log. Returns whether it ran through.
+  bool guard(const std::function<void()>& run);
 
  private:
-  void failed(std::exception_ptr error);
-
-  Server& server_;
+  Listener& listener_;
   std::string address_;  // the client's address, without its port
   std::string peer_;
   Clock::time_point quietSince_ = Clock::now();
@@ -87,7 +75,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   boost::asio::steady_timer firstCommand_;
 };
 
-struct ServerLimits {
+// Whom a listener takes, and how.
+struct Admission {
   std::size_t maxConnections = 8;
   // Whether a new client may take the slot of the connection that has been quiet longest when
   // every slot is taken; otherwise it is refused.
@@ -102,29 +91,34 @@ struct ServerLimits {
   std::chrono::milliseconds firstCommand{0};
 };
 
-class Server {
+class Listener {
  public:
   using Make = std::function<std::shared_ptr<Connection>(tcp::socket)>;
 
   // Listens from here on (std::system_error when it cannot), so that an address that cannot be
   // used stops the program before anything reaches the port. what names it on the log ("SCPI
   // session").
-  Server(EventLoop& loop, const ListenAddress& where, std::string what, ServerLimits limits);
-  ~Server();
-  Server(const Server&) = delete;
-  Server& operator=(const Server&) = delete;
+  Listener(EventLoop& loop, const ListenAddress& where, std::string what, Admission admission);
+  ~Listener();
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
 
   // Accepts until the loop stops: make builds each connection; a client that finds no slot gets
-  // refusal, written with a short deadline, and is closed. log takes the server's lines.
-  void start(std::ostream& log, Make make, std::string refusal);
+  // refusal, written with a short deadline, and is closed.
+  void start(Make make, std::string refusal);
+  // Says on the log that it listens ("SCPI session on 127.0.0.1:5025", at saying where), and
+  // warns when that is not loopback: anyone who can reach it can drive the board.
+  void sayListening(std::string_view at);
 
+  // The address and port it is bound to (the port the system picked for port 0), and as a URL
+  // writes them.
   tcp::endpoint endpoint() const { return acceptor_.local_endpoint(); }
+  ListenAddress bound() const;
+  std::string hostAndPort() const;
+  EventLoop& loop() { return loop_; }
   boost::asio::io_context& io() { return loop_.context(); }
+  Log& log() { return loop_.log(); }
   std::size_t connections() const { return connections_.size(); }
-  // One line on the log, prefixed with the program's name.
-  void say(const std::string& line);
-  // The program's fatal error: ends every session; the loop's run() throws it.
-  void fail(std::exception_ptr error) { loop_.fail(error); }
   // Takes a connection off the registry; Connection::end calls it.
   void forget(Connection& connection);
   // A client at address sent no whole command in time: said at most once a minute for each
@@ -141,9 +135,9 @@ class Server {
 
   EventLoop& loop_;
   tcp::acceptor acceptor_;
+  ListenAddress where_;
   std::string what_;
-  ServerLimits limits_;
-  std::ostream* log_ = nullptr;
+  Admission admission_;
   Make make_;
   std::string refusal_;
   std::set<std::shared_ptr<Connection>> connections_;

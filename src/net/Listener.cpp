@@ -1,14 +1,11 @@
-#include "net/Server.h"
+#include "net/Listener.h"
 
 #include <fmt/format.h>
-#include <fmt/ostream.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <utility>
-
-#include "port/FatalError.h"
 
 namespace vx::net {
 
@@ -38,28 +35,28 @@ std::pair<std::string, std::uint16_t> peerOf(const tcp::socket& socket) {
 
 }  // namespace
 
-Connection::Connection(Server& server, const tcp::socket& socket)
-    : server_(server), firstCommand_(server.io()) {
+Connection::Connection(Listener& listener, const tcp::socket& socket)
+    : listener_(listener), firstCommand_(listener.io()) {
   const auto [address, port] = peerOf(socket);
   address_ = address.empty() ? "a client" : address;
-  peer_ = address.empty() ? address_ : hostAndPort(address, port);
+  peer_ = address.empty() ? address_ : net::hostAndPort(address, port);
 }
 
 void Connection::end(const std::string& why) {
   if (ended_) return;
   const auto self = shared_from_this();  // the registry may hold the last reference
   ended_ = true;
-  if (!why.empty()) server_.say(fmt::format("dropped {}: {}", peer_, why));
+  if (!why.empty()) listener_.log().say(fmt::format("dropped {}: {}", peer_, why));
   firstCommand_.cancel();
   shut();
-  server_.forget(*this);
+  listener_.forget(*this);
 }
 
 void Connection::awaitFirstCommand(std::chrono::milliseconds limit) {
   firstCommand_.expires_after(limit);
   firstCommand_.async_wait([self = shared_from_this()](error_code error) {
     if (error || self->ended() || self->commanded_) return;
-    self->server_.closedSilent(self->address_);
+    self->listener_.closedSilent(self->address_);
     self->end();
   });
 }
@@ -70,40 +67,49 @@ void Connection::commanded() {
   firstCommand_.cancel();
 }
 
-void Connection::failed(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const FatalError&) {
-    server_.fail(error);
-  } catch (const std::exception& e) {
-    end(fmt::format("it ended on an error: {}", e.what()));
-  } catch (...) {
-    end("it ended on an unknown error");
-  }
+bool Connection::guard(const std::function<void()>& run) {
+  return listener_.loop().guard(run, [this](const std::exception* e) {
+    end(e ? fmt::format("it ended on an error: {}", e->what()) : "it ended on an unknown error");
+  });
 }
 
-Server::Server(EventLoop& loop, const ListenAddress& where, std::string what, ServerLimits limits)
+Listener::Listener(EventLoop& loop, const ListenAddress& where, std::string what,
+                   Admission admission)
     : loop_(loop),
       acceptor_(loop.context(), {boost::asio::ip::make_address(where.address), where.port}),
+      where_(where),
       what_(std::move(what)),
-      limits_(limits),
+      admission_(admission),
       backoff_(loop.context()) {
   loop.onStop([this] { stop(); });
 }
 
-void Server::start(std::ostream& log, Make make, std::string refusal) {
-  log_ = &log;
+void Listener::start(Make make, std::string refusal) {
   make_ = std::move(make);
   refusal_ = std::move(refusal);
   accept();
 }
 
-void Server::say(const std::string& line) {
-  fmt::print(*log_, "vx3340ctl: {}\n", line);
-  log_->flush();
+ListenAddress Listener::bound() const {
+  const auto at = endpoint();
+  return {at.address().to_string(), at.port()};
 }
 
-void Server::accept() {
+std::string Listener::hostAndPort() const {
+  const auto at = endpoint();
+  return net::hostAndPort(at.address().to_string(), at.port());
+}
+
+void Listener::sayListening(std::string_view at) {
+  log().say(fmt::format("{} on {}; SIGINT or SIGTERM ends it", what_, at));
+  if (!isLoopback(where_))
+    log().say(fmt::format(
+        "warning: listening on {}, not on loopback: anyone who can reach this port can drive the "
+        "board",
+        where_.address));
+}
+
+void Listener::accept() {
   acceptor_.async_accept([this](error_code error, tcp::socket socket) {
     if (stopped_) return;
     if (!error) {
@@ -116,30 +122,30 @@ void Server::accept() {
     const auto now = Clock::now();
     if (now - lastAcceptWarning_ >= kAcceptWarningEvery) {
       lastAcceptWarning_ = now;
-      say(fmt::format("{}: cannot take a connection: {}; trying again every {} ms", what_,
-                      error.message(), limits_.acceptBackoff.count()));
+      log().say(fmt::format("{}: cannot take a connection: {}; trying again every {} ms", what_,
+                            error.message(), admission_.acceptBackoff.count()));
     }
-    backoff_.expires_after(limits_.acceptBackoff);
+    backoff_.expires_after(admission_.acceptBackoff);
     backoff_.async_wait([this](error_code waited) {
       if (!waited && !stopped_) accept();
     });
   });
 }
 
-void Server::accepted(tcp::socket socket) {
-  if (connections_.size() >= limits_.maxConnections && !makeRoom()) {
+void Listener::accepted(tcp::socket socket) {
+  if (connections_.size() >= admission_.maxConnections && !makeRoom()) {
     refuse(std::move(socket));
     return;
   }
   auto connection = make_(std::move(socket));
   connections_.insert(connection);
-  if (limits_.firstCommand.count() > 0) connection->awaitFirstCommand(limits_.firstCommand);
+  if (admission_.firstCommand.count() > 0) connection->awaitFirstCommand(admission_.firstCommand);
   connection->start();
 }
 
-// Ends the connection that has been quiet longest, where the limits allow it.
-bool Server::makeRoom() {
-  if (!limits_.reclaim) return false;
+// Ends the connection that has been quiet longest, where the admission allows it.
+bool Listener::makeRoom() {
+  if (!admission_.reclaim) return false;
   std::shared_ptr<Connection> quietest;
   for (const auto& c : connections_)
     if (c->reclaimable() && (!quietest || c->quietSince() < quietest->quietSince())) quietest = c;
@@ -160,7 +166,7 @@ class Refusal : public std::enable_shared_from_this<Refusal> {
   ~Refusal() {
     if (registry_ != nullptr) registry_->erase(this);
   }
-  // The server goes first: a loop stopped by a fatal error destroys the refusal's pending
+  // The listener goes first: a loop stopped by a fatal error destroys the refusal's pending
   // handlers, and the refusal with them, only when the loop itself goes.
   void orphan() { registry_ = nullptr; }
   void start(const std::string& text) {
@@ -180,7 +186,7 @@ class Refusal : public std::enable_shared_from_this<Refusal> {
                                self->drain();
                              });
   }
-  // At the server's stop: closed without waiting for the client.
+  // At the listener's stop: closed without waiting for the client.
   void close() {
     deadline_.cancel();
     error_code ignored;
@@ -205,34 +211,34 @@ class Refusal : public std::enable_shared_from_this<Refusal> {
   std::array<char, 512> ignored_{};
 };
 
-Server::~Server() {
+Listener::~Listener() {
   for (Refusal* refusal : refusing_) refusal->orphan();
 }
 
-void Server::refuse(tcp::socket socket) {
-  if (refusing_.size() >= limits_.maxRefusing) return;  // closed as it goes
+void Listener::refuse(tcp::socket socket) {
+  if (refusing_.size() >= admission_.maxRefusing) return;  // closed as it goes
   std::make_shared<Refusal>(std::move(socket), refusing_)->start(refusal_);
 }
 
-void Server::forget(Connection& connection) {
+void Listener::forget(Connection& connection) {
   const auto at = std::find_if(connections_.begin(), connections_.end(),
                                [&](const auto& c) { return c.get() == &connection; });
   if (at != connections_.end()) connections_.erase(at);
 }
 
-void Server::closedSilent(const std::string& address) {
+void Listener::closedSilent(const std::string& address) {
   const auto now = Clock::now();
   std::erase_if(silentSaid_,
                 [&](const auto& said) { return now - said.second >= kSilentSaidEvery; });
   if (silentSaid_.contains(address) || silentSaid_.size() >= kSilentAddresses) return;
   silentSaid_.emplace(address, now);
-  say(fmt::format(
+  log().say(fmt::format(
       "{}: closed a connection from {}: it sent no whole command within {} ms of connecting (said "
       "once a minute for each address)",
-      what_, address, limits_.firstCommand.count()));
+      what_, address, admission_.firstCommand.count()));
 }
 
-void Server::stop() {
+void Listener::stop() {
   if (stopped_) return;
   stopped_ = true;
   error_code ignored;
