@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "board/FrontPanel.h"
+#include "port/ForwardingPortLibrary.h"
 #include "support/Ft232hModel.h"
 #include "usb/UsbBridge.h"
 
@@ -41,22 +42,10 @@ class SlowLink : public vx::FtdiLink {
   std::chrono::microseconds trip_;
 };
 
-class EachAccess : public vx::PortLibrary {
+class EachAccess : public vx::ForwardingPortLibrary {
  public:
-  explicit EachAccess(vx::PortLibrary& inner) : inner_(inner) {}
-  std::int16_t ClaimParallelPort(std::int32_t p, std::int32_t m) override {
-    return inner_.ClaimParallelPort(p, m);
-  }
-  std::int32_t GetParallelPortCount() override { return inner_.GetParallelPortCount(); }
-  std::int16_t GetParallelPortInfo(std::int32_t p, vx::PortInfoRecord& i) override {
-    return inner_.GetParallelPortInfo(p, i);
-  }
-  std::int32_t InByte(std::int32_t a) override { return inner_.InByte(a); }
+  using ForwardingPortLibrary::ForwardingPortLibrary;
   void OutByte(std::int32_t a, std::int32_t v) override { inner_.OutByte(a, v), inner_.flush(); }
-  void flush() override { inner_.flush(); }
-
- private:
-  vx::PortLibrary& inner_;
 };
 
 // Arguments: the round trip in microseconds (125: a high-speed microframe; 1000: full speed),
