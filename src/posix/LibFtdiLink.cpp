@@ -55,7 +55,7 @@ struct LibFtdiLink::Lists {
 void LibFtdiLink::open() {
   close();
   ftdi_ = ftdi_new();
-  if (ftdi_ == nullptr) throw UsbError(UsbFailure::Library, "libftdi1 could not start");
+  if (ftdi_ == nullptr) throw UsbError("libftdi1 could not start");
   try {
     openAdapter();
   } catch (const UsbError&) {
@@ -74,8 +74,8 @@ void LibFtdiLink::openAdapter() {
   for (const int product : kProducts) {
     ftdi_device_list* list = nullptr;
     if (ftdi_usb_find_all(ftdi_, &list, kFtdiVendor, product) < 0)
-      throw UsbError(UsbFailure::Library, fmt::format("libusb could not list the USB devices: {}",
-                                                      ftdi_get_error_string(ftdi_)));
+      throw UsbError(
+          fmt::format("libusb could not list the USB devices: {}", ftdi_get_error_string(ftdi_)));
     lists.all.push_back(list);
     for (ftdi_device_list* d = list; d != nullptr; d = d->next)
       devices.push_back(d->dev), found.push_back({{}, location(d->dev)});
@@ -87,20 +87,20 @@ void LibFtdiLink::openAdapter() {
       if (ftdi_usb_get_strings(ftdi_, devices[i], nullptr, 0, nullptr, 0, serial, sizeof serial) ==
               kCannotOpen &&
           denied(devices[i]))
-        throw UsbError(UsbFailure::Permission, kPermission);
+        throw UsbError(kPermission);
       found[i].serial = serial;
     }
   }
   const std::size_t chosen = chooseAdapter(found, wanted_);
   const int r = ftdi_usb_open_dev(ftdi_, devices[chosen]);
   if ((r == kCannotOpen && denied(devices[chosen])) || r == kNotPermitted)
-    throw UsbError(UsbFailure::Permission, kPermission);
+    throw UsbError(kPermission);
   if (r == kCannotClaim) throw adapterInUse();
   if (r < 0)
-    throw UsbError(UsbFailure::Library,
-                   fmt::format("libftdi1 could not open the USB adapter at {}: {}. Unplug it, plug "
-                               "it in again, and try again.",
-                               found[chosen].location, ftdi_get_error_string(ftdi_)));
+    throw UsbError(
+        fmt::format("libftdi1 could not open the USB adapter at {}: {}. Unplug it, plug "
+                    "it in again, and try again.",
+                    found[chosen].location, ftdi_get_error_string(ftdi_)));
   open_ = true;
   if (ftdi_->type != TYPE_232H && ftdi_->type != TYPE_2232H)
     throw unsupportedChip(fmt::format("an {} at {}",
@@ -109,17 +109,17 @@ void LibFtdiLink::openAdapter() {
                                           : "unknown FTDI chip",
                                       found[chosen].location));
   if (ftdi_set_latency_timer(ftdi_, 1) < 0 || ftdi_tcioflush(ftdi_) < 0)
-    throw UsbError(UsbFailure::Gone, ftdi_get_error_string(ftdi_));
+    throw UsbError(ftdi_get_error_string(ftdi_));
 }
 
 void LibFtdiLink::enterMpsse() {
   requireOpen();
   if (ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET) < 0 ||
       ftdi_set_bitmode(ftdi_, 0, BITMODE_MPSSE) < 0 || ftdi_tcioflush(ftdi_) < 0)
-    throw UsbError(UsbFailure::NotInSync,
-                   fmt::format("The USB adapter would not enter MPSSE mode ({}). Unplug it, plug "
-                               "it in again, and try again.",
-                               ftdi_get_error_string(ftdi_)));
+    throw UsbError(
+        fmt::format("The USB adapter would not enter MPSSE mode ({}). Unplug it, plug "
+                    "it in again, and try again.",
+                    ftdi_get_error_string(ftdi_)));
 }
 
 void LibFtdiLink::close() {
@@ -131,14 +131,14 @@ void LibFtdiLink::close() {
 }
 
 void LibFtdiLink::requireOpen() const {
-  if (!open_) throw UsbError(UsbFailure::Gone, "the adapter is not open");
+  if (!open_) throw UsbError("the adapter is not open");
 }
 
 void LibFtdiLink::write(std::span<const std::uint8_t> bytes) {
   requireOpen();
   const int n = ftdi_write_data(ftdi_, bytes.data(), static_cast<int>(bytes.size()));
   if (n != static_cast<int>(bytes.size()))
-    throw UsbError(UsbFailure::Gone, n < 0 ? ftdi_get_error_string(ftdi_) : "a short write");
+    throw UsbError(n < 0 ? ftdi_get_error_string(ftdi_) : "a short write");
 }
 
 // Each USB read waits at most what is left of the time, so none outlasts it.
@@ -153,7 +153,7 @@ std::size_t LibFtdiLink::read(std::span<std::uint8_t> bytes, std::chrono::millis
     ftdi_->usb_read_timeout = static_cast<int>(left.count());
     const int n = ftdi_read_data(ftdi_, bytes.data() + got, static_cast<int>(bytes.size() - got));
     if (n == LIBUSB_ERROR_TIMEOUT) break;
-    if (n < 0) throw UsbError(UsbFailure::Gone, ftdi_get_error_string(ftdi_));
+    if (n < 0) throw UsbError(ftdi_get_error_string(ftdi_));
     got += static_cast<std::size_t>(n);
   }
   return got;

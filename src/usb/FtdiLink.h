@@ -9,27 +9,10 @@
 
 namespace vx {
 
-// Why an FTDI adapter cannot be used, or stopped being usable.
-enum class UsbFailure {
-  NotFound,  // no FT232H or FT2232H attached (or none with the serial number or location asked for)
-  Permission,   // the user may not open it
-  InUse,        // another program holds it
-  Several,      // more than one attached, and none chosen
-  Unsupported,  // another FTDI chip, without the FT232H's MPSSE commands
-  NotInSync,    // MPSSE did not answer as it should
-  Library,      // the USB library is missing or failed in another way
-  Gone,         // it went away during the run
-};
-
 // A failure of the USB link; what() says what to do about it.
 class UsbError : public std::runtime_error {
  public:
-  UsbError(UsbFailure failure, const std::string& what)
-      : std::runtime_error(what), failure_(failure) {}
-  UsbFailure failure() const { return failure_; }
-
- private:
-  UsbFailure failure_;
+  using std::runtime_error::runtime_error;
 };
 
 // An adapter that a search found: its serial number (empty when it has none) and where it is
@@ -43,8 +26,11 @@ struct FoundAdapter {
 // The adapter to open: the one attached when none was asked for, else the one whose serial
 // number or location is `wanted`. Anything else is a UsbError that says what to plug in and how
 // to wire it, or which adapters there are to choose from, each by its serial number where that
-// names it alone and by its location where not.
-std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::string& wanted);
+// names it alone and by its location where not. heldUnseen: the library listed an adapter that
+// another program holds, without its details; when no adapter found is the one wanted, that may
+// be it, and the error says the adapter is in use.
+std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::string& wanted,
+                          bool heldUnseen = false);
 // Another program holds the adapter.
 UsbError adapterInUse();
 // The adapter is another FTDI chip; `found` names it ("an FT2232C/D at usb:1-2").

@@ -14,8 +14,7 @@ inline constexpr std::uint8_t kSetDivisor = 0x86;  // low byte, high byte
 inline constexpr std::uint8_t kSendImmediate = 0x87;
 inline constexpr std::uint8_t kDivideBy5Off = 0x8A;  // the clock from 60 MHz, not 12 MHz
 inline constexpr std::uint8_t kThreePhaseOff = 0x8D;
-inline constexpr std::uint8_t kClockBits = 0x8E;   // n: n + 1 clock cycles, no data
-inline constexpr std::uint8_t kClockBytes = 0x8F;  // low, high: (n + 1) * 8 cycles, no data
+inline constexpr std::uint8_t kClockBits = 0x8E;  // n: n + 1 clock cycles, no data
 inline constexpr std::uint8_t kAdaptiveOff = 0x97;
 // Opcodes the engine does not know: it answers kBadCommand and the opcode (AN_135). kBogus shows
 // that the engine is in step with the host; kSecondBogus, after the set-up commands, that it took

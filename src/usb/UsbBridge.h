@@ -58,6 +58,8 @@ class UsbBridge : public PortLibrary {
   std::string adapter() const override { return "the USB adapter"; }
 
  private:
+  static constexpr std::uint8_t kPowerUpControl = 0xCC;
+
   void open();
   bool answered(std::uint8_t bogus, std::chrono::milliseconds within);
   void queueLines(bool directionChanged);
@@ -70,7 +72,7 @@ class UsbBridge : public PortLibrary {
   std::unique_ptr<FtdiLink> owned_;
   FtdiLink& link_;
   bool open_ = false;
-  std::uint8_t control_ = 0xCC;
+  std::uint8_t control_ = kPowerUpControl;
   std::uint8_t data_ = 0;
   std::vector<std::uint8_t> queue_;
   std::string failure_;

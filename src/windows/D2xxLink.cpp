@@ -12,7 +12,7 @@ namespace vx {
 
 namespace {
 
-constexpr unsigned long kOk = 0, kDeviceNotFound = 2, kDeviceNotOpened = 3;
+constexpr unsigned long kOk = 0, kDeviceNotOpened = 3;
 constexpr unsigned long kFlagOpened = 1;                              // FT_FLAGS_OPENED
 constexpr unsigned long kFt232h = 0x04036014, kFt2232h = 0x04036010;  // vendor << 16 | product
 constexpr unsigned long kType232h = 8, kType2232h = 6;                // FT_DEVICE_232H, _2232H
@@ -40,7 +40,7 @@ void D2xxLink::open() {
   try {
     openAdapter();
   } catch (const FatalError& e) {  // the DLL or one of its functions is missing
-    throw UsbError(UsbFailure::Library, e.what());
+    throw UsbError(e.what());
   } catch (const UsbError&) {
     close();
     throw;
@@ -50,7 +50,7 @@ void D2xxLink::open() {
 void D2xxLink::openAdapter() {
   unsigned long count = 0;
   if (dll_.function("FT_CreateDeviceInfoList", list_)(&count) != kOk)
-    throw UsbError(UsbFailure::Library, "ftd2xx.dll could not list the USB devices");
+    throw UsbError("ftd2xx.dll could not list the USB devices");
   std::vector<FoundAdapter> found;
   std::vector<unsigned long> locations, types;
   bool held = false;
@@ -73,13 +73,7 @@ void D2xxLink::openAdapter() {
       types.push_back(type);
     }
   }
-  std::size_t chosen = 0;
-  try {
-    chosen = chooseAdapter(found, wanted_);
-  } catch (const UsbError& e) {
-    if (e.failure() == UsbFailure::NotFound && held) throw adapterInUse();
-    throw;
-  }
+  const std::size_t chosen = chooseAdapter(found, wanted_, held);
   if (types[chosen] != kType232h && types[chosen] != kType2232h)
     throw unsupportedChip(
         fmt::format("an {} at {}",
@@ -90,16 +84,16 @@ void D2xxLink::openAdapter() {
       &handle_);
   if (opened == kDeviceNotOpened) throw adapterInUse();
   if (opened != kOk)
-    throw UsbError(opened == kDeviceNotFound ? UsbFailure::NotFound : UsbFailure::Library,
-                   fmt::format("ftd2xx.dll could not open the USB adapter at {} (FT_STATUS {}). "
-                               "Unplug it, plug it in again, and try again.",
-                               found[chosen].location, opened));
+    throw UsbError(
+        fmt::format("ftd2xx.dll could not open the USB adapter at {} (FT_STATUS {}). "
+                    "Unplug it, plug it in again, and try again.",
+                    found[chosen].location, opened));
   if (dll_.function("FT_SetUSBParameters", usbParameters_)(handle_, 65536, 65536) != kOk ||
       dll_.function("FT_SetLatencyTimer", latency_)(handle_, 1) != kOk ||
       dll_.function("FT_SetTimeouts", timeouts_)(handle_, kWriteTimeoutMs, kWriteTimeoutMs) !=
           kOk ||
       dll_.function("FT_Purge", purge_)(handle_, kPurgeBoth) != kOk)
-    throw UsbError(UsbFailure::Gone, "the USB adapter did not take its settings");
+    throw UsbError("the USB adapter did not take its settings");
 }
 
 void D2xxLink::enterMpsse() {
@@ -107,9 +101,9 @@ void D2xxLink::enterMpsse() {
   if (dll_.function("FT_SetBitMode", bitMode_)(handle_, 0, kReset) != kOk ||
       dll_.function("FT_SetBitMode", bitMode_)(handle_, 0, kMpsse) != kOk ||
       dll_.function("FT_Purge", purge_)(handle_, kPurgeBoth) != kOk)
-    throw UsbError(UsbFailure::NotInSync,
-                   "The USB adapter would not enter MPSSE mode. Unplug it, plug it in again, and "
-                   "try again.");
+    throw UsbError(
+        "The USB adapter would not enter MPSSE mode. Unplug it, plug it in again, and "
+        "try again.");
 }
 
 void D2xxLink::close() {
@@ -118,7 +112,7 @@ void D2xxLink::close() {
 }
 
 void D2xxLink::requireOpen() const {
-  if (handle_ == nullptr) throw UsbError(UsbFailure::Gone, "the adapter is not open");
+  if (handle_ == nullptr) throw UsbError("the adapter is not open");
 }
 
 void D2xxLink::write(std::span<const std::uint8_t> bytes) {
@@ -128,7 +122,7 @@ void D2xxLink::write(std::span<const std::uint8_t> bytes) {
       dll_.function("FT_Write", write_)(handle_, const_cast<std::uint8_t*>(bytes.data()),
                                         static_cast<unsigned long>(bytes.size()), &done);
   if (s != kOk || done != bytes.size())
-    throw UsbError(UsbFailure::Gone, fmt::format("FT_Write failed, FT_STATUS {}", s));
+    throw UsbError(fmt::format("FT_Write failed, FT_STATUS {}", s));
 }
 
 // FT_Read waits in the driver, up to the read timeout, for all the bytes asked for.
@@ -140,7 +134,7 @@ std::size_t D2xxLink::read(std::span<std::uint8_t> bytes, std::chrono::milliseco
   if (s == kOk)
     s = dll_.function("FT_Read", read_)(handle_, bytes.data(),
                                         static_cast<unsigned long>(bytes.size()), &done);
-  if (s != kOk) throw UsbError(UsbFailure::Gone, fmt::format("FT_Read failed, FT_STATUS {}", s));
+  if (s != kOk) throw UsbError(fmt::format("FT_Read failed, FT_STATUS {}", s));
   return done;
 }
 
