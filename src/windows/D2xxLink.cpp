@@ -24,16 +24,33 @@ constexpr const char* kChips[] = {"FT232BM",   "FT8U232AM", "FT8U100AX", "unknow
                                   "FT2232C/D", "FT232R",    "FT2232H",   "FT4232H",
                                   "FT232H",    "FT-X"};
 
-constexpr const char* kDriver =
-    "ftd2xx.dll comes with FTDI's D2XX driver: Windows Update installs it when an FT232H is "
-    "plugged in, or download the D2XX driver's setup from ftdichip.com (Drivers, D2XX) and run "
-    "it. Then start the program again.";
+// In plain words: the original program never had this DLL.
+std::string driverMessage(const DllFault& f) {
+  switch (f.kind) {
+    case DllFault::Kind::NotFound:
+      return fmt::format(
+          "{} was not found. ftd2xx.dll comes with FTDI's D2XX driver: Windows Update installs it "
+          "when an FT232H is plugged in, or download the D2XX driver's setup from ftdichip.com "
+          "(Drivers, D2XX) and run it. Then start the program again.",
+          f.dll);
+    case DllFault::Kind::NotLoaded:
+      return fmt::format(
+          "{} could not be loaded ({}). Put the {} of FTDI's D2XX driver beside the program and "
+          "start it again.",
+          f.dll, f.error, f.dll);
+    case DllFault::Kind::NoFunction:
+      break;
+  }
+  return fmt::format(
+      "{} lacks the function {}: the {} found at {} is not the one this program needs. Put the {} "
+      "of FTDI's D2XX driver beside the program.",
+      f.dll, f.function, f.dll, f.path, f.dll);
+}
 
 }  // namespace
 
 D2xxLink::D2xxLink(std::string wanted, std::string libraryName)
-    : dll_(libraryName, libraryName + " of FTDI's D2XX driver", kDriver, false),
-      wanted_(std::move(wanted)) {}
+    : dll_(libraryName, driverMessage), wanted_(std::move(wanted)) {}
 
 void D2xxLink::open() {
   close();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Platform.h"
+#include "windows/DllBinding.h"
 
 namespace vx {
 
@@ -48,18 +49,10 @@ class DnsAnnouncer : public Announcer {
  public:
   DnsAnnouncer(EventLoop& loop, std::ostream& log) : io_(loop.context()), log_(log) {
     // From the system folder only: never a dnsapi.dll put beside the program.
-    char folder[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) dll_ = LoadLibraryA((std::string(folder) + "\\dnsapi.dll").c_str());
-    if (!dll_) return;
-    construct_ = reinterpret_cast<Construct>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceConstructInstance")));
-    free_ = reinterpret_cast<Free>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceFreeInstance")));
-    register_ = reinterpret_cast<Register>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceRegister")));
-    deregister_ = reinterpret_cast<Register>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceDeRegister")));
+    dll_.find("DnsServiceConstructInstance", construct_);
+    dll_.find("DnsServiceFreeInstance", free_);
+    dll_.find("DnsServiceRegister", register_);
+    dll_.find("DnsServiceDeRegister", deregister_);
   }
 
   ~DnsAnnouncer() override {
@@ -75,7 +68,6 @@ class DnsAnnouncer : public Announcer {
       if (r->instance) free_(r->instance);
       CloseHandle(r->done);
     }
-    if (dll_) FreeLibrary(dll_);
   }
   DnsAnnouncer(const DnsAnnouncer&) = delete;
   DnsAnnouncer& operator=(const DnsAnnouncer&) = delete;
@@ -153,7 +145,7 @@ class DnsAnnouncer : public Announcer {
 
   boost::asio::io_context& io_;
   std::ostream& log_;
-  HMODULE dll_ = nullptr;
+  DllBinding dll_{"dnsapi.dll", {}, true};
   Construct construct_ = nullptr;
   Free free_ = nullptr;
   Register register_ = nullptr;
