@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "usb/Mpsse.h"
+
 namespace vx {
 
 namespace {
@@ -54,6 +56,58 @@ UsbError unsupportedChip(const std::string& found) {
       fmt::format("The USB adapter is {}, whose MPSSE engine lacks the FT232H's clock commands: "
                   "the bridge needs an FT232H, or an FT2232H (channel A). Nothing was sent to it.",
                   found));
+}
+
+void FtdiLink::open() {
+  close();
+  try {
+    library_->open();
+  } catch (const UsbError&) {
+    close();
+    throw;
+  }
+  open_ = true;
+}
+
+void FtdiLink::enterMpsse() {
+  requireOpen();
+  if (!library_->setBitMode(mpsse::kBitModeReset) || !library_->setBitMode(mpsse::kBitModeMpsse) ||
+      !library_->purge()) {
+    const std::string why = library_->error();
+    throw UsbError(fmt::format(
+        "The USB adapter would not enter MPSSE mode{}. Unplug it, plug it in again, and try again.",
+        why.empty() ? "" : " (" + why + ")"));
+  }
+}
+
+void FtdiLink::close() {
+  library_->close();
+  open_ = false;
+}
+
+void FtdiLink::requireOpen() const {
+  if (!open_) throw UsbError("the adapter is not open");
+}
+
+void FtdiLink::write(std::span<const std::uint8_t> bytes) {
+  requireOpen();
+  library_->write(bytes);
+}
+
+// Each wait is at most what is left of the time, so none outlasts it.
+std::size_t FtdiLink::read(std::span<std::uint8_t> bytes, std::chrono::milliseconds within) {
+  requireOpen();
+  const auto end = std::chrono::steady_clock::now() + within;
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    const std::optional<std::size_t> n = library_->read(bytes.subspan(got), left);
+    if (!n) break;
+    got += *n;
+  }
+  return got;
 }
 
 }  // namespace vx

@@ -6,6 +6,10 @@
 // carry the parallel port's lines.
 namespace vx::mpsse {
 
+// The chip's bit modes (SIO_SET_BITMODE; libftdi1's BITMODE_*, D2XX's FT_SetBitMode modes).
+inline constexpr std::uint8_t kBitModeReset = 0x00;
+inline constexpr std::uint8_t kBitModeMpsse = 0x02;
+
 inline constexpr std::uint8_t kSetLowByte = 0x80;    // value, direction: ADBUS0..7
 inline constexpr std::uint8_t kSetHighByte = 0x82;   // value, direction: ACBUS0..7
 inline constexpr std::uint8_t kReadHighByte = 0x83;  // answers one byte: ACBUS0..7

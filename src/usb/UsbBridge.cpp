@@ -40,17 +40,12 @@ std::optional<std::string> bridgeAdapter(std::string_view port) {
   return std::nullopt;
 }
 
-UsbBridge::~UsbBridge() {
-  if (open_) link_.close();
-}
-
 bool UsbBridge::input() const {
   return (control_ & lpt::kDirection) != 0;
 }
 
 std::int16_t UsbBridge::ClaimParallelPort(std::int32_t port, std::int32_t) {
   if (port != 1) return 0;
-  if (open_) link_.close();
   open_ = false;
   queue_.clear();
   try {
