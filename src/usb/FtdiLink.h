@@ -39,7 +39,8 @@ UsbError adapterInUse();
 UsbError unsupportedChip(const std::string& found);
 
 // What each platform's USB library does for the link (libftdi1 on Linux, ftd2xx.dll on Windows):
-// the calls themselves and their own words for a failure. The rules around them are FtdiLink's.
+// the calls themselves and their own words for a failure. The rules around them are FtdiLink's,
+// which calls the bit mode, purge, error, write and read only while the adapter is open.
 class FtdiLibrary {
  public:
   FtdiLibrary() = default;
