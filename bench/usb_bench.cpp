@@ -6,27 +6,34 @@
 #include <chrono>
 
 #include "board/FrontPanel.h"
+#include "port/ForwardingPortLibrary.h"
 #include "support/Ft232hModel.h"
 #include "usb/UsbBridge.h"
 
 namespace {
 
-// The model behind a USB round trip of a given length; oneEach flushes after every access, as a
-// bridge without a queue would. The model's record is dropped as it goes.
-class SlowLink : public vx::FtdiLink {
+// The model behind a USB round trip of a given length, as the link's library; EachAccess
+// flushes after every access, as a bridge without a queue would. The model's record is dropped
+// as it goes.
+class SlowLibrary : public vx::FtdiLibrary {
  public:
-  SlowLink(vx::test::Ft232hModel& model, std::chrono::microseconds trip)
+  SlowLibrary(vx::test::Ft232hModel& model, std::chrono::microseconds trip)
       : model_(model), trip_(trip) {}
   void open() override {}
-  void enterMpsse() override { model_.control(0x0B, 0x0200); }
   void close() override {}
+  bool setBitMode(std::uint8_t mode) override {
+    return model_.control(0x0B, static_cast<std::uint16_t>(mode << 8)), true;
+  }
+  bool purge() override { return true; }
+  std::string error() const override { return {}; }
   void write(std::span<const std::uint8_t> b) override {
     wait(), model_.write(b), ++transfers, model_.record.clear();
   }
-  std::size_t read(std::span<std::uint8_t> b, std::chrono::milliseconds) override {
+  std::optional<std::size_t> read(std::span<std::uint8_t> b, std::chrono::milliseconds) override {
     std::vector<std::uint8_t> packet;
     wait(), model_.read(packet, b.size()), ++transfers, model_.record.clear();
     std::ranges::copy(packet, b.begin());
+    if (packet.empty()) return std::nullopt;
     return packet.size();
   }
   long transfers = 0;
@@ -41,30 +48,19 @@ class SlowLink : public vx::FtdiLink {
   std::chrono::microseconds trip_;
 };
 
-class EachAccess : public vx::PortLibrary {
+class EachAccess : public vx::ForwardingPortLibrary {
  public:
-  explicit EachAccess(vx::PortLibrary& inner) : inner_(inner) {}
-  std::int16_t ClaimParallelPort(std::int32_t p, std::int32_t m) override {
-    return inner_.ClaimParallelPort(p, m);
-  }
-  std::int32_t GetParallelPortCount() override { return inner_.GetParallelPortCount(); }
-  std::int16_t GetParallelPortInfo(std::int32_t p, vx::PortInfoRecord& i) override {
-    return inner_.GetParallelPortInfo(p, i);
-  }
-  std::int32_t InByte(std::int32_t a) override { return inner_.InByte(a); }
+  using ForwardingPortLibrary::ForwardingPortLibrary;
   void OutByte(std::int32_t a, std::int32_t v) override { inner_.OutByte(a, v), inner_.flush(); }
-  void flush() override { inner_.flush(); }
-
- private:
-  vx::PortLibrary& inner_;
 };
 
 // Arguments: the round trip in microseconds (125: a high-speed microframe; 1000: full speed),
 // and whether each access is its own transfer.
 void BM_BridgeRefresh(benchmark::State& state) {
   vx::test::Ft232hModel model({});
-  SlowLink link(model, std::chrono::microseconds(state.range(0)));
-  vx::UsbBridge bridge(link);
+  auto slow = std::make_unique<SlowLibrary>(model, std::chrono::microseconds(state.range(0)));
+  SlowLibrary& link = *slow;
+  vx::UsbBridge bridge(std::move(slow));
   EachAccess each(bridge);
   vx::Port port(state.range(1) ? static_cast<vx::PortLibrary&>(each) : bridge);
   bridge.ClaimParallelPort(1, -1);

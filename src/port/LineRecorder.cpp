@@ -38,14 +38,6 @@ void LineRecorder::forget(LineListener& listener) {
   listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), &listener), listeners_.end());
 }
 
-std::int16_t LineRecorder::ClaimParallelPort(std::int32_t port, std::int32_t mode) {
-  return inner_.ClaimParallelPort(port, mode);
-}
-
-std::int32_t LineRecorder::GetParallelPortCount() {
-  return inner_.GetParallelPortCount();
-}
-
 std::int16_t LineRecorder::GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) {
   const std::int16_t result = inner_.GetParallelPortInfo(port, info);
   if (result != 0 && !accessed_) base_ = info.baseAddress;

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "port/PortLibrary.h"
+#include "port/ForwardingPortLibrary.h"
 
 namespace vx {
 
@@ -51,9 +51,10 @@ class LineListener {
 // the call. While the data lines are output they show the data register; while input, they are
 // unknown until a read, then show the byte read. Only what goes through the library is drawn,
 // and the status register is not.
-class LineRecorder : public PortLibrary {
+class LineRecorder : public ForwardingPortLibrary {
  public:
-  LineRecorder(PortLibrary& inner, AccessClock clock) : inner_(inner), clock_(std::move(clock)) {}
+  LineRecorder(PortLibrary& inner, AccessClock clock)
+      : ForwardingPortLibrary(inner), clock_(std::move(clock)) {}
   LineRecorder(const LineRecorder&) = delete;
   LineRecorder& operator=(const LineRecorder&) = delete;
 
@@ -62,20 +63,14 @@ class LineRecorder : public PortLibrary {
   // The port's base address, once the library reported it or the first access showed it.
   std::optional<std::int32_t> base() const { return base_; }
 
-  std::int16_t ClaimParallelPort(std::int32_t port, std::int32_t mode) override;
-  std::int32_t GetParallelPortCount() override;
   std::int16_t GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) override;
   std::int32_t InByte(std::int32_t address) override;
   void OutByte(std::int32_t address, std::int32_t value) override;
-  void flush() override { inner_.flush(); }
-  std::string failureReason() const override { return inner_.failureReason(); }
-  std::string adapter() const override { return inner_.adapter(); }
 
  private:
   void record(std::int32_t address, bool read, std::uint8_t value, std::int64_t time);
   LineLevels levels() const;
 
-  PortLibrary& inner_;
   AccessClock clock_;
   std::vector<LineListener*> listeners_;
   std::optional<std::int32_t> base_;

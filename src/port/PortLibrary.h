@@ -31,8 +31,8 @@ class PortLibrary {
   virtual void OutByte(std::int32_t address, std::int32_t value) = 0;
   // Sends whatever the backend holds back: the program goes idle now. Called at the end of
   // start-up, of each pick and Read, and of each session command. Only the USB bridge queues;
-  // every other backend does nothing. Deliberately without a default, so that a decorator
-  // cannot swallow it by forgetting to pass it on.
+  // every other backend does nothing. Deliberately without a default, so that each backend says
+  // what it does; decorators pass it on, as every call, through ForwardingPortLibrary.
   virtual void flush() = 0;
 
   // Why the last claim or information query failed, and what the user can do about it.

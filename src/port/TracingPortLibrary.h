@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "port/PortLibrary.h"
+#include "port/ForwardingPortLibrary.h"
 
 namespace vx {
 
@@ -15,21 +15,18 @@ namespace vx {
 //   OutByte 0x37A 0xC4
 //
 // Users lay a trace beside a logic-analyser capture and scripts parse it: keep the form.
-class TracingPortLibrary : public PortLibrary {
+class TracingPortLibrary : public ForwardingPortLibrary {
  public:
-  TracingPortLibrary(PortLibrary& inner, std::ostream& out) : inner_(inner), out_(out) {}
+  TracingPortLibrary(PortLibrary& inner, std::ostream& out)
+      : ForwardingPortLibrary(inner), out_(out) {}
 
   std::int16_t ClaimParallelPort(std::int32_t port, std::int32_t mode) override;
   std::int32_t GetParallelPortCount() override;
   std::int16_t GetParallelPortInfo(std::int32_t port, PortInfoRecord& info) override;
   std::int32_t InByte(std::int32_t address) override;
   void OutByte(std::int32_t address, std::int32_t value) override;
-  void flush() override { inner_.flush(); }
-  std::string failureReason() const override { return inner_.failureReason(); }
-  std::string adapter() const override { return inner_.adapter(); }
 
  private:
-  PortLibrary& inner_;
   std::ostream& out_;
 };
 

@@ -14,7 +14,7 @@ std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>& argum
 
 std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options) {
   if (const auto wanted = bridgeAdapter(options.port))
-    return std::make_unique<UsbBridge>(std::make_unique<LibFtdiLink>(*wanted));
+    return std::make_unique<UsbBridge>(makeLibFtdi(*wanted));
   return std::make_unique<PpdevPortLibrary>(std::make_shared<PosixPpdevSystem>(), options.port);
 }
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "usb/Mpsse.h"
+
 namespace vx {
 
 namespace {
@@ -16,7 +18,8 @@ constexpr const char* kWiring =
 
 }  // namespace
 
-std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::string& wanted) {
+std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::string& wanted,
+                          bool heldUnseen) {
   const auto named = [&](const FoundAdapter& a) {
     return !a.serial.empty() && std::ranges::count(found, a.serial, &FoundAdapter::serial) == 1;
   };
@@ -27,33 +30,84 @@ std::size_t chooseAdapter(const std::vector<FoundAdapter>& found, const std::str
       chosen.push_back(i);
     names.push_back(named(found[i]) ? found[i].serial : found[i].location);
   }
+  if (chosen.empty() && heldUnseen) throw adapterInUse();
   if (chosen.empty())
-    throw UsbError(
-        UsbFailure::NotFound,
-        fmt::format("No FT232H USB adapter{} was found. {}",
-                    wanted.empty() ? "" : " with serial number or location " + wanted, kWiring));
+    throw UsbError(fmt::format("No FT232H USB adapter{} was found. {}",
+                               wanted.empty() ? "" : " with serial number or location " + wanted,
+                               kWiring));
   std::ranges::sort(names);
   if (chosen.size() > 1)
-    throw UsbError(UsbFailure::Several,
-                   fmt::format("{} FT232H USB adapters are attached: {}. Choose one with --port "
-                               "ft232h:NAME, NAME as listed here (its serial number, or its USB "
-                               "location where that names it alone); nothing was sent to any.",
-                               names.size(), fmt::join(names, ", ")));
+    throw UsbError(
+        fmt::format("{} FT232H USB adapters are attached: {}. Choose one with --port ft232h:NAME, "
+                    "NAME as listed here (its serial number, or its USB location where that names "
+                    "it alone); nothing was sent to any.",
+                    names.size(), fmt::join(names, ", ")));
   return chosen.front();
 }
 
 UsbError adapterInUse() {
-  return UsbError(UsbFailure::InUse,
-                  "The USB adapter is in use by another program. Close that program (or unplug "
-                  "the adapter and plug it in again) and try again.");
+  return UsbError(
+      "The USB adapter is in use by another program. Close that program (or unplug the adapter "
+      "and plug it in again) and try again.");
 }
 
 UsbError unsupportedChip(const std::string& found) {
-  return UsbError(UsbFailure::Unsupported,
-                  fmt::format("The USB adapter is {}, whose MPSSE engine lacks the FT232H's clock "
-                              "commands: the bridge needs an FT232H, or an FT2232H (channel A). "
-                              "Nothing was sent to it.",
-                              found));
+  return UsbError(
+      fmt::format("The USB adapter is {}, whose MPSSE engine lacks the FT232H's clock commands: "
+                  "the bridge needs an FT232H, or an FT2232H (channel A). Nothing was sent to it.",
+                  found));
+}
+
+void FtdiLink::open() {
+  close();
+  try {
+    library_->open();
+  } catch (const UsbError&) {
+    close();
+    throw;
+  }
+  open_ = true;
+}
+
+void FtdiLink::enterMpsse() {
+  requireOpen();
+  if (!library_->setBitMode(mpsse::kBitModeReset) || !library_->setBitMode(mpsse::kBitModeMpsse) ||
+      !library_->purge()) {
+    const std::string why = library_->error();
+    throw UsbError(fmt::format(
+        "The USB adapter would not enter MPSSE mode{}. Unplug it, plug it in again, and try again.",
+        why.empty() ? "" : " (" + why + ")"));
+  }
+}
+
+void FtdiLink::close() {
+  library_->close();
+  open_ = false;
+}
+
+void FtdiLink::requireOpen() const {
+  if (!open_) throw UsbError("the adapter is not open");
+}
+
+void FtdiLink::write(std::span<const std::uint8_t> bytes) {
+  requireOpen();
+  library_->write(bytes);
+}
+
+// Each wait is at most what is left of the time, so none outlasts it.
+std::size_t FtdiLink::read(std::span<std::uint8_t> bytes, std::chrono::milliseconds within) {
+  requireOpen();
+  const auto end = std::chrono::steady_clock::now() + within;
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    const std::optional<std::size_t> n = library_->read(bytes.subspan(got), left);
+    if (!n) break;
+    got += *n;
+  }
+  return got;
 }
 
 }  // namespace vx

@@ -6,6 +6,10 @@
 // carry the parallel port's lines.
 namespace vx::mpsse {
 
+// The chip's bit modes (SIO_SET_BITMODE; libftdi1's BITMODE_*, D2XX's FT_SetBitMode modes).
+inline constexpr std::uint8_t kBitModeReset = 0x00;
+inline constexpr std::uint8_t kBitModeMpsse = 0x02;
+
 inline constexpr std::uint8_t kSetLowByte = 0x80;    // value, direction: ADBUS0..7
 inline constexpr std::uint8_t kSetHighByte = 0x82;   // value, direction: ACBUS0..7
 inline constexpr std::uint8_t kReadHighByte = 0x83;  // answers one byte: ACBUS0..7
@@ -14,8 +18,7 @@ inline constexpr std::uint8_t kSetDivisor = 0x86;  // low byte, high byte
 inline constexpr std::uint8_t kSendImmediate = 0x87;
 inline constexpr std::uint8_t kDivideBy5Off = 0x8A;  // the clock from 60 MHz, not 12 MHz
 inline constexpr std::uint8_t kThreePhaseOff = 0x8D;
-inline constexpr std::uint8_t kClockBits = 0x8E;   // n: n + 1 clock cycles, no data
-inline constexpr std::uint8_t kClockBytes = 0x8F;  // low, high: (n + 1) * 8 cycles, no data
+inline constexpr std::uint8_t kClockBits = 0x8E;  // n: n + 1 clock cycles, no data
 inline constexpr std::uint8_t kAdaptiveOff = 0x97;
 // Opcodes the engine does not know: it answers kBadCommand and the opcode (AN_135). kBogus shows
 // that the engine is in step with the host; kSecondBogus, after the set-up commands, that it took

@@ -12,7 +12,6 @@ namespace {
 
 using namespace mpsse;
 
-constexpr std::uint8_t kPowerUpControl = 0xCC;
 // An engine in MPSSE mode answers at once; one that does not within this is taken as cold.
 constexpr std::chrono::milliseconds kProbe{250};
 // Every answer the bridge waits for comes within this, or the adapter is out of step or gone.
@@ -41,17 +40,12 @@ std::optional<std::string> bridgeAdapter(std::string_view port) {
   return std::nullopt;
 }
 
-UsbBridge::~UsbBridge() {
-  if (open_) link_.close();
-}
-
 bool UsbBridge::input() const {
   return (control_ & lpt::kDirection) != 0;
 }
 
 std::int16_t UsbBridge::ClaimParallelPort(std::int32_t port, std::int32_t) {
   if (port != 1) return 0;
-  if (open_) link_.close();
   open_ = false;
   queue_.clear();
   try {
@@ -84,20 +78,19 @@ void UsbBridge::open() {
   link_.write(queue_);
   queue_.clear();
   if (!warm && !answered(kBogus, kDeadline))
-    throw UsbError(UsbFailure::NotInSync,
-                   fmt::format("The USB adapter's MPSSE engine did not answer 0xFA 0xAA to the bad "
-                               "command 0xAA within {} ms. Unplug the adapter, plug it in again, "
-                               "and start the program again.",
-                               kDeadline.count()));
+    throw UsbError(
+        fmt::format("The USB adapter's MPSSE engine did not answer 0xFA 0xAA to the bad command "
+                    "0xAA within {} ms. Unplug the adapter, plug it in again, and start the "
+                    "program again.",
+                    kDeadline.count()));
   // The very next answer: any other first would be a set-up command the chip refused.
   std::uint8_t answer[2] = {};
   if (link_.read(answer, kDeadline) != 2 || answer[0] != kBadCommand || answer[1] != kSecondBogus)
-    throw UsbError(UsbFailure::NotInSync,
-                   fmt::format("The USB adapter's MPSSE engine did not take the set-up commands: "
-                               "it answered 0x{:02X} 0x{:02X}, not 0xFA 0xAB to the bad command "
-                               "0xAB. Unplug the adapter, plug it in again, and start the program "
-                               "again.",
-                               answer[0], answer[1]));
+    throw UsbError(
+        fmt::format("The USB adapter's MPSSE engine did not take the set-up commands: it answered "
+                    "0x{:02X} 0x{:02X}, not 0xFA 0xAB to the bad command 0xAB. Unplug the adapter, "
+                    "plug it in again, and start the program again.",
+                    answer[0], answer[1]));
   open_ = true;
 }
 
@@ -191,7 +184,7 @@ std::uint8_t UsbBridge::receive() {
   std::uint8_t byte = 0;
   try {
     if (link_.read(std::span(&byte, 1), kDeadline) != 1)
-      throw UsbError(UsbFailure::Gone, fmt::format("no answer within {} ms", kDeadline.count()));
+      throw UsbError(fmt::format("no answer within {} ms", kDeadline.count()));
   } catch (const UsbError& e) {
     gone(e);
   }

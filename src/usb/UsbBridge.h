@@ -42,11 +42,8 @@ class UsbBridge : public PortLibrary {
   // Queued steps beyond this are sent at once, whatever else waits: well inside the chip's buffer.
   static constexpr std::size_t kQueueLimit = 3072;
 
-  explicit UsbBridge(FtdiLink& link) : link_(link) {}
-  explicit UsbBridge(std::unique_ptr<FtdiLink> link) : owned_(std::move(link)), link_(*owned_) {}
-  ~UsbBridge() override;
-  UsbBridge(const UsbBridge&) = delete;
-  UsbBridge& operator=(const UsbBridge&) = delete;
+  // library: the platform's USB library, which the bridge's link runs on.
+  explicit UsbBridge(std::unique_ptr<FtdiLibrary> library) : link_(std::move(library)) {}
 
   std::int16_t ClaimParallelPort(std::int32_t port, std::int32_t mode) override;
   std::int32_t GetParallelPortCount() override { return 1; }
@@ -58,6 +55,8 @@ class UsbBridge : public PortLibrary {
   std::string adapter() const override { return "the USB adapter"; }
 
  private:
+  static constexpr std::uint8_t kPowerUpControl = 0xCC;
+
   void open();
   bool answered(std::uint8_t bogus, std::chrono::milliseconds within);
   void queueLines(bool directionChanged);
@@ -67,10 +66,9 @@ class UsbBridge : public PortLibrary {
   [[noreturn]] void gone(const UsbError& e);
   bool input() const;
 
-  std::unique_ptr<FtdiLink> owned_;
-  FtdiLink& link_;
+  FtdiLink link_;
   bool open_ = false;
-  std::uint8_t control_ = 0xCC;
+  std::uint8_t control_ = kPowerUpControl;
   std::uint8_t data_ = 0;
   std::vector<std::uint8_t> queue_;
   std::string failure_;

@@ -21,42 +21,53 @@ std::string systemMessage(unsigned long code) {
   return message;
 }
 
-void DllBinding::load() {
-  HMODULE module = LoadLibraryA(name_.c_str());
-  if (!module) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_MOD_NOT_FOUND || error == ERROR_DLL_NOT_FOUND ||
-        error == ERROR_FILE_NOT_FOUND)
-      throw FatalError(
-          fmt::format(fmt::runtime(portIo_ ? "Run-time error '53': File not found: {}. {}"
-                                           : "{} was not found. {}"),
-                      name_, missing_));
-    throw FatalError(
-        fmt::format(fmt::runtime(portIo_ ? "Run-time error '48': Error in loading DLL {} ({}). Put "
-                                           "the 32-bit {} beside the program and start it again."
-                                         : "{} could not be loaded ({}). Put the {} beside the "
-                                           "program and start it again."),
-                    name_, systemMessage(error), wanted_));
-  }
-  module_ = module;
+DllMessages runTimeErrors(std::string wanted, std::string missing) {
+  return [wanted = std::move(wanted), missing = std::move(missing)](const DllFault& f) {
+    switch (f.kind) {
+      case DllFault::Kind::NotFound:
+        return fmt::format("Run-time error '53': File not found: {}. {}", f.dll, missing);
+      case DllFault::Kind::NotLoaded:
+        return fmt::format(
+            "Run-time error '48': Error in loading DLL {} ({}). Put the 32-bit {} "
+            "beside the program and start it again.",
+            f.dll, f.error, wanted);
+      case DllFault::Kind::NoFunction:
+        break;
+    }
+    return fmt::format(
+        "Run-time error '453': Can't find DLL entry point {} in {}. The {} found "
+        "at {} is not the port-I/O library this program needs: put the {} beside "
+        "the program.",
+        f.function, f.dll, f.dll, f.path, wanted);
+  };
+}
+
+bool DllBinding::load() {
+  if (!module_)
+    module_ = systemOnly_ ? LoadLibraryExA(name_.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
+                          : LoadLibraryA(name_.c_str());
+  return module_ != nullptr;
+}
+
+DllBinding::Proc DllBinding::address(const char* name) {
+  if (!load()) return nullptr;
+  return reinterpret_cast<Proc>(GetProcAddress(static_cast<HMODULE>(module_), name));
 }
 
 DllBinding::Proc DllBinding::lookup(const char* name) {
-  if (!module_) load();
-  const FARPROC address = GetProcAddress(static_cast<HMODULE>(module_), name);
-  if (!address) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(static_cast<HMODULE>(module_), path, MAX_PATH);
-    throw FatalError(fmt::format(
-        fmt::runtime(
-            portIo_ ? "Run-time error '453': Can't find DLL entry point {} in {}. The {} found at "
-                      "{} is "
-                      "not the port-I/O library this program needs: put the {} beside the program."
-                    : "{} lacks the function {}: the {} found at {} is not the one this program "
-                      "needs. Put the {} beside the program."),
-        portIo_ ? name : name_, portIo_ ? name_ : name, name_, path, wanted_));
+  if (!load()) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_MOD_NOT_FOUND || error == ERROR_DLL_NOT_FOUND ||
+        error == ERROR_FILE_NOT_FOUND)
+      throw FatalError(messages_({.kind = DllFault::Kind::NotFound, .dll = name_}));
+    throw FatalError(messages_(
+        {.kind = DllFault::Kind::NotLoaded, .dll = name_, .error = systemMessage(error)}));
   }
-  return reinterpret_cast<Proc>(address);
+  if (const Proc proc = address(name)) return proc;
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(static_cast<HMODULE>(module_), path, MAX_PATH);
+  throw FatalError(messages_(
+      {.kind = DllFault::Kind::NoFunction, .dll = name_, .function = name, .path = path}));
 }
 
 }  // namespace vx

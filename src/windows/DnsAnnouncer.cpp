@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/Platform.h"
+#include "windows/DllBinding.h"
 
 namespace vx {
 
@@ -47,18 +48,10 @@ class DnsAnnouncer : public net::Announcer {
  public:
   explicit DnsAnnouncer(net::EventLoop& loop) : log_(loop.log()) {
     // From the system folder only: never a dnsapi.dll put beside the program.
-    char folder[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) dll_ = LoadLibraryA((std::string(folder) + "\\dnsapi.dll").c_str());
-    if (!dll_) return;
-    construct_ = reinterpret_cast<Construct>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceConstructInstance")));
-    free_ = reinterpret_cast<Free>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceFreeInstance")));
-    register_ = reinterpret_cast<Register>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceRegister")));
-    deregister_ = reinterpret_cast<Register>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll_, "DnsServiceDeRegister")));
+    dll_.find("DnsServiceConstructInstance", construct_);
+    dll_.find("DnsServiceFreeInstance", free_);
+    dll_.find("DnsServiceRegister", register_);
+    dll_.find("DnsServiceDeRegister", deregister_);
   }
 
   ~DnsAnnouncer() override {
@@ -74,7 +67,6 @@ class DnsAnnouncer : public net::Announcer {
       if (r->instance) free_(r->instance);
       CloseHandle(r->done);
     }
-    if (dll_) FreeLibrary(dll_);
   }
   DnsAnnouncer(const DnsAnnouncer&) = delete;
   DnsAnnouncer& operator=(const DnsAnnouncer&) = delete;
@@ -152,7 +144,7 @@ class DnsAnnouncer : public net::Announcer {
   void say(std::string line) { log_.post(std::move(line)); }
 
   net::Log& log_;
-  HMODULE dll_ = nullptr;
+  DllBinding dll_{"dnsapi.dll", {}, true};
   Construct construct_ = nullptr;
   Free free_ = nullptr;
   Register register_ = nullptr;

@@ -30,7 +30,7 @@ std::optional<PortChoice> parsePortChoice(std::string_view text) {
 }
 
 InpOutLibrary::InpOutLibrary(PortChoice choice, PortList listPorts, std::string missing)
-    : dll_("inpout32.dll", "inpout32.dll of InpOut32 1.5", std::move(missing)),
+    : dll_("inpout32.dll", runTimeErrors("inpout32.dll of InpOut32 1.5", std::move(missing))),
       choice_(choice),
       listPorts_(std::move(listPorts)) {}
 

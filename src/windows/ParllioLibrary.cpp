@@ -5,10 +5,11 @@
 namespace vx {
 
 ParllioLibrary::ParllioLibrary(bool wow64, std::string libraryName)
-    : dll_(libraryName, libraryName + " that came with the board",
-           fmt::format("Put {} beside the program (in the folder that holds the program's .exe) "
-                       "and start it again.",
-                       libraryName)),
+    : dll_(libraryName,
+           runTimeErrors(libraryName + " that came with the board",
+                         fmt::format("Put {} beside the program (in the folder that holds the "
+                                     "program's .exe) and start it again.",
+                                     libraryName))),
       wow64_(wow64) {}
 
 std::int16_t ParllioLibrary::ClaimParallelPort(std::int32_t port, std::int32_t mode) {

@@ -18,7 +18,7 @@ std::unique_ptr<OsServices> makePlatformOs(const std::vector<std::string>&) {
 // Without a choice: parllio.dll when it is beside the program, else inpout32.dll.
 std::unique_ptr<PortLibrary> makeRealPortLibrary(const BackendOptions& options) {
   if (const auto wanted = bridgeAdapter(options.port))
-    return std::make_unique<UsbBridge>(std::make_unique<D2xxLink>(*wanted));
+    return std::make_unique<UsbBridge>(makeD2xx(*wanted));
   const DWORD parllio = GetFileAttributesA(besideProgram("parllio.dll").c_str());
   const bool parllioBeside =
       parllio != INVALID_FILE_ATTRIBUTES && !(parllio & FILE_ATTRIBUTE_DIRECTORY);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "windows/DllBinding.h"
 #include "windows/WinOsServices.h"
 
 namespace vx {
@@ -27,38 +28,25 @@ using GetDevicePropertyFn = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const DEVP
 
 // The SetupAPI functions used here, looked up in setupapi.dll when it is there.
 struct SetupApi {
-  SetupApi() : module(LoadLibraryA("setupapi.dll")) {
-    bind(classDevices, "SetupDiGetClassDevsA");
-    bind(enumerate, "SetupDiEnumDeviceInfo");
-    bind(openDeviceKey, "SetupDiOpenDevRegKey");
-    bind(registryProperty, "SetupDiGetDeviceRegistryPropertyA");
-    bind(deviceProperty, "SetupDiGetDevicePropertyW");
-    bind(destroy, "SetupDiDestroyDeviceInfoList");
-  }
-  ~SetupApi() {
-    if (module) FreeLibrary(module);
-  }
-  SetupApi(const SetupApi&) = delete;
-  SetupApi& operator=(const SetupApi&) = delete;
-
-  template <typename Function>
-  void bind(Function& function, const char* name) {
-    function =
-        module
-            ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
-            : nullptr;
+  SetupApi() {
+    dll.find("SetupDiGetClassDevsA", classDevices);
+    dll.find("SetupDiEnumDeviceInfo", enumerate);
+    dll.find("SetupDiOpenDevRegKey", openDeviceKey);
+    dll.find("SetupDiGetDeviceRegistryPropertyA", registryProperty);
+    dll.find("SetupDiGetDevicePropertyW", deviceProperty);
+    dll.find("SetupDiDestroyDeviceInfoList", destroy);
   }
   bool usable() const {
     return classDevices && enumerate && openDeviceKey && registryProperty && destroy;
   }
 
-  HMODULE module;
-  decltype(&SetupDiGetClassDevsA) classDevices;
-  decltype(&SetupDiEnumDeviceInfo) enumerate;
-  decltype(&SetupDiOpenDevRegKey) openDeviceKey;
-  decltype(&SetupDiGetDeviceRegistryPropertyA) registryProperty;
-  GetDevicePropertyFn deviceProperty;  // none before Windows Vista
-  decltype(&SetupDiDestroyDeviceInfoList) destroy;
+  DllBinding dll{"setupapi.dll", {}};
+  decltype(&SetupDiGetClassDevsA) classDevices = nullptr;
+  decltype(&SetupDiEnumDeviceInfo) enumerate = nullptr;
+  decltype(&SetupDiOpenDevRegKey) openDeviceKey = nullptr;
+  decltype(&SetupDiGetDeviceRegistryPropertyA) registryProperty = nullptr;
+  GetDevicePropertyFn deviceProperty = nullptr;  // none before Windows Vista
+  decltype(&SetupDiDestroyDeviceInfoList) destroy = nullptr;
 };
 
 // A registry value of the type wanted, up to kLargestValue bytes.

@@ -83,7 +83,7 @@ __declspec(dllexport) Status
 }
 
 __declspec(dllexport) Status __stdcall FT_OpenEx(void* where, UL, void** handle) {
-  for (const auto [a, channel] : listed())
+  for (const auto& [a, channel] : listed())
     if (location(*a, channel) == reinterpret_cast<std::uintptr_t>(where)) {
       if (a->adapter.busy) return kDeviceNotOpened;
       *handle = a;
