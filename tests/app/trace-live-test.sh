@@ -9,10 +9,7 @@ set -euo pipefail
 ctl=$1
 work=$(mktemp -d)
 trap 'kill -9 "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+. "$(dirname "$0")/../support/test.sh"
 # Whether FILE's lines are, line for line, the start of the expected run: checked on a copy, as
 # the running program goes on writing the file itself.
 prefix() {
@@ -24,12 +21,9 @@ prefix() {
 "$ctl" --simulate --trace "$work/expected" --count 300 --interval 0 >/dev/null
 "$ctl" --simulate --trace "$work/trace" --vcd "$work/run.vcd" --count 300 --interval 100 >/dev/null &
 pid=$!
-for _ in $(seq 300); do
-  [ -f "$work/trace" ] && [ "$(wc -l <"$work/trace")" -ge $((7 + 2 * 36)) ] && break
-  sleep 0.05
-done
+# Start-up and two refreshes in the running program's trace.
+await 15 "the running program's trace" eval '[ "$(wc -l <"$work/trace")" -ge $((7 + 2 * 36)) ]'
 kill -0 "$pid" 2>/dev/null || fail "the program ended early"
-[ "$(wc -l <"$work/trace")" -ge $((7 + 2 * 36)) ] || fail "the running program's trace holds $(wc -l <"$work/trace") lines"
 prefix "$work/trace"
 kill -9 "$pid"
 wait "$pid" 2>/dev/null || true

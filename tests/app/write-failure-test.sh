@@ -7,10 +7,7 @@ set -euo pipefail
 ctl=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+. "$(dirname "$0")/../support/test.sh"
 full="No space left on device"
 # run OUT MESSAGE ARGS...: the simulated board, standard output to OUT; exit 5 and one message.
 run() {

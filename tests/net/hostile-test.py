@@ -2,13 +2,13 @@
 # vx3340ctl --serve and --web against hostile local clients, on loopback: each case of the table
 # runs against one session on the simulated board, which must live through it, answer on both
 # ports afterwards, keep its peak memory within a few MB, and send nothing to the board. Then the
-# service's life cycle, each case with sessions of its own; then accept under a low limit of open
-# files. (What a request's framing gets, a smuggled request, duplicated headers and another
-# site's event stream among them, is in the web tests' request transcript, on the same
-# conversation the server runs.) It runs in netns-run's network, with a portmapper of its own.
-#     hostile-test.py VX3340CTL [--sanitized]
+# service's life cycle, each case with sessions of its own. With --open-files: accept under a low
+# limit of open files instead, skipped (77) under --sanitized. (What a request's framing gets, a
+# smuggled request, duplicated headers and another site's event stream among them, is in the web
+# tests' request transcript, on the same conversation the server runs.) It runs in netns-run's
+# network, with a portmapper of its own.
+#     hostile-test.py VX3340CTL [--open-files [--sanitized]]
 import contextlib
-import ctypes
 import os
 import re
 import signal
@@ -16,44 +16,21 @@ import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
-import session  # noqa: E402
+from session import TIMEOUT, Client, kib, start, stop, until
 
 CTL = sys.argv[1]
-# The sanitizers' runtime needs descriptors of its own to check a call (a pipe), so a sanitized
-# build cannot run out of open files and go on: that part is left to the plain build.
-SANITIZED = "--sanitized" in sys.argv[2:]
-TIMEOUT = 10  # seconds for any one answer: a bound, not a measurement
+# QUICK bounds what must take a second (stopping, answering after the start): generous, yet far
+# below the 15 s and more that each fault it guards against took.
+QUICK = 5
 
 
-def spawn(*limit):
+def served(*before):
+    """A SCPI session and a web panel on the simulated board, traced: process, trace, ports."""
     trace = tempfile.NamedTemporaryFile(suffix=".trace")
-    process = subprocess.Popen([*limit, CTL, "--simulate", "--trace", trace.name, "--serve", "0",
-                                "--web", "0"], stderr=subprocess.PIPE, text=True,
-                               preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL))
-    ports = [int(re.search(r":(\d+)[;/]", process.stderr.readline()).group(1)) for _ in "sw"]
-    return process, trace, *ports, said(process)
-
-
-def said(process):
-    """The lines the process writes on stderr from here on, as they come."""
-    log = []
-    threading.Thread(target=lambda: log.extend(process.stderr), daemon=True).start()
-    return log
-
-
-def until_said(log, text, count=1, seconds=None):
-    try:
-        session.until(lambda: sum(text in line for line in log) >= count, "", seconds or QUICK)
-    except AssertionError:
-        raise AssertionError(f"not said {count} times: {text}: {log}") from None
-
-
-def peak_kib(process):
-    return int(re.search(r"VmHWM:\s+(\d+)", open(f"/proc/{process.pid}/status").read()).group(1))
+    process, ports = start(CTL, "--trace", trace.name, "--serve", "0", "--web", "0", before=before)
+    return process, trace, ports["scpi"], ports["web"]
 
 
 def exchange(port, data):
@@ -74,6 +51,31 @@ def get(port):
                           "Connection: close\r\n\r\n".encode())
 
 
+def answers(scpi, web):
+    return get(web).startswith(b"HTTP/1.1 200") and exchange(scpi, b"*OPC?\n") == b"1\n"
+
+
+if "--open-files" in sys.argv[2:]:
+    # The sanitizers' runtime needs descriptors of its own to check a call (a pipe), so a
+    # sanitized build cannot run out of open files and go on.
+    if "--sanitized" in sys.argv[2:]:
+        sys.exit(print("skipped: the sanitizers' runtime cannot run out of open files") or 77)
+    # Out of open files: accept waits and tries again, says so once, and both ports answer again
+    # once the flood ends.
+    process, trace, scpi, web = served("prlimit", "--nofile=40:40", "--")
+    flood = []
+    with contextlib.suppress(OSError):
+        for _ in range(60):
+            flood.append(socket.create_connection(("127.0.0.1", web), timeout=TIMEOUT))
+    process.log.until("cannot take a connection")
+    for s in flood:
+        s.close()
+    until(lambda: answers(scpi, web), "out of open files: the ports did not answer again")
+    said = [line for line in stop(process).splitlines() if "cannot take a connection" in line]
+    assert len(said) == 1 and "Too many open files" in said[0], said
+    sys.exit(print("hostile clients: out of open files, said once, both ports answered again"))
+
+
 def chunked(port, chunk_line, trailer):
     return (f"POST /api/read HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nContent-Type: application/json"
             "\r\nTransfer-Encoding: chunked\r\n\r\n").encode() + chunk_line + b"\r\n{}\r\n0\r\n" \
@@ -89,7 +91,11 @@ def pipeliners(web):
         s.setblocking(False)
         with contextlib.suppress(BlockingIOError):
             s.send(f"GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:{web}\r\n\r\n".encode() * 400)
-    time.sleep(0.5)
+
+    def answered(s):  # the server took it and answers: it holds a slot
+        with contextlib.suppress(BlockingIOError):
+            return s.recv(1, socket.MSG_PEEK)
+    until(lambda: all(map(answered, hogs)), "the pipeliners were not all answered")
     reply = get(web)
     for s in hogs:
         s.close()
@@ -117,30 +123,23 @@ CASES = [
         ("a header line of a browser's request", b"*OPC\nhost: 127.0.0.1"),
         ("a TLS handshake", b"\x16\x03\x01\x02\x00\x01")]]
 
-process, trace, scpi, web, log = spawn()
+process, trace, scpi, web = served()
 sent, failures = open(trace.name).read(), []
 for name, attack, expected in CASES:
-    peak = peak_kib(process)
+    peak = kib(process, "VmHWM")
     reply = attack(scpi, web)
     if process.poll() is not None:
         sys.exit(f"{name}: the session ended with {process.returncode}")
     if not re.search(expected, reply):
         failures.append(f"{name}: got {reply[:120]!r}")
-    if peak_kib(process) - peak > 4096:
-        failures.append(f"{name}: peak memory grew from {peak} to {peak_kib(process)} KiB")
+    if kib(process, "VmHWM") - peak > 4096:
+        failures.append(f"{name}: peak memory grew from {peak} to {kib(process, 'VmHWM')} KiB")
     if not exchange(scpi, b"CONF:RANG?\n") == b"4UA\n" or not get(web).startswith(b"HTTP/1.1 200"):
         failures.append(f"{name}: a port stopped answering, or the board changed")
     if open(trace.name).read() != sent:
         failures.append(f"{name}: something reached the board")
-time.sleep(0.2)
-if len([line for line in log if "HTTP request or a TLS handshake" in line]) != 4:
-    failures.append(f"SCPI guard: not one warning a connection: {log}")
-process.send_signal(signal.SIGTERM)
-assert process.wait(timeout=TIMEOUT) == 0, f"exit code {process.returncode}"
-
-# The life cycle. QUICK bounds what must take a second (stopping, answering after the start):
-# generous, yet far below the 15 s and more that each fault it guards against took.
-QUICK = 5
+if (warned := stop(process).count("HTTP request or a TLS handshake")) != 4:
+    failures.append(f"SCPI guard: {warned} warnings, not one a connection: {process.log}")
 
 
 def registered():
@@ -151,13 +150,13 @@ def registered():
 
 
 def event_stream(closed):
-    process, ports = session.start(CTL, "--web", "0")
+    process, ports = start(CTL, "--web", "0")
     stream = socket.create_connection(("127.0.0.1", ports["web"]), timeout=TIMEOUT)
     stream.sendall(f"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:{ports['web']}\r\n\r\n".encode())
     assert b"data: " in stream.recv(65536)
     if closed:
         stream.close()
-    session.stop(process, QUICK)
+    stop(process, QUICK)
 
 
 def stopped_portmapper():
@@ -166,60 +165,54 @@ def stopped_portmapper():
     try:
         started = time.monotonic()
         # --vxi11=0: its line, which comes once rpcbind has answered, is not waited for.
-        process, ports = session.start(CTL, "--serve", "0", "--vxi11=0")
-        with socket.create_connection(("127.0.0.1", ports["scpi"]), timeout=QUICK) as s:
-            s.sendall(b"*OPC?\n")
-            assert s.recv(64) == b"1\n" and time.monotonic() - started < QUICK
-        session.stop(process, QUICK)
+        process, ports = start(CTL, "--serve", "0", "--vxi11=0")
+        assert Client(ports["scpi"], QUICK).ask("*OPC?") == "1"
+        assert time.monotonic() - started < QUICK, "SCPI waited for the portmapper"
+        stop(process, QUICK)
     finally:
         os.kill(rpcbind, signal.SIGCONT)
 
 
 def second_copy():
-    first, ports = session.start(CTL, "--vxi11", "0")
-    second, _ = session.start(CTL, "--vxi11", "0")
+    first, ports = start(CTL, "--vxi11", "0")
+    second, _ = start(CTL, "--vxi11", "0")
+    second.log.until(f"another copy serves VXI-11 at port {ports['vxi11']}")
     assert registered() == ports["vxi11"], "the second copy took the first one's entry"
-    until_said(said(second), f"another copy serves VXI-11 at port {ports['vxi11']}")
-    session.stop(second, QUICK, said=False)
+    stop(second, QUICK)
     assert registered() == ports["vxi11"], "the second copy's exit took the first one's entry"
-    session.stop(first)
+    stop(first)
 
 
 def squatter():
-    squat, ports = session.start(CTL, "--vxi11", "0")
+    squat, ports = start(CTL, "--vxi11", "0")
     squat.kill()
     squat.wait()
-    other = session.spawn("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", CTL,
-                          "--simulate", "--vxi11", "0", stderr=subprocess.PIPE)
-    until_said(said(other), f"another user's program (root) holds the entry for VXI-11, at port "
-               f"{ports['vxi11']}")
-    session.stop(other, QUICK, said=False)
+    other, _ = start(CTL, "--vxi11", "0",
+                     before=("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"))
+    other.log.until(f"another user's program (root) holds the entry for VXI-11, at port "
+                    f"{ports['vxi11']}")
+    stop(other, QUICK)
     # A stale entry, whose port does not answer, is taken where rpcbind lets the user: root.
-    taker, ports = session.start(CTL, "--vxi11", "0")
+    taker, ports = start(CTL, "--vxi11", "0")
     assert registered() == ports["vxi11"], "a stale entry was not taken"
-    session.stop(taker, QUICK)
+    stop(taker, QUICK)
 
 
 def silent_clients():
     import pyvisa
-    process, ports = session.start(CTL, "--serve", "0", "--vxi11", "0")
-    log = said(process)
-    talker = socket.create_connection(("127.0.0.1", ports["scpi"]), timeout=TIMEOUT)
-    talker.sendall(b"*OPC?\n")
-    assert talker.recv(64) == b"1\n"
+    process, ports = start(CTL, "--serve", "0", "--vxi11", "0")
+    talker = Client(ports["scpi"])
+    assert talker.ask("*OPC?") == "1"
     silent = [socket.create_connection(("127.0.0.1", ports[kind]), timeout=TIMEOUT)
               for kind in ["vxi11"] * 8 + ["scpi"] * 7]
     # Closed 10 s after they came: one line for each session, not one for each connection.
-    until_said(log, "sent no whole command", 2, 20)
+    process.log.until("sent no whole command", 2, 20)
+    assert not any(s.recv(1) for s in silent), "a silent connection stayed open"
     visa = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::INSTR", timeout=3000)
     assert visa.query("*IDN?").startswith("VX3340 evaluation board")
     visa.close()
-    talker.sendall(b"*OPC?\n")
-    assert talker.recv(64) == b"1\n", "the client that spoke lost its slot"
-    assert sum("sent no whole command" in line for line in log) == 2, log
-    session.stop(process, QUICK, said=False)
-    for s in silent + [talker]:
-        s.close()
+    assert talker.ask("*OPC?") == "1", "the client that spoke lost its slot"
+    assert stop(process, QUICK).count("sent no whole command") == 2, process.log
 
 
 LIFE = [
@@ -237,31 +230,4 @@ for name, case in LIFE:
         failures.append(f"{name}: {e!r}")
 
 assert not failures, "\n".join(failures)
-if SANITIZED:
-    sys.exit(print(f"hostile clients: {len(CASES) + len(LIFE)} cases held; skipped: the "
-                   "open-file limit, which the sanitizers' runtime cannot run out of"))
-
-# Out of open files: accept waits and tries again, says so once, and both ports answer again once
-# the flood ends.
-process, trace, scpi, web, log = spawn("prlimit", "--nofile=40:40", "--")
-flood = []
-with contextlib.suppress(OSError):
-    for _ in range(60):
-        flood.append(socket.create_connection(("127.0.0.1", web), timeout=TIMEOUT))
-time.sleep(0.5)
-for s in flood:
-    s.close()
-deadline = time.monotonic() + TIMEOUT
-while not (get(web).startswith(b"HTTP/1.1 200") and exchange(scpi, b"*OPC?\n") == b"1\n"):
-    if time.monotonic() > deadline:
-        failures.append("out of open files: the ports did not answer again")
-        break
-    time.sleep(0.2)
-said = [line for line in log if "cannot take a connection" in line]
-if len(said) != 1 or "Too many open files" not in said[0]:
-    failures.append(f"out of open files: {said or log}")
-process.send_signal(signal.SIGTERM)
-assert process.wait(timeout=TIMEOUT) == 0, f"exit code {process.returncode}"
-
-assert not failures, "\n".join(failures)
-print(f"hostile clients: {len(CASES) + len(LIFE)} cases and the open-file limit, all held")
+print(f"hostile clients: {len(CASES) + len(LIFE)} cases held")

@@ -19,22 +19,23 @@ import sys
 import tempfile
 import threading
 
+from session import spawn, start, stop
+
 CTL, TESTBED = sys.argv[1], sys.argv[2]
+
 DATA = os.path.join(os.path.dirname(__file__), "..", "data")
-WORK = tempfile.mkdtemp()
+RECORD = os.path.join(tempfile.mkdtemp(), "RECORD")
 
 
-# The program on the adapters of a scene; the socket plugs a pulled-out one in again.
-def testbed(scene, args, control=None, **popen):
-    fds = (control.fileno(),) if control else ()
-    run = subprocess.Popen([TESTBED, scene, os.path.join(WORK, "RECORD"), str(fds[0]) if fds else
-                            "-", "--", CTL, *args], pass_fds=fds, text=True, **popen)
-    if control:
-        control.close()  # the testbed's end, so that its going shows here
-    return run
+# The testbed's command on the adapters of a scene, which the program's follows, and a socket
+# pair: this end plugs a pulled-out adapter in again; the testbed's end goes to it (pass_fds) and
+# is closed here once it runs, so that its going shows.
+def testbed(scene):
+    mine, theirs = socket.socketpair()
+    return (TESTBED, scene, RECORD, str(theirs.fileno()), "--"), mine, theirs
 
 
-probe = subprocess.run([TESTBED, "ft232h", os.path.join(WORK, "RECORD"), "-", "--", "test", "-e",
+probe = subprocess.run([TESTBED, "ft232h", RECORD, "-", "--", "test", "-e",
                         "/sys/bus/usb/devices/1-2"], capture_output=True, text=True)
 if probe.returncode != 0:
     print("skipped: umockdev's testbed does not reach programs here:", probe.stderr)
@@ -79,27 +80,28 @@ for run in open(os.path.join(DATA, "ft232h.runs")).read().splitlines():
     if run.startswith("#"):
         continue
     scene, args, stdin = *run.split(" <<< ")[0].split(" ", 1), run.partition(" <<< ")[2]
-    files = {name: os.path.join(WORK, name) for name in ("VCD", "TRACE")}
-    mine, theirs = socket.socketpair()
-    ctl = testbed(scene, [files.get(a, a) for a in args.split()], theirs, stdin=subprocess.PIPE,
-                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    files = {name: os.path.join(os.path.dirname(RECORD), name) for name in ("VCD", "TRACE")}
+    before, mine, theirs = testbed(scene)
+    ctl = spawn(*before, CTL, *[files.get(a, a) for a in args.split()], pass_fds=(theirs.fileno(),),
+                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    theirs.close()
     out, err = converse(ctl, stdin.split("|") if stdin else [], mine)
     out = [re.sub(r"^\S+Z ", "", line) for line in out]  # a read's time stamp
     transcript += [f"$ {scene} {args}", *out, *("! " + line for line in err.splitlines()),
-                   f"exit {ctl.returncode}", *open(os.path.join(WORK, "RECORD")).read().splitlines()]
+                   f"exit {ctl.returncode}", *open(RECORD).read().splitlines()]
     transcript += ["vcd " + state for state in vcd_states(files["VCD"])] if "VCD" in args else []
     transcript += ["trace " + t for t in open(files["TRACE"]).read().splitlines()] if "TRACE" in args else []
 
 # The web panel: the pick that fails answers 503 with the reason, the state says the board is
 # disconnected, the next command finds no adapter (503), and once it is plugged in again the one
 # after claims it again.
-mine, theirs = socket.socketpair()
-web = testbed("ft232h/FT1/unplug=5", ["--port", "ft232h", "--web", "0"], theirs,
-              stderr=subprocess.PIPE)
-started = re.search(r"http://([0-9.:]+)/", web.stderr.readline())
-client = http.client.HTTPConnection(started[1] if started else "", timeout=10)
+before, mine, theirs = testbed("ft232h/FT1/unplug=5")
+web, ports = start(CTL, "--port", "ft232h", "--web", "0", before=before, simulate=False,
+                   pass_fds=(theirs.fileno(),))
+theirs.close()
+client = http.client.HTTPConnection("127.0.0.1", ports["web"], timeout=10)
 for path, body in [("/api/pick", b'{"control":"cboir","index":3}'), ("/api/state", None),
-                   ("/api/read", b"{}"), ("plug", None), ("/api/read", b"{}")] if started else []:
+                   ("/api/read", b"{}"), ("plug", None), ("/api/read", b"{}")]:
     if path == "plug":
         mine.sendall(b"plug\n"), mine.recv(16)
         continue
@@ -107,8 +109,7 @@ for path, body in [("/api/pick", b'{"control":"cboir","index":3}'), ("/api/state
     reply = client.getresponse()
     state = json.loads(reply.read())
     transcript.append(f"web {path} {reply.status} {state.get('error', state.get('connected'))}")
-web.terminate()
-web.wait(timeout=30)
+stop(web, 30)
 
 expected = open(os.path.join(DATA, "ft232h.expected")).read().splitlines()
 sys.stdout.writelines(line + "\n" for line in difflib.unified_diff(expected, transcript))

@@ -12,11 +12,11 @@ import subprocess
 import sys
 import tempfile
 
+from session import start, stop
+
 CTL, PYTHON_DIR = sys.argv[1], sys.argv[2]
 sys.path.insert(0, PYTHON_DIR)
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 from vx3340 import FLAG_NAMES, SELECTIONS, VX3340  # noqa: E402
-from session import start, stop  # noqa: E402
 
 
 def ctl(*args):

@@ -9,11 +9,9 @@
 # from another origin cannot drive the SCPI port; and SIGTERM under load ends with 0.
 #     web-browser-test.py VX3340CTL AXE_MIN_JS
 import contextlib
-import ctypes
 import http.server
 import json
 import re
-import signal
 import socket
 import subprocess
 import sys
@@ -26,27 +24,15 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
+from session import TIMEOUT, Client, start, stop, until
+
 CTL, AXE = sys.argv[1], open(sys.argv[2]).read()
 LAYOUT = open(__file__.replace("web-browser-test.py", "layout-check.js")).read()
-TIMEOUT = 10  # seconds for anything to show: a bound, not a measurement
 trace = tempfile.NamedTemporaryFile(suffix=".trace")
-# The program dies with this test (PR_SET_PDEATHSIG).
-ctl = subprocess.Popen([CTL, "--simulate", "--trace", trace.name, "--serve", "0", "--web", "0"],
-                       stderr=subprocess.PIPE, text=True,
-                       preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL))
-scpi_port = int(re.search(r":(\d+);", ctl.stderr.readline()).group(1))
-url = re.search(r"(http://\S+/)", ctl.stderr.readline()).group(1)
-port = int(re.search(r":(\d+)/", url).group(1))
-log = []
-threading.Thread(target=lambda: log.extend(ctl.stderr), daemon=True).start()
-
-scpi = socket.create_connection(("127.0.0.1", scpi_port), timeout=TIMEOUT)
-answers = scpi.makefile("r")
-
-
-def ask(line):
-    scpi.sendall(line.encode() + b"\n")
-    return answers.readline().strip() if "?" in line else None
+ctl, ports = start(CTL, "--trace", trace.name, "--serve", "0", "--web", "0")
+scpi_port, port = ports["scpi"], ports["web"]
+url = f"http://127.0.0.1:{port}/"
+scpi = Client(scpi_port)
 
 
 def raw(request):
@@ -61,10 +47,11 @@ def pick(index):
     return json.load(urllib.request.urlopen(request, timeout=TIMEOUT))
 
 
-def load():  # picks until the session ends under it
+def load(n):  # picks until the session ends under it
     with contextlib.suppress(OSError):
         for i in range(1000):
             pick(i % 7)
+            picking.add(n)
 
 
 def browser():
@@ -131,7 +118,7 @@ try:
 
     # A SCPI client's picks show in both browsers; the flags shown are READ?'s. The history's
     # CSV, as the page's button gives it, holds each READ? read: time, flags and byte.
-    reads = [ask(f"{pick};:READ?") for pick in ("CONF:COMP CURR", "CONF:MEAS IM", "CONF:FORC CURR")]
+    reads = [scpi.ask(f"{pick};:READ?") for pick in ("CONF:COMP CURR", "CONF:MEAS IM", "CONF:FORC CURR")]
     for driver in (first, second):
         wait(driver, lambda d: shows(d, "cboFSEL", 1) and reads[-1].split(",")[:6]
              == [d.find_element(By.ID, f"RdVal{i}").text for i in range(6)],
@@ -167,17 +154,17 @@ try:
     first.execute_async_script(
         f"fetch('http://127.0.0.1:{scpi_port}/', {{method: 'POST', mode: 'no-cors', "
         "body: 'CONF:RANG 160MA\\nCONF:STAND OFF\\n'}).finally(arguments[0]);")
-    wait(first, lambda d: any("HTTP" in line for line in log), "the session's warning")
-    assert ask("CONF:RANG?;STAND?") == "40UA;ON", "a browser drove the SCPI port"
+    wait(first, lambda d: ctl.log.said("HTTP"), "the session's warning")
+    assert scpi.ask("CONF:RANG?;STAND?") == "40UA;ON", "a browser drove the SCPI port"
     assert len(trace_lines()) == sent, "the browser's request reached the port"
 
     # SIGTERM while eight clients post picks, a page holds its event stream and a SCPI client
     # its connection: exit 0, with no protocol violation on the board.
-    for thread in [threading.Thread(target=load, daemon=True) for _ in range(8)]:
-        thread.start()
-    threading.Event().wait(0.5)
-    ctl.send_signal(signal.SIGTERM)
-    assert ctl.wait(timeout=TIMEOUT) == 0, f"exit code {ctl.returncode}"
+    picking = set()
+    for n in range(8):
+        threading.Thread(target=load, args=(n,), daemon=True).start()
+    until(lambda: len(picking) == 8, "the eight clients' picks")
+    stop(ctl)
     wait(second, lambda d: d.find_element(By.ID, "status").text.startswith("Disconnected"))
     audit(second, "disconnected")
     dark = {"features": [{"name": "prefers-color-scheme", "value": "dark"}]}

@@ -13,6 +13,7 @@ set -euo pipefail
 : "${WINE:?}" "${VX_REG_VIEW:?}" "${WINEPREFIX:?}" "${WINEARCH:?}"
 folders=$1 expected=$2 runs=${3:-all}
 work=$(mktemp -d)
+. "$(dirname "$0")/../support/test.sh"
 key='HKCU\Software\Wine\AppDefaults\vx3340ctl.exe'
 cleanup() {
   "$WINE" reg delete "$key" /v Version /f "$VX_REG_VIEW" >/dev/null 2>&1 || true
@@ -78,7 +79,7 @@ fi
 (cd "$folders/inpout" && exec "$WINE" ./vx3340ctl.exe --count 2 --interval 60000 --trace - \
   >"$work/holder" 2>&1) &
 holder=$!
-for _ in $(seq 300); do grep -q "ClaimParallelPort 1 -1 -> 1" "$work/holder" && break; sleep 0.1; done
+await 30 "the other program's claim" grep "ClaimParallelPort 1 -1 -> 1" "$work/holder"
 run default inpout "" "--trace -" >>"$work/transcript"
 kill "$holder" 2>/dev/null || true
 wait "$holder" || true
@@ -91,7 +92,7 @@ printf '*IDN?\r\nCONF:FORC CURR;CAP 2\nCONF:FORC?;CAP?\nREAD?\nBOGUS\nSYST:ERR?\
 # One exchange over TCP.
 (cd "$folders/full" && exec "$WINE" ./vx3340ctl.exe --simulate --serve 127.0.0.1:0 2>"$work/err") &
 server=$!
-for _ in $(seq 300); do grep -q "SCPI session on" "$work/err" 2>/dev/null && break; sleep 0.1; done
+await 30 "the SCPI session" grep "SCPI session on" "$work/err"
 port=$(sed -n 's/.*on 127\.0\.0\.1:\([0-9]*\);.*/\1/p' "$work/err")
 exec 3<>"/dev/tcp/127.0.0.1/${port:-1}"
 printf 'CONF:RANG 4MA;RANG?\n' >&3

@@ -11,19 +11,22 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 key='HKCU\Software\Wine\AppDefaults\vx3340.exe'
 "$WINE" reg add "$key" /v Version /d win2k /f "$VX_REG_VIEW" >/dev/null 2>&1
-fail() { echo "FAIL: $*" >&2 && exit 1; }
+. "$(dirname "$0")/../support/test.sh"
 # Waits for a window whose title matches, gives it the keyboard and presses the keys.
 keys() {
   local id
   id=$(timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1) || fail "no window '$1'"
-  xdotool windowfocus --sync "$id" && sleep 0.3 && xdotool key --delay 100 "${@:2}" && sleep 0.5
+  xdotool windowfocus --sync "$id" && xdotool key --delay 100 "${@:2}"
 }
+# Whether no window whose title matches shows: a box that the keys closed.
+gone() { ! xdotool search --onlyvisible --name "$1"; }
 
 (cd "$folder" && exec "$WINE" ./vx3340.exe --trace "$("$WINE" winepath -w "$work/trace")") &
 program=$!
 # Three picks in the current-range list (4uA, 40uA, 4uA); typing changes nothing; Cap 0 in cboAC.
 keys '^ VX3340 Evaluation Software$' Down Down Up x 9 space BackSpace Delete ctrl+v Tab Down alt+h a
 keys '^About VX3340 Evaluation Software$' Return
+await 60 "the About box to close" gone '^About VX3340 Evaluation Software$'
 keys '^ VX3340 Evaluation Software$' alt+f x
 wait "$program" || fail "vx3340.exe ended with $?"
 # Start-up on the library path, four refreshes, nothing after them.
@@ -40,6 +43,7 @@ wait "$program" && status=0 || status=$?
 (cd "$folder" && exec "$WINE" ./vx3340.exe --simulate --trace 'Z:\dev\full') &
 program=$!
 keys '^VX3340$' Return
+await 60 "the message box to close" gone '^VX3340$'
 keys '^ VX3340 Evaluation Software \(simulated board\)$' Down Down alt+f x
 wait "$program" && status=0 || status=$?
 [ "$status" -eq 5 ] || fail "the unwritable trace ended with $status"
