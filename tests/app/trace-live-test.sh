@@ -10,24 +10,17 @@ ctl=$1
 work=$(mktemp -d)
 trap 'kill -9 "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 . "$(dirname "$0")/../support/test.sh"
-# Whether FILE's lines are, line for line, the start of the expected run: checked on a copy, as
-# the running program goes on writing the file itself.
-prefix() {
-  cp "$1" "$work/copy"
-  [ -z "$(tail -c 1 "$work/copy")" ] || fail "$1 ends inside a line"
-  head -n "$(wc -l <"$work/copy")" "$work/expected" | cmp -s - "$work/copy" ||
-    fail "$1 is not the expected run"
-}
 "$ctl" --simulate --trace "$work/expected" --count 300 --interval 0 >/dev/null
 "$ctl" --simulate --trace "$work/trace" --vcd "$work/run.vcd" --count 300 --interval 100 >/dev/null &
 pid=$!
 # Start-up and two refreshes in the running program's trace.
 await 15 "the running program's trace" eval '[ "$(wc -l <"$work/trace")" -ge $((7 + 2 * 36)) ]'
 kill -0 "$pid" 2>/dev/null || fail "the program ended early"
-prefix "$work/trace"
+cp "$work/trace" "$work/copy"  # checked on a copy: the program goes on writing
+prefix "$work/copy" "$work/expected"
 kill -9 "$pid"
 wait "$pid" 2>/dev/null || true
-prefix "$work/trace"
+prefix "$work/trace" "$work/expected"
 [ "$(wc -l <"$work/trace")" -lt $((7 + 300 * 36)) ] || fail "the program was not killed"
 vcd2fst "$work/run.vcd" "$work/run.fst" >"$work/log" 2>&1 && [ ! -s "$work/log" ] ||
   fail "the killed program's waveform does not open: $(cat "$work/log")"

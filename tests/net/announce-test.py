@@ -44,13 +44,11 @@ scpi, web = ports["scpi"], ports["web"]
 with urllib.request.urlopen(f"http://127.0.0.1:{web}/lxi/identification", timeout=10) as reply:
     assert reply.headers.get_content_type() == "text/xml"
     root = ET.fromstring(reply.read())
-ns = {"lxi": "http://www.lxistandard.org/InstrumentIdentification/1.0"}
-assert [i.findtext("lxi:InstrumentAddressString", namespaces=ns) for i in
-        root.findall("lxi:Interface", ns)] == [f"TCPIP::127.0.0.1::{scpi}::SOCKET",
-                                              f"http://127.0.0.1:{web}/"]
-TXT = {"txtvers": "1", "FirmwareVersion": root.findtext("lxi:FirmwareRevision", namespaces=ns),
-       **{f: root.findtext(f"lxi:{f}", namespaces=ns) for f in ("Manufacturer", "Model",
-                                                                "SerialNumber")}}
+field = {e.tag.split("}")[1]: e for e in root.iter()}  # each field's last, by its name
+assert [e.text for e in root.iter(field["InstrumentAddressString"].tag)] == \
+    [f"TCPIP::127.0.0.1::{scpi}::SOCKET", f"http://127.0.0.1:{web}/"]
+TXT = {"txtvers": "1", "FirmwareVersion": field["FirmwareRevision"].text,
+       **{f: field[f].text for f in ("Manufacturer", "Model", "SerialNumber")}}
 
 # Beyond loopback: both sessions announced, found by avahi-browse and lxi discover; a second copy
 # beside them under the name it is given.

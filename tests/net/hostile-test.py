@@ -11,6 +11,7 @@
 import contextlib
 import os
 import re
+import select
 import signal
 import socket
 import subprocess
@@ -46,13 +47,14 @@ def exchange(port, data):
     return reply
 
 
+def answered(s, seconds=0):
+    """Whether an answer waits on the socket, or comes within seconds."""
+    return select.select([s], [], [], seconds)[0] and s.recv(1, socket.MSG_PEEK)
+
+
 def get(port):
     return exchange(port, f"GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n"
                           "Connection: close\r\n\r\n".encode())
-
-
-def answers(scpi, web):
-    return get(web).startswith(b"HTTP/1.1 200") and exchange(scpi, b"*OPC?\n") == b"1\n"
 
 
 if "--open-files" in sys.argv[2:]:
@@ -61,16 +63,30 @@ if "--open-files" in sys.argv[2:]:
     if "--sanitized" in sys.argv[2:]:
         sys.exit(print("skipped: the sanitizers' runtime cannot run out of open files") or 77)
     # Out of open files: accept waits and tries again, says so once, and both ports answer again
-    # once the flood ends.
+    # once the flood ends. Clients come one at a time, each with a request, until one is not taken;
+    # then twice a client that was taken leaves, so that the one waiting is taken and accept runs
+    # out again on the next: a warning for each failure would show.
     process, trace, scpi, web = served("prlimit", "--nofile=40:40", "--")
-    flood = []
-    with contextlib.suppress(OSError):
-        for _ in range(60):
-            flood.append(socket.create_connection(("127.0.0.1", web), timeout=TIMEOUT))
-    process.log.until("cannot take a connection")
-    for s in flood:
+    out = "cannot take a connection"
+
+    def client():
+        s = socket.create_connection(("127.0.0.1", web), timeout=TIMEOUT)
+        s.sendall(f"GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:{web}\r\n\r\n".encode())
+        return s
+    taken, waiting = [], client()
+    while not process.log.said(out):
+        until(lambda: answered(waiting, 0.1) or process.log.said(out), "neither taken nor said")
+        if answered(waiting):
+            taken, waiting = taken + [waiting], client()
+    for _ in range(2):
+        following = client()
+        taken.pop(0).close()
+        until(lambda: answered(waiting, 0.1), "a client left, yet the one waiting was not taken")
+        taken, waiting = taken + [waiting], following
+    for s in taken + [waiting]:
         s.close()
-    until(lambda: answers(scpi, web), "out of open files: the ports did not answer again")
+    until(lambda: get(web).startswith(b"HTTP/1.1 200") and exchange(scpi, b"*OPC?\n") == b"1\n",
+          "out of open files: the ports did not answer again")
     said = [line for line in stop(process).splitlines() if "cannot take a connection" in line]
     assert len(said) == 1 and "Too many open files" in said[0], said
     sys.exit(print("hostile clients: out of open files, said once, both ports answered again"))
@@ -92,9 +108,6 @@ def pipeliners(web):
         with contextlib.suppress(BlockingIOError):
             s.send(f"GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:{web}\r\n\r\n".encode() * 400)
 
-    def answered(s):  # the server took it and answers: it holds a slot
-        with contextlib.suppress(BlockingIOError):
-            return s.recv(1, socket.MSG_PEEK)
     until(lambda: all(map(answered, hogs)), "the pipeliners were not all answered")
     reply = get(web)
     for s in hogs:
