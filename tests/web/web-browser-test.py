@@ -33,6 +33,7 @@ ctl, ports = start(CTL, "--trace", trace.name, "--serve", "0", "--web", "0")
 scpi_port, port = ports["scpi"], ports["web"]
 url = f"http://127.0.0.1:{port}/"
 scpi = Client(scpi_port)
+assert scpi.ask("*OPC?") == "1"  # a command at once: a client that sends none in 10 s is closed
 
 
 def raw(request):
