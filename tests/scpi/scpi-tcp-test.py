@@ -16,19 +16,11 @@ import tempfile
 import threading
 import time
 
-import session
-from session import TIMEOUT, Client, kib, stop, until
+from session import TIMEOUT, Client, kib, spawn, start, stop, until
 
 CTL = sys.argv[1]
-
-
-# A session on the simulated board at a free port, on loopback by default: process and port.
-def start(*args):
-    process, ports = session.start(CTL, "--serve", "0", *args)
-    return process, ports["scpi"]
-
-
-process, port = start()
+process, ports = start(CTL, "--serve", "0")  # on the simulated board, on loopback
+port = ports["scpi"]
 # Eight clients at once, each line a whole setting and its queries: the answers show that no
 # refresh or line of another client came in between. Each client has its own error queue.
 lines = [f"CONF:RANG {r};:CONF:FORC {f};:CONF:COMP {c};:CONF:MEAS VM;:CONF:CAP {k};"
@@ -87,9 +79,8 @@ stop(process)
 # An address that cannot be used is bad input, before start-up. (Listening beyond loopback
 # warns: the announcements' test.)
 taken = socket.create_server(("127.0.0.1", 0))
-used = session.spawn(CTL, "--simulate", "--trace", "-", "--serve",
-                     f"127.0.0.1:{taken.getsockname()[1]}", stdout=subprocess.PIPE,
-                     stderr=subprocess.PIPE)
+used = spawn(CTL, "--simulate", "--trace", "-", "--serve", f"127.0.0.1:{taken.getsockname()[1]}",
+             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 out, err = used.communicate(timeout=TIMEOUT)
 assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.returncode, out, err)
 
@@ -97,7 +88,8 @@ assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.retu
 # lines only until 64 KiB of answers wait for it, keeps its memory, serves another client all
 # along, and drops the silent one after 10 s; the trace shows that none of its READ?s ran.
 trace = os.path.join(tempfile.mkdtemp(), "silent.trace")
-process, port = start("--trace", trace)
+process, ports = start(CTL, "--serve", "0", "--trace", trace)
+port = ports["scpi"]
 base = kib(process, "VmRSS")
 silent = socket.socket()
 silent.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
