@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the shell tests share, sourced: fail says why a test fails and ends it; await waits for an
 # event with a deadline; prefix checks a file that a run cut short.
 fail() { echo "FAIL: $*" >&2 && exit 1; }

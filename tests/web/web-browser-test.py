@@ -119,7 +119,7 @@ try:
 
     # A SCPI client's picks show in both browsers; the flags shown are READ?'s. The history's
     # CSV, as the page's button gives it, holds each READ? read: time, flags and byte.
-    reads = [scpi.ask(f"{pick};:READ?") for pick in ("CONF:COMP CURR", "CONF:MEAS IM", "CONF:FORC CURR")]
+    reads = [scpi.ask(f"{p};:READ?") for p in ("CONF:COMP CURR", "CONF:MEAS IM", "CONF:FORC CURR")]
     for driver in (first, second):
         wait(driver, lambda d: shows(d, "cboFSEL", 1) and reads[-1].split(",")[:6]
              == [d.find_element(By.ID, f"RdVal{i}").text for i in range(6)],
