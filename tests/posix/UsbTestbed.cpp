@@ -27,8 +27,6 @@
 
 namespace {
 
-using vx::test::Chip;
-
 struct Testbed;
 
 // An adapter on the bus, and the URBs its client has in flight.
@@ -53,10 +51,10 @@ struct Testbed {
 
 // Device and configuration descriptors: one interface a channel, with a bulk IN and OUT endpoint.
 std::string descriptors(const vx::test::Adapter& a) {
-  const bool two = a.chip != Chip::Ft232h, high = a.chip != Chip::Ft2232d;
-  const int bcd = a.chip == Chip::Ft232h ? 9 : high ? 7 : 5;
-  std::string d = fmt::format("12010002000000400304{}60000{}0102{:02X}010902{:02X}00{:02X}0100802D",
-                              two ? 10 : 14, bcd, a.serial.empty() ? 0 : 3, two ? 55 : 32, two + 1);
+  const bool two = a.chip.channels == 2, high = a.chip.highSpeed;
+  std::string d = fmt::format(
+      "12010002000000400304{:02X}60000{}0102{:02X}010902{:02X}00{:02X}0100802D",
+      a.chip.product & 0xFF, a.chip.bcd, a.serial.empty() ? 0 : 3, two ? 55 : 32, two + 1);
   for (int i = 0; i <= two; ++i)
     d += fmt::format("0904{:02X}0002FFFFFF0207058{}02{}0007050{}02{}00", i, 1 + 2 * i,
                      high ? "0002" : "4000", 2 + 2 * i, high ? "0002" : "4000");
@@ -99,7 +97,7 @@ void unplug(Adapter& a) {
 
 // The reads the chip answers now, a packet each, behind its two modem status bytes.
 void answer(Adapter& a) {
-  const std::size_t room = (a.model.adapter.chip == Chip::Ft2232d ? 64 : 512) - 2;
+  const std::size_t room = a.model.adapter.chip.highSpeed ? 510 : 62;
   while (!a.reading.empty() && !a.gone && a.model.answering()) {
     std::vector<std::uint8_t> packet;
     if (!a.model.read(packet, room)) return unplug(a);

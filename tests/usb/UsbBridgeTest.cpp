@@ -1,0 +1,77 @@
+// UsbBridge in process over the FT232H model, with the simulated board on its pins: its registers
+// and line rules as one transcript, tests/data/usb-bridge.expected. Each "$ SCENE: SCRIPT" there
+// claims a fresh adapter of that scene (support/Ft232hModel.h), runs the accesses (Support.h's
+// `accesses`) and flushes; below it come the claim's answer, the reads or the failure, the
+// model's record from the claim's end on (its faults: a line let go, a read while lines float,
+// the adapter and the board driving D0..D7 together) and the board's violations.
+#include <gtest/gtest.h>
+
+#include "support/Ft232hModel.h"
+#include "support/Support.h"
+#include "usb/UsbBridge.h"
+
+namespace vx::test {
+namespace {
+
+// The model as the bridge's USB library: each answer comes at once, or none does.
+class ModelLibrary : public FtdiLibrary {
+ public:
+  explicit ModelLibrary(Ft232hModel& model) : model_(model) {}
+  void open() override {}
+  void close() override {}
+  bool setBitMode(std::uint8_t mode) override {
+    return model_.control(0x0B, static_cast<std::uint16_t>(mode << 8)), true;
+  }
+  bool purge() override { return model_.control(0, 1), model_.control(0, 2), true; }
+  std::string error() const override { return {}; }
+  void write(std::span<const std::uint8_t> bytes) override {
+    if (!model_.write(bytes)) throw UsbError("pulled out");
+  }
+  std::optional<std::size_t> read(std::span<std::uint8_t> bytes,
+                                  std::chrono::milliseconds) override {
+    std::vector<std::uint8_t> packet;
+    if (!model_.read(packet, bytes.size())) throw UsbError("pulled out");
+    std::ranges::copy(packet, bytes.begin());
+    return packet.empty() ? std::nullopt : std::optional(packet.size());
+  }
+
+ private:
+  Ft232hModel& model_;
+};
+
+std::vector<std::string> run(const std::string& scene, const std::string& script) {
+  Ft232hModel model(parseScene(scene).at(0));
+  UsbBridge bridge(std::make_unique<ModelLibrary>(model));
+  const int claimed = bridge.ClaimParallelPort(1, -1);
+  std::vector<std::string> out{fmt::format(
+      "claim {}{}", claimed, bridge.failureReason().empty() ? "" : ": " + bridge.failureReason())};
+  const std::size_t claim = model.record.size();
+  try {
+    const std::string reads = accesses(bridge, script);
+    bridge.flush();
+    if (!reads.empty()) out.push_back("reads " + reads);
+  } catch (const PortGoneError& e) {
+    out.push_back(fmt::format("gone: {}", e.what()));
+  }
+  out.insert(out.end(), model.record.begin() + static_cast<std::ptrdiff_t>(claim),
+             model.record.end());
+  for (const std::string& v : model.board.violations()) out.push_back("board: " + v);
+  return out;
+}
+
+TEST(UsbBridge, RegistersAndLinesAsTheTranscriptSays) {
+  const std::vector<std::string> want = expected("usb-bridge.expected");
+  std::vector<std::string> got;
+  for (const std::string& line : want) {
+    if (line.starts_with("#")) got.push_back(line);
+    if (!line.starts_with("$ ")) continue;
+    const std::size_t colon = line.find(':');
+    const auto more = run(line.substr(2, colon - 2), line.substr(colon + 1));
+    got.push_back(line);
+    got.insert(got.end(), more.begin(), more.end());
+  }
+  EXPECT_EQ(fmt::format("{}", fmt::join(got, "\n")), fmt::format("{}", fmt::join(want, "\n")));
+}
+
+}  // namespace
+}  // namespace vx::test
