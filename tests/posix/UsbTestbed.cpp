@@ -34,7 +34,7 @@ struct Adapter {
   Adapter(Testbed& t, vx::test::Ft232hModel m) : testbed(t), model(std::move(m)) {}
   Testbed& testbed;
   vx::test::Ft232hModel model;
-  std::string path, location;
+  std::string path;    // in sysfs: at usb:1-3.4 for "1-3/1-3.4"
   std::string driver;  // interface 0's: "ftdi_sio", "usbfs" (claimed) or "" (none)
   bool gone = false;
   std::deque<UMockdevIoctlData*> reading, done;
@@ -44,8 +44,7 @@ struct Testbed {
   UMockdevTestbed* bed = umockdev_testbed_new();
   std::deque<Adapter> adapters;
   int devices = 1;  // device numbers given out on bus 1
-  GPid child = 0;
-  int status = 0;
+  GPid child = 0, status = 0;
   GMainLoop* loop = g_main_loop_new(nullptr, false);
 };
 
@@ -251,7 +250,6 @@ int main(int argc, char** argv) {
              "0705810302000C");
     Adapter& added = t.adapters.emplace_back(t, vx::test::Ft232hModel(a));
     added.path = port == 3 ? "1-3/1-3.4" : fmt::format("1-{}", port);
-    added.location = port == 3 ? "usb:1-3.4" : fmt::format("usb:1-{}", port);
     attach(added);
   }
   if (std::string(argv[3]) != "-") g_unix_fd_add(std::stoi(argv[3]), G_IO_IN, onControl, &t);
@@ -281,7 +279,8 @@ int main(int argc, char** argv) {
   g_main_loop_run(t.loop);
   std::ofstream record(argv[2]);
   for (const Adapter& a : t.adapters) {
-    if (!a.model.record.empty()) record << "adapter " << a.location << '\n';
+    if (!a.model.record.empty())
+      record << "adapter usb:" << a.path.substr(a.path.rfind('/') + 1) << '\n';
     for (const std::string& line : a.model.record) record << line << '\n';
     for (const std::string& v : a.model.board.violations()) record << "board: " << v << '\n';
   }

@@ -37,8 +37,7 @@ struct Chip {
   std::string_view name;
   int channels;
   bool highSpeed;
-  int bcd, product;
-  unsigned long d2xxType;
+  int bcd, product, d2xxType;
 };
 inline constexpr Chip kChips[] = {{"ft232h", 1, true, 9, 0x6014, 8},
                                   {"ft2232h", 2, true, 7, 0x6010, 6},

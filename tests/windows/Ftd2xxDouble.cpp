@@ -63,19 +63,17 @@ __declspec(dllexport) Status
   if (index >= devices.size()) return kDeviceNotFound;
   const auto [a, channel] = devices[index];
   const vx::test::Adapter& chip = a->adapter;
-  const bool two = chip.chip.channels == 2;
+  const std::string ab = chip.chip.channels == 1 ? "" : channel ? "B" : "A";  // the channel
+  const std::string name = chip.serial + (chip.serial.empty() ? "" : ab);
   *flags = chip.busy ? 1 : 0;  // FT_FLAGS_OPENED
-  *type = chip.busy ? 0 : chip.chip.d2xxType;
+  *type = chip.busy ? 0 : static_cast<UL>(chip.chip.d2xxType);
   *id = chip.busy ? 0 : 0x04030000 | static_cast<UL>(chip.chip.product);
   *loc = chip.busy ? 0 : location(*a, channel);
-  std::sprintf(serial, "%s%s", chip.busy ? "" : chip.serial.c_str(),
-               chip.busy || chip.serial.empty() || !two ? ""
-               : channel                                ? "B"
-                                                        : "A");
+  std::sprintf(serial, "%s", chip.busy ? "" : name.c_str());
   std::sprintf(description, "%s",
-               chip.busy ? ""
-               : two     ? (channel ? "Dual RS232-HS B" : "Dual RS232-HS A")
-                         : "Single RS232-HS");
+               chip.busy    ? ""
+               : ab.empty() ? "Single RS232-HS"
+                            : ("Dual RS232-HS " + ab).c_str());
   return kOk;
 }
 
