@@ -17,7 +17,9 @@ namespace {
 class ModelLibrary : public FtdiLibrary {
  public:
   explicit ModelLibrary(Ft232hModel& model) : model_(model) {}
-  void open() override {}
+  void open() override {
+    if (model_.pulledOut()) model_.plugIn();
+  }
   void close() override {}
   bool setBitMode(std::uint8_t mode) override {
     return model_.control(0x0B, static_cast<std::uint16_t>(mode << 8)), true;
@@ -39,21 +41,33 @@ class ModelLibrary : public FtdiLibrary {
   Ft232hModel& model_;
 };
 
+// Claims the port, runs the steps ("C": claim it again, plugging a pulled-out adapter in) and
+// flushes.
 std::vector<std::string> run(const std::string& scene, const std::string& script) {
   Ft232hModel model(parseScene(scene).at(0));
   UsbBridge bridge(std::make_unique<ModelLibrary>(model));
-  const int claimed = bridge.ClaimParallelPort(1, -1);
-  std::vector<std::string> out{fmt::format(
-      "claim {}{}", claimed, bridge.failureReason().empty() ? "" : ": " + bridge.failureReason())};
-  const std::size_t claim = model.record.size();
-  try {
-    const std::string reads = accesses(bridge, script);
-    bridge.flush();
-    if (!reads.empty()) out.push_back("reads " + reads);
-  } catch (const PortGoneError& e) {
-    out.push_back(fmt::format("gone: {}", e.what()));
+  std::vector<std::string> out;
+  const auto claim = [&] {
+    const int claimed = bridge.ClaimParallelPort(1, -1);
+    const std::string why = bridge.failureReason();
+    out.push_back(fmt::format("claim {}{}", claimed, why.empty() ? "" : ": " + why));
+  };
+  claim();
+  const std::size_t start = model.record.size();
+  std::istringstream steps(script + " F");
+  std::string reads;
+  for (std::string step; steps >> step;) {
+    try {
+      if (step == "C") claim();
+      if (step == "F") bridge.flush();
+      const std::string read = step.size() > 1 ? accesses(bridge, step) : "";
+      reads += read.empty() ? "" : " " + read;
+    } catch (const PortGoneError& e) {
+      out.push_back(fmt::format("gone: {}", e.what()));
+    }
   }
-  out.insert(out.end(), model.record.begin() + static_cast<std::ptrdiff_t>(claim),
+  if (!reads.empty()) out.push_back("reads" + reads);
+  out.insert(out.end(), model.record.begin() + static_cast<std::ptrdiff_t>(start),
              model.record.end());
   for (const std::string& v : model.board.violations()) out.push_back("board: " + v);
   return out;
