@@ -126,10 +126,8 @@ int submit(Adapter& a, UMockdevIoctlData* data) {
   umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), urb->buffer_length, &error);
   auto* buffer = static_cast<std::uint8_t*>(urb->buffer);
   const bool in = (urb->endpoint & 0x80) != 0, bulk = urb->type != USBDEVFS_URB_TYPE_CONTROL;
-  if (bulk && !in && !a.model.write({buffer, static_cast<std::size_t>(urb->buffer_length)})) {
-    unplug(a);
-    return ENODEV;
-  }
+  if (bulk && !in && !a.model.write({buffer, static_cast<std::size_t>(urb->buffer_length)}))
+    return unplug(a), ENODEV;
   g_object_ref(data);
   if (!bulk) complete(a, data, 0, control(a, buffer));
   if (bulk && in) a.reading.push_back(data);
