@@ -87,21 +87,23 @@ void Ft232hModel::setLow(std::uint8_t v, std::uint8_t direction) {
   contention();
 }
 
+// The port is output only while ACBUS drives all eight lines; any one it drives counts against the
+// board (the bits as the chip reads them, not the bridge's names for them).
 void Ft232hModel::setHigh(std::uint8_t v, std::uint8_t direction) {
   highDirection_ = direction, dataSet_ = true;
   const auto c = static_cast<std::uint8_t>((control_ & ~lpt::kDirection) |
-                                           (direction == kDataIn ? lpt::kDirection : 0));
+                                           (direction != 0xFF ? lpt::kDirection : 0));
   if (c != control_) board.OutByte(SimulatedBoard::kBase + 2, c), sampled_.reset();
   control_ = c;
-  if (direction == kDataOut && v != data_) board.OutByte(SimulatedBoard::kBase, v);
-  if (direction == kDataOut) data_ = v;
+  if (direction == 0xFF && v != data_) board.OutByte(SimulatedBoard::kBase, v);
+  if (direction == 0xFF) data_ = v;
   contention();
 }
 
 // The board drives D0..D7 while nINIT is low: ACBUS driving them then (in MPSSE mode, where the
 // bridge drives it) is a fault, flagged as it starts.
 void Ft232hModel::contention() {
-  const bool both = mpsse_ && highDirection_ == kDataOut && (control_ & lpt::kInit) == 0;
+  const bool both = mpsse_ && highDirection_ != 0 && (control_ & lpt::kInit) == 0;
   if (both && !contending_) record.push_back("fault: the adapter and the board drive D0..D7");
   contending_ = both;
 }
