@@ -19,8 +19,9 @@ class ModelLibrary : public FtdiLibrary {
   explicit ModelLibrary(Ft232hModel& model) : model_(model) {}
   void open() override {
     if (model_.pulledOut()) model_.plugIn();
+    model_.record.push_back("usb open");
   }
-  void close() override {}
+  void close() override { model_.record.push_back("usb close"); }
   bool setBitMode(std::uint8_t mode) override {
     return model_.control(0x0B, static_cast<std::uint16_t>(mode << 8)), true;
   }
@@ -50,10 +51,13 @@ std::vector<std::string> run(const std::string& scene, const std::string& script
   const auto claim = [&] {
     const int claimed = bridge.ClaimParallelPort(1, -1);
     const std::string why = bridge.failureReason();
-    out.push_back(fmt::format("claim {}{}", claimed, why.empty() ? "" : ": " + why));
+    PortInfoRecord info;
+    const int found = bridge.GetParallelPortInfo(1, info);
+    out.push_back(fmt::format("claim {} info {} 0x{:X}{}", claimed, found, info.baseAddress,
+                              why.empty() ? "" : ": " + why));
   };
-  claim();
-  const std::size_t start = model.record.size();
+  claim();  // the record from its end on, or all of it where it failed
+  const std::size_t start = out.back().starts_with("claim 1") ? model.record.size() : 0;
   std::istringstream steps(script + " F");
   std::string reads;
   for (std::string step; steps >> step;) {
