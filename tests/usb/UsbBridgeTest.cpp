@@ -102,5 +102,13 @@ TEST(FtdiLink, RefusesAdapterCallsWhileClosed) {
   EXPECT_EQ(model.record, std::vector<std::string>{});
 }
 
+// The adapter by serial number or location, each naming one alone.
+TEST(ChooseAdapter, BySerialNumberOrLocation) {
+  const std::vector<FoundAdapter> found{{"FT1", "usb:1-2"}, {"FT2", "usb:1-3"}};
+  EXPECT_EQ(chooseAdapter(found, "FT2"), 1u);
+  EXPECT_EQ(chooseAdapter(found, "usb:1-2"), 0u);
+  EXPECT_THROW(chooseAdapter(found, "FT9"), UsbError);
+}
+
 }  // namespace
 }  // namespace vx::test
