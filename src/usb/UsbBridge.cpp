@@ -126,7 +126,7 @@ std::int32_t UsbBridge::InByte(std::int32_t address) {
     case lpt::kStatusOffset:
       return kIdleStatus;
     case lpt::kControlOffset:
-      return control_ | lpt::kUnused;
+      return control_;
     default:
       return 0xFF;
   }
@@ -140,7 +140,7 @@ void UsbBridge::OutByte(std::int32_t address, std::int32_t value) {
     if (!input()) queue({kSetHighByte, data_, kDataOut});
   } else if (address == kBase + lpt::kControlOffset) {
     const bool wasInput = input();
-    control_ = static_cast<std::uint8_t>((byte & ~lpt::kUnused) | lpt::kUnused);
+    control_ = byte | lpt::kUnused;
     queueLines(wasInput != input());
   } else {
     return;  // the status register is read-only

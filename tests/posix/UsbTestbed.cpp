@@ -27,8 +27,6 @@
 
 namespace {
 
-using vx::test::Chip;
-
 struct Testbed;
 
 // An adapter on the bus, and the URBs its client has in flight.
@@ -36,7 +34,7 @@ struct Adapter {
   Adapter(Testbed& t, vx::test::Ft232hModel m) : testbed(t), model(std::move(m)) {}
   Testbed& testbed;
   vx::test::Ft232hModel model;
-  std::string path, location;
+  std::string path;    // in sysfs: at usb:1-3.4 for "1-3/1-3.4"
   std::string driver;  // interface 0's: "ftdi_sio", "usbfs" (claimed) or "" (none)
   bool gone = false;
   std::deque<UMockdevIoctlData*> reading, done;
@@ -46,17 +44,16 @@ struct Testbed {
   UMockdevTestbed* bed = umockdev_testbed_new();
   std::deque<Adapter> adapters;
   int devices = 1;  // device numbers given out on bus 1
-  GPid child = 0;
-  int status = 0;
+  GPid child = 0, status = 0;
   GMainLoop* loop = g_main_loop_new(nullptr, false);
 };
 
 // Device and configuration descriptors: one interface a channel, with a bulk IN and OUT endpoint.
 std::string descriptors(const vx::test::Adapter& a) {
-  const bool two = a.chip != Chip::Ft232h, high = a.chip != Chip::Ft2232d;
-  const int bcd = a.chip == Chip::Ft232h ? 9 : high ? 7 : 5;
-  std::string d = fmt::format("12010002000000400304{}60000{}0102{:02X}010902{:02X}00{:02X}0100802D",
-                              two ? 10 : 14, bcd, a.serial.empty() ? 0 : 3, two ? 55 : 32, two + 1);
+  const bool two = a.chip.channels == 2, high = a.chip.highSpeed;
+  std::string d = fmt::format(
+      "12010002000000400304{:02X}60000{}0102{:02X}010902{:02X}00{:02X}0100802D",
+      a.chip.product & 0xFF, a.chip.bcd, a.serial.empty() ? 0 : 3, two ? 55 : 32, two + 1);
   for (int i = 0; i <= two; ++i)
     d += fmt::format("0904{:02X}0002FFFFFF0207058{}02{}0007050{}02{}00", i, 1 + 2 * i,
                      high ? "0002" : "4000", 2 + 2 * i, high ? "0002" : "4000");
@@ -99,7 +96,7 @@ void unplug(Adapter& a) {
 
 // The reads the chip answers now, a packet each, behind its two modem status bytes.
 void answer(Adapter& a) {
-  const std::size_t room = (a.model.adapter.chip == Chip::Ft2232d ? 64 : 512) - 2;
+  const std::size_t room = a.model.adapter.chip.highSpeed ? 510 : 62;
   while (!a.reading.empty() && !a.gone && a.model.answering()) {
     std::vector<std::uint8_t> packet;
     if (!a.model.read(packet, room)) return unplug(a);
@@ -129,10 +126,8 @@ int submit(Adapter& a, UMockdevIoctlData* data) {
   umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), urb->buffer_length, &error);
   auto* buffer = static_cast<std::uint8_t*>(urb->buffer);
   const bool in = (urb->endpoint & 0x80) != 0, bulk = urb->type != USBDEVFS_URB_TYPE_CONTROL;
-  if (bulk && !in && !a.model.write({buffer, static_cast<std::size_t>(urb->buffer_length)})) {
-    unplug(a);
-    return ENODEV;
-  }
+  if (bulk && !in && !a.model.write({buffer, static_cast<std::size_t>(urb->buffer_length)}))
+    return unplug(a), ENODEV;
   g_object_ref(data);
   if (!bulk) complete(a, data, 0, control(a, buffer));
   if (bulk && in) a.reading.push_back(data);
@@ -253,7 +248,6 @@ int main(int argc, char** argv) {
              "0705810302000C");
     Adapter& added = t.adapters.emplace_back(t, vx::test::Ft232hModel(a));
     added.path = port == 3 ? "1-3/1-3.4" : fmt::format("1-{}", port);
-    added.location = port == 3 ? "usb:1-3.4" : fmt::format("usb:1-{}", port);
     attach(added);
   }
   if (std::string(argv[3]) != "-") g_unix_fd_add(std::stoi(argv[3]), G_IO_IN, onControl, &t);
@@ -283,7 +277,8 @@ int main(int argc, char** argv) {
   g_main_loop_run(t.loop);
   std::ofstream record(argv[2]);
   for (const Adapter& a : t.adapters) {
-    if (!a.model.record.empty()) record << "adapter " << a.location << '\n';
+    if (!a.model.record.empty())
+      record << "adapter usb:" << a.path.substr(a.path.rfind('/') + 1) << '\n';
     for (const std::string& line : a.model.record) record << line << '\n';
     for (const std::string& v : a.model.board.violations()) record << "board: " << v << '\n';
   }

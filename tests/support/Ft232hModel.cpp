@@ -24,7 +24,7 @@ std::vector<Adapter> parseScene(std::string_view scene) {
     std::string chip, w;
     if (!std::getline(words, chip, '/') || chip == "none") continue;
     Adapter& a = adapters.emplace_back();
-    a.chip = chip == "ft2232h" ? Chip::Ft2232h : chip == "ft2232d" ? Chip::Ft2232d : Chip::Ft232h;
+    for (const Chip& c : kChips) a.chip = c.name == chip ? c : a.chip;
     while (std::getline(words, w, '/')) {
       if (kFlags.contains(w)) a.*kFlags.at(w) = true;
       if (w.starts_with("unplug=")) a.unplugAt = std::stoi(w.substr(7));
@@ -45,9 +45,9 @@ Ft232hModel::Ft232hModel(Adapter a) : adapter(std::move(a)) {
 // The board sees the lines at the port's power-up levels again, the model's picture of a cold
 // adapter's pins, as when it was first plugged in.
 void Ft232hModel::plugIn() {
+  pulledOut_ = mpsse_ = dataSet_ = false;
   setHigh(0, kDataOut);
   setLow(kStrobePin | kAutoFeedPin | kInitPin, 0);
-  pulledOut_ = mpsse_ = dataSet_ = false;
   lowDirection_ = highDirection_ = 0;
   answers_.clear();
   record.push_back("usb plugged in");
@@ -84,16 +84,28 @@ void Ft232hModel::setLow(std::uint8_t v, std::uint8_t direction) {
                          (v & kSelectInPin ? 0 : lpt::kSelectIn);
   if (c != control_) board.OutByte(SimulatedBoard::kBase + 2, c);
   control_ = c;
+  contention();
 }
 
+// The port is output only while ACBUS drives all eight lines; any one it drives counts against the
+// board (the bits as the chip reads them, not the bridge's names for them).
 void Ft232hModel::setHigh(std::uint8_t v, std::uint8_t direction) {
   highDirection_ = direction, dataSet_ = true;
   const auto c = static_cast<std::uint8_t>((control_ & ~lpt::kDirection) |
-                                           (direction == kDataIn ? lpt::kDirection : 0));
+                                           (direction != 0xFF ? lpt::kDirection : 0));
   if (c != control_) board.OutByte(SimulatedBoard::kBase + 2, c), sampled_.reset();
   control_ = c;
-  if (direction == kDataOut && v != data_) board.OutByte(SimulatedBoard::kBase, v);
-  if (direction == kDataOut) data_ = v;
+  if (direction == 0xFF && v != data_) board.OutByte(SimulatedBoard::kBase, v);
+  if (direction == 0xFF) data_ = v;
+  contention();
+}
+
+// The board drives D0..D7 while nINIT is low: ACBUS driving them then (in MPSSE mode, where the
+// bridge drives it) is a fault, flagged as it starts.
+void Ft232hModel::contention() {
+  const bool both = mpsse_ && highDirection_ != 0 && (control_ & lpt::kInit) == 0;
+  if (both && !contending_) record.push_back("fault: the adapter and the board drive D0..D7");
+  contending_ = both;
 }
 
 // The pins as the VCD draws the port's lines, and how long they held: data lines that the board
@@ -128,7 +140,7 @@ bool Ft232hModel::write(std::span<const std::uint8_t> bytes) {
     const std::uint8_t b = i + 2 < bytes.size() ? bytes[i + 2] : 0;
     const auto known = kArguments.find(op);
     if (known == kArguments.end() ||
-        (adapter.chip == Chip::Ft2232d &&
+        (!adapter.chip.highSpeed &&
          (op == kDivideBy5Off || op == kAdaptiveOff || op == kThreePhaseOff || op == kClockBits))) {
       answers_.insert(answers_.end(), {adapter.garbled ? std::uint8_t{0} : kBadCommand, op});
       continue;

@@ -8,8 +8,9 @@
 // The chip model: a bit-mode change (the reset to mode 0 too) lets every line go, and MPSSE mode
 // starts with every pin an input; SIO_RESET keeps the bit mode and the lines. A cold adapter's
 // pins are its UART's, as at power-up. The record keeps, in order, each request and transfer,
-// the pins at each clocked hold and each sample (0x83), and each fault: a line let go, or a read
-// while a line floats (in MPSSE mode, not yet driven).
+// the pins at each clocked hold and each sample (0x83), and each fault: a line let go, a read
+// while a line floats (in MPSSE mode, not yet driven), or ACBUS and the board driving D0..D7
+// together (the board drives them while nINIT is low).
 //
 // The scene, for both: "none", or adapters separated by commas, each CHIP[/WORD...] with CHIP
 // ft232h, ft2232h or ft2232d (the two-channel chips carry the board on channel A) and each WORD
@@ -29,10 +30,21 @@
 
 namespace vx::test {
 
-enum class Chip { Ft232h, Ft2232h, Ft2232d };
+// Each chip as the host sees it: its word in a scene, its channels, whether it is a high-speed one
+// (the H series: 512-byte packets, the MPSSE clock commands), bcdDevice, idProduct and D2XX's
+// device type (FT_DEVICE_232H, FT_DEVICE_2232H, FT_DEVICE_2232C).
+struct Chip {
+  std::string_view name;
+  int channels;
+  bool highSpeed;
+  int bcd, product, d2xxType;
+};
+inline constexpr Chip kChips[] = {{"ft232h", 1, true, 9, 0x6014, 8},
+                                  {"ft2232h", 2, true, 7, 0x6010, 6},
+                                  {"ft2232d", 2, false, 5, 0x6010, 4}};
 
 struct Adapter {
-  Chip chip = Chip::Ft232h;
+  Chip chip = kChips[0];
   std::string serial;
   bool warm = false, busy = false, denied = false, garbled = false, empty = false, split = false;
   int unplugAt = 0;
@@ -67,8 +79,9 @@ class Ft232hModel {
   void setLow(std::uint8_t value, std::uint8_t direction);
   void setHigh(std::uint8_t value, std::uint8_t direction);
   void hold(double ns);
+  void contention();
 
-  bool pulledOut_ = false, mpsse_ = false, dataSet_ = false, readYet_ = false;
+  bool pulledOut_ = false, mpsse_ = false, dataSet_ = false, readYet_ = false, contending_ = false;
   int transfers_ = 0;
   std::uint8_t lowDirection_ = 0, highDirection_ = 0;
   std::uint8_t control_ = 0x0C, data_ = 0;  // the port registers the pins stand for (bits 0..5)

@@ -33,7 +33,7 @@ std::deque<vx::test::Ft232hModel>& adapters() {
 std::vector<std::pair<vx::test::Ft232hModel*, int>> listed() {
   std::vector<std::pair<vx::test::Ft232hModel*, int>> devices;
   for (auto& a : adapters())
-    for (int channel = 0; channel < (a.adapter.chip == vx::test::Chip::Ft232h ? 1 : 2); ++channel)
+    for (int channel = 0; channel < a.adapter.chip.channels; ++channel)
       if (!a.pulledOut()) devices.emplace_back(&a, channel);
   return devices;
 }
@@ -63,22 +63,17 @@ __declspec(dllexport) Status
   if (index >= devices.size()) return kDeviceNotFound;
   const auto [a, channel] = devices[index];
   const vx::test::Adapter& chip = a->adapter;
-  const bool two = chip.chip != vx::test::Chip::Ft232h;
+  const std::string ab = chip.chip.channels == 1 ? "" : channel ? "B" : "A";  // the channel
+  const std::string name = chip.serial + (chip.serial.empty() ? "" : ab);
   *flags = chip.busy ? 1 : 0;  // FT_FLAGS_OPENED
-  *type = chip.busy                              ? 0
-          : chip.chip == vx::test::Chip::Ft232h  ? 8   // FT_DEVICE_232H
-          : chip.chip == vx::test::Chip::Ft2232h ? 6   // FT_DEVICE_2232H
-                                                 : 4;  // FT_DEVICE_2232C
-  *id = chip.busy ? 0 : two ? 0x04036010 : 0x04036014;
+  *type = chip.busy ? 0 : static_cast<UL>(chip.chip.d2xxType);
+  *id = chip.busy ? 0 : 0x04030000 | static_cast<UL>(chip.chip.product);
   *loc = chip.busy ? 0 : location(*a, channel);
-  std::sprintf(serial, "%s%s", chip.busy ? "" : chip.serial.c_str(),
-               chip.busy || chip.serial.empty() || !two ? ""
-               : channel                                ? "B"
-                                                        : "A");
+  std::sprintf(serial, "%s", chip.busy ? "" : name.c_str());
   std::sprintf(description, "%s",
-               chip.busy ? ""
-               : two     ? (channel ? "Dual RS232-HS B" : "Dual RS232-HS A")
-                         : "Single RS232-HS");
+               chip.busy    ? ""
+               : ab.empty() ? "Single RS232-HS"
+                            : ("Dual RS232-HS " + ab).c_str());
   return kOk;
 }
 
