@@ -4,14 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fmt/format.h>
-
 #include <filesystem>
 #include <regex>
 
 #include "app/CtlRun.h"
-#include "board/FrontPanel.h"
-#include "scpi/Scpi.h"
 
 namespace vx {
 namespace {
@@ -56,6 +52,39 @@ TEST(Ctl, RunsLineForLine) {
   EXPECT_THAT(test::lines(transcript), ElementsAreArray(test::expected("ctl.expected")));
 }
 
+// Which sessions are announced on the network, under the name given, and which not (loopback only,
+// or told not to): what each row's session publishes through a recording responder, "-" where
+// none is made. Runs only inside tests/support/netns-run (ctl_announce), where the network holds
+// nothing but lo.
+TEST(Ctl, AnnouncesOnlyWhatListensBeyondLoopback) {
+  if (!std::getenv("VX_NETNS_INSIDE")) GTEST_SKIP() << "listens beyond loopback: see ctl_announce";
+  const std::pair<std::string, std::string> rows[] = {
+      {"--serve 0.0.0.0:0", "B: _scpi-raw._tcp"},
+      {"--serve 0.0.0.0:0 --web [::]:0", "B: _scpi-raw._tcp _lxi._tcp _http._tcp"},
+      {"--serve 127.0.0.1:0 --web 0.0.0.0:0", "B: _lxi._tcp _http._tcp"},
+      {"--serve 0.0.0.0:0 --web 0.0.0.0:0 --no-announce", "-"},
+      {"--serve 0 --web 0", "-"},
+      {"--serve [::1]:0 --web 127.0.0.1:0", "-"}};
+  for (const auto& [options, announced] : rows) {
+    Ctl run;
+    run.stopAtStartUp = true;
+    std::string seen = "-";
+    struct Recording : net::Announcer {
+      std::string& seen;
+      explicit Recording(std::string& s) : seen(s) {}
+      void publish(const std::vector<net::Service>& services) override {
+        seen = services.empty() ? "nothing" : services[0].name + ":";
+        for (const net::Service& s : services) seen += " " + s.type;
+      }
+    };
+    run.announcer = [&seen](net::EventLoop&) { return std::make_unique<Recording>(seen); };
+    const auto args =
+        std::regex_replace("--simulate --announce-name B " + options, std::regex(" "), "\n");
+    EXPECT_EQ(run(test::lines(args)), kExitOk) << options << ": " << run.err.str();
+    EXPECT_EQ(seen, announced) << options;
+  }
+}
+
 // A run on the simulated board reports what broke the link protocol, and fails for it.
 TEST(Ctl, ReportsViolations) {
   SimulatedBoard board;
@@ -82,20 +111,17 @@ TEST(Ctl, EveryFacePicksTheSameBits) {
   for (const Selection& s : kSelections) {
     for (int i = 0; i < std::ssize(s.choices); ++i) {
       const Choice& c = s.choices[static_cast<std::size_t>(i)];
-      const auto viaPanel = [](const std::function<void(FrontPanel&)>& pick) {
-        SimulatedBoard board;
-        test::TracedPort rig(board);
-        rig.port().setPortBase(0x378);
-        FrontPanel panel(rig.port());
-        pick(panel);
-        return dataWrites(fmt::format("{}\n", fmt::join(rig.take(), "\n")));
+      const auto viaPanel = [](const std::function<void(test::BoardRig&)>& pick) {
+        test::BoardRig rig;
+        pick(rig);
+        return dataWrites(fmt::format("{}\n", fmt::join(rig.traced.take(), "\n")));
       };
-      const auto picked = viaPanel([&](FrontPanel& p) { p.select(s.id, i); });
+      const auto picked = viaPanel([&](test::BoardRig& r) { r.panel.select(s.id, i); });
       for (std::string_view spelling : {c.scpi, c.scpiAlias}) {
         ScpiClient client;
         const auto line = fmt::format("CONF:{} {}", s.scpiNode, spelling);
         if (spelling.empty()) continue;
-        EXPECT_EQ(viaPanel([&](FrontPanel& p) { ScpiInstrument(p).execute(line, client); }), picked)
+        EXPECT_EQ(viaPanel([&](test::BoardRig& r) { r.instrument.execute(line, client); }), picked)
             << line;
         EXPECT_EQ(client.queued(), 0u) << line;
       }
