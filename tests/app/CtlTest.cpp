@@ -53,36 +53,33 @@ TEST(Ctl, RunsLineForLine) {
 }
 
 // Which sessions are announced on the network, under the name given, and which not (loopback only,
-// or told not to): what each row's session publishes through a recording responder, "-" where
-// none is made. Runs only inside tests/support/netns-run (ctl_announce), where the network holds
-// nothing but lo.
+// or told not to): what each session of tests/data/ctl-announce.table publishes through a
+// recording responder, "-" where none is made. Runs only inside tests/support/netns-run
+// (ctl_announce), where the network holds nothing but lo.
 TEST(Ctl, AnnouncesOnlyWhatListensBeyondLoopback) {
   if (!std::getenv("VX_NETNS_INSIDE")) GTEST_SKIP() << "listens beyond loopback: see ctl_announce";
-  const std::pair<std::string, std::string> rows[] = {
-      {"--serve 0.0.0.0:0", "B: _scpi-raw._tcp"},
-      {"--serve 0.0.0.0:0 --web [::]:0", "B: _scpi-raw._tcp _lxi._tcp _http._tcp"},
-      {"--serve 127.0.0.1:0 --web 0.0.0.0:0", "B: _lxi._tcp _http._tcp"},
-      {"--serve 0.0.0.0:0 --web 0.0.0.0:0 --no-announce", "-"},
-      {"--serve 0 --web 0", "-"},
-      {"--serve [::1]:0 --web 127.0.0.1:0", "-"}};
-  for (const auto& [options, announced] : rows) {
+  struct Recording : net::Announcer {
+    std::string& seen;
+    explicit Recording(std::string& s) : seen(s) {}
+    void publish(const std::vector<net::Service>& services) override {
+      seen = services.empty() ? "nothing" : services[0].name + ":";
+      for (const net::Service& s : services) seen += " " + s.type;
+    }
+  };
+  std::vector<std::string> transcript;
+  for (const std::string& row : test::expected("ctl-announce.table")) {
+    const std::string options = row.substr(0, row.find(" -> "));
     Ctl run;
     run.stopAtStartUp = true;
     std::string seen = "-";
-    struct Recording : net::Announcer {
-      std::string& seen;
-      explicit Recording(std::string& s) : seen(s) {}
-      void publish(const std::vector<net::Service>& services) override {
-        seen = services.empty() ? "nothing" : services[0].name + ":";
-        for (const net::Service& s : services) seen += " " + s.type;
-      }
-    };
     run.announcer = [&seen](net::EventLoop&) { return std::make_unique<Recording>(seen); };
     const auto args =
         std::regex_replace("--simulate --announce-name B " + options, std::regex(" "), "\n");
     EXPECT_EQ(run(test::lines(args)), kExitOk) << options << ": " << run.err.str();
-    EXPECT_EQ(seen, announced) << options;
+    transcript.push_back(options + " -> " + seen);
   }
+  EXPECT_THAT(transcript, ElementsAreArray(test::expected("ctl-announce.table")));
+  EXPECT_EQ(transcript.size(), 6u) << "a table cut short would pass unseen";
 }
 
 // A run on the simulated board reports what broke the link protocol, and fails for it.
