@@ -5,13 +5,12 @@
 // default; openPort stands in for another backend. The platform's one option is --port.
 
 #include <chrono>
+#include <csignal>
 #include <functional>
-#include <sstream>
 
 #include "app/Ctl.h"
 #include "app/GuiApp.h"
 #include "app/Platform.h"
-#include "port/FatalError.h"
 #include "startup/NoVersionOsServices.h"
 #include "support/Support.h"
 
@@ -45,6 +44,8 @@ struct CtlRun {
   PortOptions portOptions = portOption;
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> openPort =
       [this](const BackendOptions&) { return std::make_unique<FakePortLibrary>(realPort); };
+  net::MakeAnnouncer announcer;  // none: no mDNS responder
+  bool stopAtStartUp = false;    // a TCP session is stopped as it starts, as by SIGTERM
 
   int operator()(const std::vector<std::string>& args) {
     CtlEnvironment env{
@@ -54,6 +55,7 @@ struct CtlRun {
         in,
         [this](const std::vector<std::string>& a) {
           ++osCreated;
+          if (stopAtStartUp) std::raise(SIGTERM);  // the loop takes it when it runs
           return std::make_unique<NoVersionOsServices>(a);
         },
         [this](const BackendOptions& options) {
@@ -67,7 +69,7 @@ struct CtlRun {
           return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
         },
         openFiles(full),
-        {},   // no mDNS responder
+        announcer,
         {}};  // no portmapper: these runs take no --vxi11
     return runCtl(args, env);
   }

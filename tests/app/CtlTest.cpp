@@ -4,14 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fmt/format.h>
-
 #include <filesystem>
 #include <regex>
 
 #include "app/CtlRun.h"
-#include "board/FrontPanel.h"
-#include "scpi/Scpi.h"
 
 namespace vx {
 namespace {
@@ -56,6 +52,36 @@ TEST(Ctl, RunsLineForLine) {
   EXPECT_THAT(test::lines(transcript), ElementsAreArray(test::expected("ctl.expected")));
 }
 
+// Which sessions are announced on the network, under the name given, and which not (loopback only,
+// or told not to): what each session of tests/data/ctl-announce.table publishes through a
+// recording responder, "-" where none is made. Runs only inside tests/support/netns-run
+// (ctl_announce), where the network holds nothing but lo.
+TEST(Ctl, AnnouncesOnlyWhatListensBeyondLoopback) {
+  if (!std::getenv("VX_NETNS_INSIDE")) GTEST_SKIP() << "listens beyond loopback: see ctl_announce";
+  struct Recording : net::Announcer {
+    std::string& seen;
+    explicit Recording(std::string& s) : seen(s) {}
+    void publish(const std::vector<net::Service>& services) override {
+      seen = services.empty() ? "nothing" : services[0].name + ":";
+      for (const net::Service& s : services) seen += " " + s.type;
+    }
+  };
+  std::vector<std::string> transcript;
+  for (const std::string& row : test::expected("ctl-announce.table")) {
+    const std::string options = row.substr(0, row.find(" -> "));
+    Ctl run;
+    run.stopAtStartUp = true;
+    std::string seen = "-";
+    run.announcer = [&seen](net::EventLoop&) { return std::make_unique<Recording>(seen); };
+    const auto args =
+        std::regex_replace("--simulate --announce-name B " + options, std::regex(" "), "\n");
+    EXPECT_EQ(run(test::lines(args)), kExitOk) << options << ": " << run.err.str();
+    transcript.push_back(options + " -> " + seen);
+  }
+  EXPECT_THAT(transcript, ElementsAreArray(test::expected("ctl-announce.table")));
+  EXPECT_EQ(transcript.size(), 6u) << "a table cut short would pass unseen";
+}
+
 // A run on the simulated board reports what broke the link protocol, and fails for it.
 TEST(Ctl, ReportsViolations) {
   SimulatedBoard board;
@@ -82,20 +108,17 @@ TEST(Ctl, EveryFacePicksTheSameBits) {
   for (const Selection& s : kSelections) {
     for (int i = 0; i < std::ssize(s.choices); ++i) {
       const Choice& c = s.choices[static_cast<std::size_t>(i)];
-      const auto viaPanel = [](const std::function<void(FrontPanel&)>& pick) {
-        SimulatedBoard board;
-        test::TracedPort rig(board);
-        rig.port().setPortBase(0x378);
-        FrontPanel panel(rig.port());
-        pick(panel);
-        return dataWrites(fmt::format("{}\n", fmt::join(rig.take(), "\n")));
+      const auto viaPanel = [](const std::function<void(test::BoardRig&)>& pick) {
+        test::BoardRig rig;
+        pick(rig);
+        return dataWrites(fmt::format("{}\n", fmt::join(rig.traced.take(), "\n")));
       };
-      const auto picked = viaPanel([&](FrontPanel& p) { p.select(s.id, i); });
+      const auto picked = viaPanel([&](test::BoardRig& r) { r.panel.select(s.id, i); });
       for (std::string_view spelling : {c.scpi, c.scpiAlias}) {
         ScpiClient client;
         const auto line = fmt::format("CONF:{} {}", s.scpiNode, spelling);
         if (spelling.empty()) continue;
-        EXPECT_EQ(viaPanel([&](FrontPanel& p) { ScpiInstrument(p).execute(line, client); }), picked)
+        EXPECT_EQ(viaPanel([&](test::BoardRig& r) { r.instrument.execute(line, client); }), picked)
             << line;
         EXPECT_EQ(client.queued(), 0u) << line;
       }

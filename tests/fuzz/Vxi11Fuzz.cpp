@@ -4,12 +4,9 @@
 // is never broken; and afterwards the device still takes a new link.
 #include <algorithm>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "Fuzz.h"
-#include "board/FrontPanel.h"
-#include "port/SimulatedBoard.h"
 #include "support/Support.h"
 #include "vxi11/Rpc.h"
 
@@ -34,12 +31,8 @@ void checkReplies(std::string_view replies) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  vx::SimulatedBoard board;
-  vx::test::TracedPort rig(board);
-  rig.port().setPortBase(0x378);
-  vx::FrontPanel panel(rig.port());
-  vx::ScpiInstrument instrument(panel);
-  vx::vxi11::Device device(instrument);
+  vx::test::BoardRig rig;
+  vx::vxi11::Device device(rig.instrument);
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   for (const auto channel :
        {vx::vxi11::Conversation::Channel::Core, vx::vxi11::Conversation::Channel::Abort}) {
@@ -49,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkReplies(talk.feed(bytes.substr(size / 2)).replies);
     if (talk.waiting()) checkReplies(talk.expire().replies);
   }
-  check(board.violations().empty(), "the link protocol was broken");
+  check(rig.board.violations().empty(), "the link protocol was broken");
   vx::vxi11::Conversation fresh(device, vx::vxi11::Conversation::Channel::Core);
   char name[] = "inst0";
   Create_LinkParms link{0, 0, 0, name};

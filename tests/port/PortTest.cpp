@@ -7,9 +7,7 @@
 
 #include <iomanip>
 
-#include "port/FatalError.h"
 #include "port/ResourceList.h"
-#include "port/SimulatedBoard.h"
 #include "support/Support.h"
 
 namespace vx {

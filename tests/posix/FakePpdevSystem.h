@@ -72,26 +72,22 @@ class FakePpdevSystem : public PpdevSystem {
     return name.empty() ? -ENOTTY : 0;
   }
 
-  std::optional<DeviceNumber> deviceNumber(int fd) override {
-    auto d = devices.find(open_.at(fd));
-    if (d == devices.end()) return std::nullopt;
-    return d->second;
-  }
-
+  std::optional<DeviceNumber> deviceNumber(int fd) override { return find(devices, open_.at(fd)); }
   std::optional<std::string> readTextFile(const std::string& path) override {
-    auto f = files.find(path);
-    if (f == files.end()) return std::nullopt;
-    return f->second;
+    return find(files, path);
   }
-
   std::vector<std::string> listDirectory(const std::string& path) override {
-    auto d = directories.find(path);
-    return d == directories.end() ? std::vector<std::string>{} : d->second;
+    return find(directories, path).value_or(std::vector<std::string>{});
   }
 
   std::size_t openDescriptors() const { return open_.size(); }
 
  private:
+  template <class Map>
+  static std::optional<typename Map::mapped_type> find(const Map& map, const std::string& key) {
+    const auto found = map.find(key);
+    return found == map.end() ? std::nullopt : std::optional(found->second);
+  }
   static std::string nameOf(unsigned long request) {
     static const std::map<unsigned long, std::string> names{
         {PPEXCL, "PPEXCL"},       {PPCLAIM, "PPCLAIM"},       {PPWDATA, "PPWDATA"},

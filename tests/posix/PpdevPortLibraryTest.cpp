@@ -6,14 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "FakePpdevSystem.h"
 #include "app/CtlRun.h"
 #include "app/Platform.h"
-#include "board/FrontPanel.h"
-#include "port/FatalError.h"
-#include "startup/Startup.h"
 #include "support/Support.h"
 
 namespace vx {

@@ -3,14 +3,12 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "board/FrontPanel.h"
 #include "forms/Forms.h"
 #include "qt/MainForm.h"
 #include "qt/PanelFont.h"
 #include "qt/QtMessages.h"
 #include "qt/SelectionList.h"
 #include "qt/frmAbout.h"
-#include "startup/Startup.h"
 #include "support/Support.h"
 
 using namespace vx;
@@ -18,15 +16,8 @@ using namespace vx;
 class WindowTest : public QObject {
   Q_OBJECT
 
-  // A port that reads flag byte 0x21, CPOH and QM5; the window over it after start-up.
-  test::FakePortLibrary library;
-  test::TracedPort rig{library};
-  FrontPanel panel{rig.port()};
-  test::RecordingMessages messages;
-  NoRegistry registry;
-  test::NoTools tools;
-  AboutServices about{registry, tools, tools, messages};
-  int quits = 0;
+  // The window, after start-up, over a port that reads flag byte 0x21, CPOH and QM5.
+  test::WindowRig rig;
   std::optional<MainForm> window;  // made once the panel font is in use
 
   static QString q(std::string_view text) { return QString::fromUtf8(text); }
@@ -57,7 +48,7 @@ class WindowTest : public QObject {
   void step(const char* what, const std::function<void()>& act) {
     act();
     QApplication::processEvents();
-    const auto trace = rig.take();
+    const auto trace = rig.traced.take();
     std::string line = fmt::format("{}: {} accesses", what, trace.size());
     for (std::size_t i = 0; i + 7 < trace.size(); i += 36)
       line += " " + trace[i + 2].substr(14) + "/" + trace[i + 7].substr(14);
@@ -69,7 +60,7 @@ class WindowTest : public QObject {
     QWidget* focus = QApplication::focusWidget();  // a list's text field stands for its list
     if (focus && qobject_cast<QComboBox*>(focus->parentWidget())) focus = focus->parentWidget();
     transcript << q(fmt::format("{} | focus {} | quits {}{} {}", line,
-                                focus ? s(focus->objectName()) : "none", quits,
+                                focus ? s(focus->objectName()) : "none", rig.quits,
                                 form().pendingError() ? " error" : "", std::exchange(note, {})));
   }
   // A message box: title, text, details, icon, and whether it shows text plain and is modal.
@@ -102,11 +93,8 @@ class WindowTest : public QObject {
  private slots:
   void initTestCase() {
     usePanelFont();  // as the program does
-    window.emplace(panel, about, [this] { ++quits; });
-    library.dataValue = 0x21;
-    test::FakeOs os;
-    Startup(rig.port(), os, messages, form().portMenu()).Main();
-    rig.take();
+    window.emplace(rig.panel, rig.about, [this] { ++rig.quits; });
+    rig.startUp(form().portMenu());
     form().show();
     QVERIFY(QTest::qWaitForWindowActive(&form()));
   }
@@ -202,7 +190,7 @@ class WindowTest : public QObject {
                               l->font().bold() && l->alignment() & Qt::AlignHCenter ? "" : "plain");
         auto* sysInfo = about->findChild<QPushButton*>("cmdSysInfo");
         QTest::mouseClick(sysInfo, Qt::LeftButton);
-        const Message& m = messages.shown.back();
+        const Message& m = rig.messages.shown.back();
         note += fmt::format(" {}: [{}] [{}] {} [{}]", s(sysInfo->text()), m.text, m.title,
                             int(m.icon), m.details);
         key(Qt::Key_Return, about);
@@ -220,14 +208,14 @@ class WindowTest : public QObject {
     });
     // A USB adapter pulled out: a warning, the window goes on, and the next pick claims the port
     // again before its refresh.
-    panel.onReconnect([&] { reclaimPort(rig.port()); });
-    library.gone = true;
+    rig.panel.onReconnect([&] { reclaimPort(rig.traced.port()); });
+    rig.library.gone = true;
     step("gone Down", [&] { answerNextBox(), key(Qt::Key_Down, form().cboComp()->lineEdit()); });
-    library.gone = false;
+    rig.library.gone = false;
     step("Down", [&] { key(Qt::Key_Down, form().cboComp()->lineEdit()); });
-    library.failing = true;
+    rig.library.failing = true;
     step("failing Down", [&] { key(Qt::Key_Down, form().cboMIO()->lineEdit()); });
-    library.failing = false;
+    rig.library.failing = false;
     step("Read", [&] { QTest::mouseClick(child<QPushButton>("cmdRead"), Qt::LeftButton); });
     step("Exit", [&] { child<QAction>("MnuExit")->trigger(); });
     step("close", [&] { form().close(); });

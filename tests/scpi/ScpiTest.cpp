@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "board/FrontPanel.h"
-#include "port/SimulatedBoard.h"
 #include "support/Support.h"
 
 namespace vx {
@@ -18,11 +16,7 @@ using ::testing::ElementsAreArray;
 // ended by CR LF), written with its answers and the control words its refreshes latched, against
 // tests/data/scpi-session.expected. Stand-ins mark the lines that a text file cannot hold.
 TEST(Scpi, SessionLineForLine) {
-  SimulatedBoard board;
-  test::TracedPort rig(board);
-  rig.port().setPortBase(0x378);
-  FrontPanel panel(rig.port());
-  ScpiInstrument instrument(panel);
+  test::BoardRig rig;
   ScpiConnection client;
   std::ostringstream transcript;
   for (std::string line : test::expected("scpi-session.in")) {
@@ -30,13 +24,13 @@ TEST(Scpi, SessionLineForLine) {
     if (line == "<longest>") line = "*OPC?" + std::string(LineFramer::kMaxLine - 6, ' ');
     if (line == "<too long>") line = std::string(LineFramer::kMaxLine, 'A');  // and its CR
     if (line == "<not text>") line = "*OPC?\x7f";
-    transcript << client.feed(line + "\r\n", instrument);
-    for (const auto& word : test::controlWords(rig.take()))
+    transcript << client.feed(line + "\r\n", rig.instrument);
+    for (const auto& word : test::controlWords(rig.traced.take()))
       transcript << "latched " << word << "\n";
   }
   EXPECT_THAT(test::lines(transcript.str()),
               ElementsAreArray(test::expected("scpi-session.expected")));
-  EXPECT_TRUE(board.violations().empty());
+  EXPECT_TRUE(rig.board.violations().empty());
 }
 
 // Good addresses are seen in the TCP test; a port alone listens on loopback there.

@@ -12,13 +12,17 @@
 
 #include <fmt/format.h>
 
+#include "board/FrontPanel.h"
 #include "port/FatalError.h"
 #include "port/Output.h"
 #include "port/Port.h"
 #include "port/PortLibrary.h"
+#include "port/SimulatedBoard.h"
 #include "port/TracingPortLibrary.h"
+#include "scpi/Scpi.h"
 #include "startup/Messages.h"
 #include "startup/OsServices.h"
+#include "startup/Startup.h"
 #include "sysinfo/SysInfo.h"
 
 namespace vx::test {
@@ -46,17 +50,17 @@ class FakePortLibrary : public PortLibrary {
     return infoResult;
   }
   std::int32_t InByte(std::int32_t address) override {
-    if (gone) throw PortGoneError("the USB adapter went away");
-    if (failing) throw FatalError("the port stopped answering");
-    return address == baseAddress ? dataValue : controlValue;
+    return answer(), address == baseAddress ? dataValue : controlValue;
   }
-  void OutByte(std::int32_t, std::int32_t value) override {
-    if (gone) throw PortGoneError("the USB adapter went away");
-    if (failing) throw FatalError("the port stopped answering");
-    outValues.push_back(value);
-  }
+  void OutByte(std::int32_t, std::int32_t value) override { answer(), outValues.push_back(value); }
   void flush() override {}
   std::string failureReason() const override { return reason; }
+
+ private:
+  void answer() const {
+    if (gone) throw PortGoneError("the USB adapter went away");
+    if (failing) throw FatalError("the port stopped answering");
+  }
 };
 
 // A file on a disk with room for so many bytes: it takes at most 7 bytes a write, as a slow
@@ -131,6 +135,37 @@ class FakeOs : public OsServices {
     record.dwOSVersionInfoSize = size;
   }
   std::string commandLine() override { return line; }
+};
+
+// The simulated board behind a traced port at 0x378, the front panel over it, and a SCPI
+// instrument over the panel: what the tests of the panel's faces stand on.
+struct BoardRig {
+  SimulatedBoard board;
+  TracedPort traced{board};
+  FrontPanel panel{(traced.port().setPortBase(0x378), traced.port())};
+  ScpiInstrument instrument{panel};
+};
+
+// What the window tests (Qt and Win32) stand on: a fake port that reads flag byte 0x21, traced,
+// the front panel over it, the About dialog's services (no registry, no System Information tool,
+// message boxes recorded), and the quits the window asked for.
+struct WindowRig {
+  FakePortLibrary library;
+  TracedPort traced{library};
+  FrontPanel panel{traced.port()};
+  RecordingMessages messages;
+  NoRegistry registry;
+  NoTools tools;
+  AboutServices about{registry, tools, tools, messages};
+  int quits = 0;
+
+  // Start-up as the program runs it, which fills the window's port menu; its accesses dropped.
+  void startUp(PortMenu& menu) {
+    library.dataValue = 0x21;
+    FakeOs os;
+    Startup(traced.port(), os, messages, menu).Main();
+    traced.take();
+  }
 };
 
 // Runs a script of port accesses on a library: "W37A=0F" writes 0x0F to 0x37A, "R378" reads

@@ -5,11 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
-#include <sstream>
 
-#include "board/FrontPanel.h"
-#include "port/SimulatedBoard.h"
 #include "support/Support.h"
 #include "vxi11/Rpc.h"
 
@@ -58,12 +54,8 @@ std::string decode(std::string_view records, Client& c) {
 }
 
 TEST(Vxi11, SessionCallForCall) {
-  SimulatedBoard board;
-  test::TracedPort rig(board);
-  rig.port().setPortBase(0x378);
-  FrontPanel panel(rig.port());
-  ScpiInstrument instrument(panel);
-  vxi11::Device device(instrument);
+  test::BoardRig rig;
+  vxi11::Device device(rig.instrument);
   bool changed = false;
   device.changed = [&changed] { changed = true; };
   std::map<std::string, Client> clients;
@@ -136,12 +128,12 @@ TEST(Vxi11, SessionCallForCall) {
     if (out.close) transcript << "closed: " << out.why << "\n";
     for (; changed; changed = false)
       for (auto& [other, o] : clients) transcript << decode(o.talk->resume().replies, o);
-    for (const auto& word : test::controlWords(rig.take()))
+    for (const auto& word : test::controlWords(rig.traced.take()))
       transcript << "latched " << word << "\n";
   }
   EXPECT_THAT(test::lines(transcript.str()),
               ElementsAreArray(test::expected("vxi11-session.expected")));
-  EXPECT_TRUE(board.violations().empty());
+  EXPECT_TRUE(rig.board.violations().empty());
 }
 
 }  // namespace

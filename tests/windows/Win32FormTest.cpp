@@ -3,14 +3,10 @@
 // tests/data/win32-form.expected.
 #include "windows/MainForm.h"
 
-#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "WinTestSupport.h"
-#include "board/FrontPanel.h"
-#include "port/FatalError.h"
-#include "startup/Startup.h"
 #include "support/Support.h"
 #include "windows/frmAbout.h"
 
@@ -42,22 +38,12 @@ LRESULT CALLBACK countSentToLists(int code, WPARAM w, LPARAM l) {
 }
 
 // The window over a traced fake port that reads control 0x04 and flags 0x21, after start-up.
-struct Window : ::testing::Test {
-  test::FakePortLibrary fake;
-  test::TracedPort rig{fake};
-  FrontPanel panel{rig.port()};
-  test::RecordingMessages messages;
-  NoRegistry registry;
-  test::NoTools tools;
-  int quits = 0;
-  MainForm form{panel, {registry, tools, tools, messages}, " caption", [this] { ++quits; }};
+struct Window : ::testing::Test, test::WindowRig {
+  MainForm form{panel, about, " caption", [this] { ++quits; }};
   std::vector<std::string> transcript;
 
   void SetUp() override {
-    fake.dataValue = 0x21;
-    test::FakeOs os;
-    Startup(rig.port(), os, messages, form.portMenu()).Main();
-    rig.take();
+    startUp(form.portMenu());
     ShowWindow(form.hwnd(), SW_SHOWNORMAL);
     SetFocus(GetWindow(form.control("cboir"), GW_CHILD));
     pump();
@@ -87,7 +73,7 @@ struct Window : ::testing::Test {
   // every access.
   void note(std::string_view step, bool all = false) {
     pump();
-    const auto trace = rig.take();
+    const auto trace = traced.take();
     std::string line = fmt::format("{}: focus {},", step, form.nameOf(GetFocus()));
     for (const Selection& s : kSelections)
       line += s.checkBox ? fmt::format(" {} {}", s.control,
@@ -172,27 +158,27 @@ TEST_F(Window, StepsAsTheTranscriptSays) {
   SetTimer(nullptr, 0, 10, closeAbout);
   send(form.hwnd(), WM_COMMAND, kMnuAbout, "About, closed with Escape");
   transcript.push_back(aboutSeen);
-  frmAbout about({registry, tools, tools, messages});  // by hand: centred again at each load
-  EXPECT_EQ(windowText(about.control("lblVersion")), "Version 1.2.0");
-  MoveWindow(about.hwnd(), 3, 4, 100, 100, FALSE);
-  about.Form_Load();
+  frmAbout dialog(about);  // by hand: centred again at each load
+  EXPECT_EQ(windowText(dialog.control("lblVersion")), "Version 1.2.0");
+  MoveWindow(dialog.hwnd(), 3, 4, 100, 100, FALSE);
+  dialog.Form_Load();
   RECT place;
-  GetWindowRect(about.hwnd(), &place);
+  GetWindowRect(dialog.hwnd(), &place);
   EXPECT_NEAR((place.left + place.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((place.top + place.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
-  SendMessageA(about.control("cmdSysInfo"), BM_CLICK, 0, 0);
+  SendMessageA(dialog.control("cmdSysInfo"), BM_CLICK, 0, 0);
   EXPECT_THAT(messages.shown, ::testing::ElementsAre(
                                   Message{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}}));
-  EXPECT_TRUE(about.isOpen());
-  SendMessageA(about.hwnd(), WM_CLOSE, 0, 0);
-  EXPECT_FALSE(about.isOpen());
+  EXPECT_TRUE(dialog.isOpen());
+  SendMessageA(dialog.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(dialog.isOpen());
   note("About by hand");
   send(form.control("chkStandby"), BM_CLICK, 0, "Standby", true);
   SetFocus(GetWindow(form.control("cboir"), GW_CHILD));
-  fake.failing = true;
+  library.failing = true;
   key(VK_DOWN);
   note("a pick on a failing port");
-  fake.failing = false;
+  library.failing = false;
   send(form.control("cmdRead"), BM_CLICK, 0, "Read after the error");
   send(form.hwnd(), WM_COMMAND, kMnuExit, "Exit");
   send(form.hwnd(), WM_CLOSE, 0, "close");
