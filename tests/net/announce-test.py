@@ -64,6 +64,7 @@ for service, port in (("lxi", web), ("scpi-raw", scpi)):
         discovered
 said = stop(p)
 assert said.count(f'announced on the network as "{NAME}"') == 1, said
+assert "not announced" not in said, said
 until(lambda: not browse("_scpi-raw._tcp") and not browse("_lxi._tcp"), "not withdrawn")
 
 # A name already taken: Avahi's alternative, said once, and the session goes on.
@@ -76,6 +77,7 @@ assert Client(ports["scpi"]).ask("*OPC?") == "1"
 said = stop(p)
 assert said.count(f'the name "{NAME}" is taken on the network; announced as "{renamed}"') == 1, \
     said
+assert "announced on the network as" not in said, said  # the rename was the news, said once
 taken.terminate()
 taken.wait()
 print("announce: found by avahi-browse and lxi discover, identified, renamed, withdrawn")
