@@ -206,9 +206,12 @@ void Vxi11Server::start(ScpiInstrument& instrument) {
       for (const auto& c : Waiting(s.waiting)) c->resume();
     });
   };
-  for (auto [listener, channel] : {std::pair{&s.core, Conversation::Channel::Core},
-                                   std::pair{&s.abort, Conversation::Channel::Abort}}) {
-    // An RPC client takes no text: a client that finds no slot is closed at once.
+  for (const auto& each : {std::pair{&s.core, Conversation::Channel::Core},
+                           std::pair{&s.abort, Conversation::Channel::Abort}}) {
+    // An RPC client takes no text: a client that finds no slot is closed at once. (Named copies,
+    // not the pair's bindings, go into the lambda: clang before 16 cannot capture a binding.)
+    net::Listener* listener = each.first;
+    const Conversation::Channel channel = each.second;
     listener->start(
         [&s, listener, channel](net::tcp::socket socket) {
           return std::make_shared<ChannelConnection>(*listener, std::move(socket), *s.device,
