@@ -143,7 +143,7 @@ gboolean later(gpointer client) {
 }
 
 // The serial driver let go of and given back (USBDEVFS_IOCTL), and the claims: a claim that
-// disconnects lets ftdi_sio go first; another program's claim holds.
+// disconnects lets ftdi_sio go first; another program's claim holds. Any other request is unknown.
 int driver(Adapter& a, unsigned long request, void* data) {
   const bool sio = a.driver == "ftdi_sio";
   if (request == USBDEVFS_GETDRIVER) {
@@ -158,6 +158,7 @@ int driver(Adapter& a, unsigned long request, void* data) {
     a.driver = connect ? "ftdi_sio" : "";
     return a.model.record.push_back(connect ? "usb ftdi_sio attached" : "usb ftdi_sio detached"), 0;
   }
+  if (request != USBDEVFS_CLAIMINTERFACE && request != USBDEVFS_DISCONNECT_CLAIM) return ENOTTY;
   if (!a.driver.empty() && !(sio && request == USBDEVFS_DISCONNECT_CLAIM)) return EBUSY;
   if (sio) a.model.record.push_back("usb ftdi_sio detached");
   return a.driver = "usbfs", 0;
@@ -190,12 +191,8 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer adapt
     result = found == a.reading.end() ? EINVAL : 0;
     if (result == 0) complete(a, *found, -ENOENT, {}), a.reading.erase(found);
     if (result == 0) a.model.record.push_back("usb read: nothing came in time");
-  } else if (request == USBDEVFS_GETDRIVER || request == USBDEVFS_IOCTL ||
-             request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM ||
-             request == USBDEVFS_RELEASEINTERFACE) {
-    result = driver(a, request, data->data);
   } else {
-    result = ENOTTY;
+    result = driver(a, request, data->data);
   }
   umockdev_ioctl_client_complete(client, result ? -1 : 0, result);
   return true;
