@@ -242,12 +242,10 @@ int main(int argc, char** argv) {
   Testbed t;
   for (const vx::test::Adapter& a : vx::test::parseScene(argv[1])) {
     const int port = static_cast<int>(t.adapters.size()) + 2;
-    if (port == 3)  // a hub, its one interface's interrupt endpoint
+    if (port == 3)  // a hub: its device and configuration, its one interface's interrupt endpoint
       plugIn(t, "1-3",
-             "12010002090001406B1D0200000100000001"
-             "09021900010100E000"
-             "090400000109000000"
-             "0705810302000C");
+             "12010002090001406B1D020000010000000109021900010100E000"
+             "0904000001090000000705810302000C");
     attach(t.adapters.emplace_back(t, vx::test::Ft232hModel(a),
                                    port == 3 ? "1-3/1-3.4" : fmt::format("1-{}", port)));
   }

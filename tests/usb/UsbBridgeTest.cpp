@@ -14,32 +14,29 @@ namespace vx::test {
 namespace {
 
 // The model as the bridge's USB library: each answer comes at once, or none does.
-class ModelLibrary : public FtdiLibrary {
- public:
-  explicit ModelLibrary(Ft232hModel& model) : model_(model) {}
+struct ModelLibrary : FtdiLibrary {
+  explicit ModelLibrary(Ft232hModel& m) : model(m) {}
+  Ft232hModel& model;
   void open() override {
-    if (model_.pulledOut()) model_.plugIn();
-    model_.record.push_back("usb open");
+    if (model.pulledOut()) model.plugIn();
+    model.record.push_back("usb open");
   }
-  void close() override { model_.record.push_back("usb close"); }
+  void close() override { model.record.push_back("usb close"); }
   bool setBitMode(std::uint8_t mode) override {
-    return model_.control(0x0B, static_cast<std::uint16_t>(mode << 8)), true;
+    return model.control(0x0B, static_cast<std::uint16_t>(mode << 8)), true;
   }
-  bool purge() override { return model_.control(0, 1), model_.control(0, 2), true; }
+  bool purge() override { return model.control(0, 1), model.control(0, 2), true; }
   std::string error() const override { return {}; }
   void write(std::span<const std::uint8_t> bytes) override {
-    if (!model_.write(bytes)) throw UsbError("pulled out");
+    if (!model.write(bytes)) throw UsbError("pulled out");
   }
   std::optional<std::size_t> read(std::span<std::uint8_t> bytes,
                                   std::chrono::milliseconds) override {
     std::vector<std::uint8_t> packet;
-    if (!model_.read(packet, bytes.size())) throw UsbError("pulled out");
+    if (!model.read(packet, bytes.size())) throw UsbError("pulled out");
     std::ranges::copy(packet, bytes.begin());
     return packet.empty() ? std::nullopt : std::optional(packet.size());
   }
-
- private:
-  Ft232hModel& model_;
 };
 
 // Claims the port, runs the steps ("C": claim it again, plugging a pulled-out adapter in) and
