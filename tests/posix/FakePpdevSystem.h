@@ -8,9 +8,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "posix/PpdevSystem.h"
 
@@ -20,17 +17,14 @@ namespace vx::test {
 // driver's copy of control bits 0..3. Every open, close and ioctl is logged in call order.
 class FakePpdevSystem : public PpdevSystem {
  public:
-  FakePpdevSystem() {
-    devices["/dev/parport0"] = {99, 0};
-    directories["/proc/sys/dev/parport"] = {"default", "parport0"};
-    files["/proc/sys/dev/parport/parport0/base-addr"] = "888\t1912\n";
-  }
-
   std::vector<std::string> log;
-  std::map<std::string, int> openErrors;        // path -> errno
-  std::map<std::string, DeviceNumber> devices;  // path -> its device number
-  std::map<std::string, std::string> files;     // path -> contents
-  std::map<std::string, std::vector<std::string>> directories;
+  std::map<std::string, int> openErrors;                                    // path -> errno
+  std::map<std::string, DeviceNumber> devices{{"/dev/parport0", {99, 0}}};  // path -> its number
+  std::map<std::string, std::string> files{
+      // path -> contents
+      {"/proc/sys/dev/parport/parport0/base-addr", "888\t1912\n"}};
+  std::map<std::string, std::vector<std::string>> directories{
+      {"/proc/sys/dev/parport", {"default", "parport0"}}};
   std::map<std::string, int> ioctlErrors;  // ioctl name -> errno
   std::uint8_t control = 0x0C;             // what the driver's claim leaves
   std::uint8_t controlHighBits = 0x00;     // extra bits a driver might report
@@ -52,7 +46,9 @@ class FakePpdevSystem : public PpdevSystem {
 
   int ioctl(int fd, unsigned long request, void* argument) override {
     if (!open_.count(fd)) return -EBADF;
-    const std::string name = nameOf(request);
+    const auto known = kNames.find(request);
+    if (known == kNames.end()) return -ENOTTY;
+    const std::string& name = known->second;
     auto* byte = static_cast<unsigned char*>(argument);
     if (ioctlErrors.count(name)) {
       log.push_back(name + " failed");
@@ -67,9 +63,9 @@ class FakePpdevSystem : public PpdevSystem {
       log.push_back(fmt::format("{} 0x{:02X}", name, *byte));
     else if (request == PPDATADIR)
       log.push_back(fmt::format("PPDATADIR {}", *static_cast<int*>(argument)));
-    else if (!name.empty())
+    else
       log.push_back(name);
-    return name.empty() ? -ENOTTY : 0;
+    return 0;
   }
 
   std::optional<DeviceNumber> deviceNumber(int fd) override { return find(devices, open_.at(fd)); }
@@ -88,15 +84,10 @@ class FakePpdevSystem : public PpdevSystem {
     const auto found = map.find(key);
     return found == map.end() ? std::nullopt : std::optional(found->second);
   }
-  static std::string nameOf(unsigned long request) {
-    static const std::map<unsigned long, std::string> names{
-        {PPEXCL, "PPEXCL"},       {PPCLAIM, "PPCLAIM"},       {PPWDATA, "PPWDATA"},
-        {PPRDATA, "PPRDATA"},     {PPWCONTROL, "PPWCONTROL"}, {PPRCONTROL, "PPRCONTROL"},
-        {PPDATADIR, "PPDATADIR"}, {PPRSTATUS, "PPRSTATUS"}};
-    const auto n = names.find(request);
-    return n == names.end() ? std::string() : n->second;
-  }
-
+  inline static const std::map<unsigned long, std::string> kNames{
+      {PPEXCL, "PPEXCL"},       {PPCLAIM, "PPCLAIM"},       {PPWDATA, "PPWDATA"},
+      {PPRDATA, "PPRDATA"},     {PPWCONTROL, "PPWCONTROL"}, {PPRCONTROL, "PPRCONTROL"},
+      {PPDATADIR, "PPDATADIR"}, {PPRSTATUS, "PPRSTATUS"}};
   std::map<int, std::string> open_;
   int nextFd_ = 3;
 };

@@ -18,16 +18,14 @@ TEST(PosixSysServices, FileTestAndLauncherTakeExactlyThePath) {
   const fs::path dir = fs::temp_directory_path() / ("vx-sysservices-" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir / "Program Files" / "folder");
-  // A script that leaves a marker file when it runs.
-  const auto script = [&](const fs::path& path, const char* marker) {
-    std::ofstream(path) << "#!/bin/sh\ntouch '" << (dir / marker).string() << "'\n";
-    fs::permissions(path, fs::perms::owner_all);
-    return path.string();
-  };
+  // Scripts that leave NAME.ran when they run: "Program" would run were the path split at its
+  // space; the last may not be run.
+  for (const char* name : {"Program", "Program Files/tool", "not-executable"}) {
+    std::ofstream(dir / name) << "#!/bin/sh\ntouch '" << (dir / name).string() << ".ran'\n";
+    if (std::string(name) != "not-executable") fs::permissions(dir / name, fs::perms::owner_all);
+  }
   std::ofstream(dir / ".hidden") << "x";
-  std::ofstream(dir / "not-executable") << "#!/bin/sh\n";
-  script(dir / "Program", "wrong-program-ran");  // were the path split at its space
-  const std::string tool = script(dir / "Program Files" / "tool", "tool-ran");
+  const std::string tool = (dir / "Program Files" / "tool").string();
 
   PosixFileTest files;
   EXPECT_TRUE(files.exists(tool));
@@ -36,10 +34,10 @@ TEST(PosixSysServices, FileTestAndLauncherTakeExactlyThePath) {
 
   PosixLauncher launcher;
   EXPECT_TRUE(launcher.launch(tool));
-  for (int i = 0; i < 500 && !fs::exists(dir / "tool-ran"); ++i)
+  for (int i = 0; i < 500 && !fs::exists(tool + ".ran"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_TRUE(fs::exists(dir / "tool-ran"));
-  EXPECT_FALSE(fs::exists(dir / "wrong-program-ran"));
+  EXPECT_TRUE(fs::exists(tool + ".ran"));
+  EXPECT_FALSE(fs::exists(dir / "Program.ran"));
   for (const std::string& bad :
        {std::string(), (dir / "missing").string(), (dir / "not-executable").string()})
     EXPECT_FALSE(launcher.launch(bad)) << bad;

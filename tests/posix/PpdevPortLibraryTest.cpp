@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "FakePpdevSystem.h"
 #include "app/CtlRun.h"
@@ -19,55 +20,40 @@ using test::FakePpdevSystem;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-class Ppdev : public ::testing::Test {
- protected:
-  std::shared_ptr<FakePpdevSystem> kernel = std::make_shared<FakePpdevSystem>();
-  PpdevPortLibrary library{kernel};
-
-  // The kernel's log since the last call, and then what the step said.
-  std::string take(const std::string& step, const std::string& said) {
-    std::string text = "== " + step + "\n";
-    for (const auto& line : kernel->log) text += line + "\n";
-    kernel->log.clear();
-    return text + said + "\n";
-  }
-};
-
 // Start-up and one refresh, then register accesses (control bits 0..3 to PPWCONTROL, bit 5 to
 // PPDATADIR only when it changes, before the lines when turning to input and after them when
-// turning back; data and status; refused addresses), as the kernel sees them, against
-// tests/data/ppdev-ioctls.expected.
-TEST_F(Ppdev, IoctlsLineForLine) {
-  std::string transcript = take("before the claim", test::accesses(library, "R378 W378=00"));
+// turning back; data and status; refused addresses), as the kernel sees them; then the port's
+// address from each form of base-addr, the ports counted, and a chosen device found through a
+// link (the kernel's port is the device's minor number): against tests/data/ppdev-ioctls.expected.
+TEST(Ppdev, IoctlsAddressesAndDevicesLineForLine) {
+  const auto kernel = std::make_shared<FakePpdevSystem>();
+  PpdevPortLibrary library{kernel};
+  std::string transcript;
+  // A step: the kernel's log since the last one, and then what the step said.
+  const auto step = [&](const std::string& name, const std::string& said) {
+    transcript += "== " + name + "\n";
+    for (const auto& line : std::exchange(kernel->log, {})) transcript += line + "\n";
+    transcript += said + "\n";
+  };
+  step("before the claim", test::accesses(library, "R378 W378=00"));
   Port port(library);
   test::FakeOs os;
   test::RecordingMessages messages;
   PortMenuFlags menu;
   Startup(port, os, messages, menu).Main();
-  transcript +=
-      take("start-up",
-           fmt::format("boxes {}, PortBase 0x{:X}, LPT1 {:d} LPT2 {:d} PRN {:d}",
-                       messages.shown.size(), port.PortBase(), menu.lpt1, menu.lpt2, menu.prn));
-  transcript += take("refresh", FrontPanel(port).cmdRead_Click().decimal);
+  step("start-up",
+       fmt::format("boxes {}, PortBase 0x{:X}, LPT1 {:d} LPT2 {:d} PRN {:d}", messages.shown.size(),
+                   port.PortBase(), menu.lpt1, menu.lpt2, menu.prn));
+  step("refresh", FrontPanel(port).cmdRead_Click().decimal);
   kernel->controlHighBits = 0xD0;  // bits the driver reports that are not ours
   kernel->dataLines = 0x81;
-  transcript +=
-      take("registers", test::accesses(library,
-                                       "W37A=FF R37A W37A=F0 R37A W37A=25 R37A W37A=C4 R37A "
-                                       "W37A=1B R37A W378=1A5 W378=FFFF R378 R379 R000 R001 "
-                                       "R002 R377 R37B R778 W000=55 W377=55 W37B=55 W379=55"));
+  step("registers", test::accesses(library,
+                                   "W37A=FF R37A W37A=F0 R37A W37A=25 R37A W37A=C4 R37A "
+                                   "W37A=1B R37A W378=1A5 W378=FFFF R378 R379 R000 R001 "
+                                   "R002 R377 R37B R778 W000=55 W377=55 W37B=55 W379=55"));
   EXPECT_EQ(library.InByte(0x37A + 0x10000), 0xFF);
   EXPECT_EQ(kernel->openDescriptors(), 1u) << "the claim is held";
-  EXPECT_THAT(test::lines(transcript), ElementsAreArray(test::expected("ppdev-ioctls.expected")));
-  kernel->ioctlErrors["PPWDATA"] = EIO;
-  EXPECT_THROW(library.OutByte(0x378, 0x12), FatalError);
-}
-
-// The port's address from each form of base-addr, the ports counted, and a chosen device found
-// through a link (the kernel's port is the device's minor number), against
-// tests/data/ppdev-addresses.expected.
-TEST_F(Ppdev, AddressesPortsAndDevices) {
-  std::string transcript;
+  std::vector<std::string> addresses;
   for (const std::string text : {"888\t1912\n", " 888\t1912\n", "53264\t53256\n", "0x3bc\n", "",
                                  "0\t0\n", "none\n", "4294967296\t0\n"}) {
     auto k = std::make_shared<FakePpdevSystem>();
@@ -76,28 +62,29 @@ TEST_F(Ppdev, AddressesPortsAndDevices) {
     PortInfoRecord info;
     const auto claim = lib.ClaimParallelPort(1, -1);
     const auto found = lib.GetParallelPortInfo(1, info);
-    transcript += fmt::format("{:?}: claim {}, info {} 0x{:X} {:?}\n", text, claim, found,
-                              info.baseAddress, lib.failureReason());
+    addresses.push_back(fmt::format("{:?}: claim {}, info {} 0x{:X} {:?}", text, claim, found,
+                                    info.baseAddress, lib.failureReason()));
   }
+  step("base-addr", fmt::format("{}", fmt::join(addresses, "\n")));
   kernel->directories["/proc/sys/dev/parport"] = {"default", "parport0", "parport1", "parportx",
                                                   "parport"};
-  transcript +=
-      fmt::format("{}, ports {}\n", library.devicePath(3), library.GetParallelPortCount());
+  step("ports", fmt::format("{}, ports {}", library.devicePath(3), library.GetParallelPortCount()));
   kernel->devices["/dev/vx3340"] = {99, 2};
   kernel->files["/proc/sys/dev/parport/parport2/base-addr"] = "53264\t53256\n";
+  std::string said;
   {
     PpdevPortLibrary chosen(kernel, "/dev/vx3340");
     PortInfoRecord info;
-    transcript += chosen.devicePath(1) + ": claims";
-    for (const int port : {1, 1, 2})
-      transcript += fmt::format(" {}", chosen.ClaimParallelPort(port, -1));
+    said = chosen.devicePath(1) + ": claims";
+    for (const int n : {1, 1, 2}) said += fmt::format(" {}", chosen.ClaimParallelPort(n, -1));
     const auto found = chosen.GetParallelPortInfo(1, info);
-    transcript += fmt::format(", info {} 0x{:X}", found, info.baseAddress);
-    transcript += fmt::format(", port 2 {}\n", chosen.GetParallelPortInfo(2, info));
+    said += fmt::format(", info {} 0x{:X}", found, info.baseAddress);
+    said += fmt::format(", port 2 {}", chosen.GetParallelPortInfo(2, info));
   }
-  for (const auto& line : kernel->log) transcript += line + "\n";
-  EXPECT_THAT(test::lines(transcript),
-              ElementsAreArray(test::expected("ppdev-addresses.expected")));
+  step("a device through a link", said);
+  kernel->ioctlErrors["PPWDATA"] = EIO;
+  EXPECT_THROW(library.OutByte(0x378, 0x12), FatalError);
+  EXPECT_THAT(test::lines(transcript), ElementsAreArray(test::expected("ppdev-ioctls.expected")));
 }
 
 // vx3340ctl on fake kernels that cannot give the port: both boxes with the reason and remedy,

@@ -31,7 +31,6 @@ struct Testbed;
 
 // An adapter on the bus, and the URBs its client has in flight.
 struct Adapter {
-  Adapter(Testbed& t, vx::test::Ft232hModel m) : testbed(t), model(std::move(m)) {}
   Testbed& testbed;
   vx::test::Ft232hModel model;
   std::string path;    // in sysfs: at usb:1-3.4 for "1-3/1-3.4"
@@ -46,6 +45,7 @@ struct Testbed {
   int devices = 1;  // device numbers given out on bus 1
   GPid child = 0, status = 0;
   GMainLoop* loop = g_main_loop_new(nullptr, false);
+  GError* error = nullptr;  // what a GLib call that must succeed said
 };
 
 // Device and configuration descriptors: one interface a channel, with a bulk IN and OUT endpoint.
@@ -69,9 +69,8 @@ std::string plugIn(Testbed& t, const std::string& path, const std::string& descr
       "E: BUSNUM=001\nE: DEVNUM={:03}\nA: busnum=1\\n\nA: devnum={}\\n\nA: speed=480\\n\n"
       "A: bConfigurationValue=1\\n\nH: descriptors={}\n",
       path, node, node, n, n, descriptors);
-  GError* error = nullptr;
-  if (!umockdev_testbed_add_from_string(t.bed, sysfs.c_str(), &error))
-    g_error("%s", error->message);
+  if (!umockdev_testbed_add_from_string(t.bed, sysfs.c_str(), &t.error))
+    g_error("%s", t.error->message);
   return "/dev/" + node;
 }
 
@@ -122,8 +121,7 @@ std::vector<std::uint8_t> control(Adapter& a, std::uint8_t* setup) {
 
 int submit(Adapter& a, UMockdevIoctlData* data) {
   auto* urb = reinterpret_cast<usbdevfs_urb*>(data->data);
-  GError* error = nullptr;
-  umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), urb->buffer_length, &error);
+  umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), urb->buffer_length, nullptr);
   auto* buffer = static_cast<std::uint8_t*>(urb->buffer);
   const bool in = (urb->endpoint & 0x80) != 0, bulk = urb->type != USBDEVFS_URB_TYPE_CONTROL;
   if (bulk && !in && !a.model.write({buffer, static_cast<std::size_t>(urb->buffer_length)}))
@@ -145,7 +143,7 @@ gboolean later(gpointer client) {
 }
 
 // The serial driver let go of and given back (USBDEVFS_IOCTL), and the claims: a claim that
-// disconnects lets ftdi_sio go first; another program's claim holds.
+// disconnects lets ftdi_sio go first; another program's claim holds. Any other request is unknown.
 int driver(Adapter& a, unsigned long request, void* data) {
   const bool sio = a.driver == "ftdi_sio";
   if (request == USBDEVFS_GETDRIVER) {
@@ -160,6 +158,7 @@ int driver(Adapter& a, unsigned long request, void* data) {
     a.driver = connect ? "ftdi_sio" : "";
     return a.model.record.push_back(connect ? "usb ftdi_sio attached" : "usb ftdi_sio detached"), 0;
   }
+  if (request != USBDEVFS_CLAIMINTERFACE && request != USBDEVFS_DISCONNECT_CLAIM) return ENOTTY;
   if (!a.driver.empty() && !(sio && request == USBDEVFS_DISCONNECT_CLAIM)) return EBUSY;
   if (sio) a.model.record.push_back("usb ftdi_sio detached");
   return a.driver = "usbfs", 0;
@@ -169,9 +168,8 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer adapt
   Adapter& a = *static_cast<Adapter*>(adapter);
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-  GError* error = nullptr;
   UMockdevIoctlData* data =
-      _IOC_SIZE(request) ? umockdev_ioctl_data_resolve(arg, 0, _IOC_SIZE(request), &error) : arg;
+      _IOC_SIZE(request) ? umockdev_ioctl_data_resolve(arg, 0, _IOC_SIZE(request), nullptr) : arg;
   const bool reap = request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB;
   if (reap && a.done.empty() && !a.gone) return g_timeout_add(1, later, g_object_ref(client)), true;
   int result = 0;
@@ -193,12 +191,8 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer adapt
     result = found == a.reading.end() ? EINVAL : 0;
     if (result == 0) complete(a, *found, -ENOENT, {}), a.reading.erase(found);
     if (result == 0) a.model.record.push_back("usb read: nothing came in time");
-  } else if (request == USBDEVFS_GETDRIVER || request == USBDEVFS_IOCTL ||
-             request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM ||
-             request == USBDEVFS_RELEASEINTERFACE) {
-    result = driver(a, request, data->data);
   } else {
-    result = ENOTTY;
+    result = driver(a, request, data->data);
   }
   umockdev_ioctl_client_complete(client, result ? -1 : 0, result);
   return true;
@@ -211,9 +205,8 @@ void attach(Adapter& a) {
   a.driver = a.model.adapter.busy ? "usbfs" : "ftdi_sio";
   UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
   g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), &a);
-  GError* error = nullptr;
-  if (!umockdev_testbed_attach_ioctl(a.testbed.bed, node.c_str(), handler, &error))
-    g_error("%s", error->message);
+  if (!umockdev_testbed_attach_ioctl(a.testbed.bed, node.c_str(), handler, &a.testbed.error))
+    g_error("%s", a.testbed.error->message);
   if (a.model.adapter.denied)
     chmod((umockdev_testbed_get_root_dir(a.testbed.bed) + node).c_str(), 0);
 }
@@ -224,6 +217,15 @@ gboolean onControl(gint fd, GIOCondition, gpointer testbed) {
   for (Adapter& a : static_cast<Testbed*>(testbed)->adapters)
     if (a.gone) a.model.plugIn(), attach(a);
   return write(fd, "plugged\n", 8) == 8;
+}
+
+gboolean onTerm(gpointer testbed) {
+  return kill(static_cast<Testbed*>(testbed)->child, SIGTERM), G_SOURCE_CONTINUE;
+}
+
+void onExit(GPid, gint status, gpointer testbed) {
+  static_cast<Testbed*>(testbed)->status = status;
+  g_main_loop_quit(static_cast<Testbed*>(testbed)->loop);
 }
 
 // Where the program runs as root: without the powers that would open a node it may not.
@@ -240,15 +242,12 @@ int main(int argc, char** argv) {
   Testbed t;
   for (const vx::test::Adapter& a : vx::test::parseScene(argv[1])) {
     const int port = static_cast<int>(t.adapters.size()) + 2;
-    if (port == 3)  // a hub, its one interface's interrupt endpoint
+    if (port == 3)  // a hub: its device and configuration, its one interface's interrupt endpoint
       plugIn(t, "1-3",
-             "12010002090001406B1D0200000100000001"
-             "09021900010100E000"
-             "090400000109000000"
-             "0705810302000C");
-    Adapter& added = t.adapters.emplace_back(t, vx::test::Ft232hModel(a));
-    added.path = port == 3 ? "1-3/1-3.4" : fmt::format("1-{}", port);
-    attach(added);
+             "12010002090001406B1D020000010000000109021900010100E000"
+             "0904000001090000000705810302000C");
+    attach(t.adapters.emplace_back(t, vx::test::Ft232hModel(a),
+                                   port == 3 ? "1-3/1-3.4" : fmt::format("1-{}", port)));
   }
   if (std::string(argv[3]) != "-") g_unix_fd_add(std::stoi(argv[3]), G_IO_IN, onControl, &t);
   g_setenv("LD_PRELOAD", "libumockdev-preload.so.0", true);
@@ -256,24 +255,12 @@ int main(int argc, char** argv) {
   const char* asan = g_getenv("ASAN_OPTIONS");
   g_setenv("ASAN_OPTIONS", fmt::format("{}:verify_asan_link_order=0", asan ? asan : "").c_str(),
            true);
-  GError* error = nullptr;
   const auto flags = G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_CHILD_INHERITS_STDIN | G_SPAWN_SEARCH_PATH;
   if (!g_spawn_async(nullptr, argv + 5, nullptr, GSpawnFlags(flags), childSetup, nullptr, &t.child,
-                     &error))
-    g_error("%s", error->message);
-  g_child_watch_add(
-      t.child,
-      [](GPid, gint status, gpointer testbed) {
-        static_cast<Testbed*>(testbed)->status = status;
-        g_main_loop_quit(static_cast<Testbed*>(testbed)->loop);
-      },
-      &t);
-  g_unix_signal_add(
-      SIGTERM,
-      [](gpointer testbed) {
-        return kill(static_cast<Testbed*>(testbed)->child, SIGTERM), gboolean(G_SOURCE_CONTINUE);
-      },
-      &t);
+                     &t.error))
+    g_error("%s", t.error->message);
+  g_child_watch_add(t.child, onExit, &t);
+  g_unix_signal_add(SIGTERM, onTerm, &t);
   g_main_loop_run(t.loop);
   std::ofstream record(argv[2]);
   for (const Adapter& a : t.adapters) {

@@ -25,6 +25,7 @@ CTL, TESTBED = sys.argv[1], sys.argv[2]
 
 DATA = os.path.join(os.path.dirname(__file__), "..", "data")
 RECORD = os.path.join(tempfile.mkdtemp(), "RECORD")
+FILES = {name: os.path.join(os.path.dirname(RECORD), name) for name in ("VCD", "TRACE")}
 
 
 # The testbed's command on the adapters of a scene, which the program's follows, and a socket
@@ -63,8 +64,7 @@ def converse(run, lines, control):
     deadline.start()
     for line in lines:
         if line != "+":
-            run.stdin.write(line + "\n")
-            run.stdin.flush()
+            print(line, file=run.stdin, flush=True)
             continue
         while (not out or out[-1] != "ClaimParallelPort 1 -1 -> 0") and (got := run.stdout.readline()):
             out.append(got.rstrip("\n"))
@@ -80,17 +80,16 @@ for run in open(os.path.join(DATA, "ft232h.runs")).read().splitlines():
     if run.startswith("#"):
         continue
     scene, args, stdin = *run.split(" <<< ")[0].split(" ", 1), run.partition(" <<< ")[2]
-    files = {name: os.path.join(os.path.dirname(RECORD), name) for name in ("VCD", "TRACE")}
     before, mine, theirs = testbed(scene)
-    ctl = spawn(*before, CTL, *[files.get(a, a) for a in args.split()], pass_fds=(theirs.fileno(),),
+    ctl = spawn(*before, CTL, *[FILES.get(a, a) for a in args.split()], pass_fds=(theirs.fileno(),),
                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     theirs.close()
     out, err = converse(ctl, stdin.split("|") if stdin else [], mine)
     out = [re.sub(r"^\S+Z ", "", line) for line in out]  # a read's time stamp
     transcript += [f"$ {scene} {args}", *out, *("! " + line for line in err.splitlines()),
                    f"exit {ctl.returncode}", *open(RECORD).read().splitlines()]
-    transcript += ["vcd " + state for state in vcd_states(files["VCD"])] if "VCD" in args else []
-    transcript += ["trace " + t for t in open(files["TRACE"]).read().splitlines()] if "TRACE" in args else []
+    transcript += ["vcd " + state for state in vcd_states(FILES["VCD"])] if "VCD" in args else []
+    transcript += ["trace " + t for t in open(FILES["TRACE"]).read().splitlines()] if "TRACE" in args else []
 
 # The web panel: the pick that fails answers 503 with the reason, the state says the board is
 # disconnected, the next command finds no adapter (503), and once it is plugged in again the one

@@ -3,7 +3,6 @@
 // The doubles and helpers the core's tests share.
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -34,8 +33,7 @@ class FakePortLibrary : public PortLibrary {
  public:
   bool failing = false;
   bool gone = false;  // the port went away: a USB adapter pulled out
-  std::int16_t claimResult = 1;
-  std::int16_t infoResult = 1;
+  std::int16_t claimResult = 1, infoResult = 1;
   std::int32_t baseAddress = 0x378;
   std::int32_t controlValue = 0x04;  // what a read of any register other than data gives
   std::int32_t dataValue = 0x00;     // what a read of the data register gives
@@ -130,9 +128,8 @@ class FakeOs : public OsServices {
   void queryVersion(OsVersionRecord& record) override {
     seen = record;
     if (fails) return;
-    const auto size = record.dwOSVersionInfoSize;
-    std::memcpy(&record, &answer, sizeof record);
-    record.dwOSVersionInfoSize = size;
+    record = answer;
+    record.dwOSVersionInfoSize = seen.dwOSVersionInfoSize;
   }
   std::string commandLine() override { return line; }
 };
@@ -175,11 +172,10 @@ inline std::string accesses(PortLibrary& library, const std::string& script) {
   std::string reads;
   for (std::string step; in >> step;) {
     const auto address = static_cast<std::int32_t>(std::stoul(step.substr(1, 3), nullptr, 16));
-    if (step[0] == 'W') {
+    if (step[0] == 'W')
       library.OutByte(address, static_cast<std::int32_t>(std::stol(step.substr(5), nullptr, 16)));
-    } else {
+    else
       reads += fmt::format("{}{:02X}", reads.empty() ? "" : " ", library.InByte(address));
-    }
   }
   return reads;
 }
