@@ -161,6 +161,7 @@ def registered():
     return found and int(found.group(1))
 
 
+# The life cycle, each case with sessions of its own. SIGTERM just after an event stream closed.
 def closed_event_stream():
     process, ports = start(CTL, "--web", "0")
     stream = connect(ports["web"], request(ports["web"], "/api/events"))
@@ -169,6 +170,7 @@ def closed_event_stream():
     stop(process, QUICK)
 
 
+# A portmapper that is stopped: SCPI answers, SIGTERM ends it.
 def stopped_portmapper():
     rpcbind = int(os.environ["VX_NETNS_RPCBIND"])
     os.kill(rpcbind, signal.SIGSTOP)
@@ -183,6 +185,8 @@ def stopped_portmapper():
         os.kill(rpcbind, signal.SIGCONT)
 
 
+# A second copy beside a live first one; then, that one killed, another user's copy beside its
+# stale entry, then root's.
 def second_copies():
     first, ports = start(CTL, "--vxi11", "0")
     second, _ = start(CTL, "--vxi11", "0")
@@ -203,6 +207,7 @@ def second_copies():
     stop(taker, QUICK)
 
 
+# 8 silent VXI-11 and 7 silent SCPI connections, one SCPI client that spoke.
 def silent_clients():
     import pyvisa
     process, ports = start(CTL, "--serve", "0", "--vxi11", "0")
@@ -219,14 +224,8 @@ def silent_clients():
     assert stop(process, QUICK).count("sent no whole command") == 2, process.log
 
 
-LIFE = [
-    ("SIGTERM just after an event stream closed", closed_event_stream),
-    ("a portmapper that is stopped: SCPI answers, SIGTERM ends it", stopped_portmapper),
-    ("a second copy beside a live first one; another user's beside its stale entry, then root's",
-     second_copies),
-    ("8 silent VXI-11 and 7 silent SCPI connections, one SCPI client that spoke",
-     silent_clients)]
-for name, case in LIFE:
-    print(f"hostile clients, life cycle: {name}")  # which one failed, should one fail
+LIFE = (closed_event_stream, stopped_portmapper, second_copies, silent_clients)
+for case in LIFE:
+    print(f"hostile clients, life cycle: {case.__name__}")  # which one failed, should one fail
     case()
 print(f"hostile clients: {len(CASES) + len(LIFE)} cases held")
