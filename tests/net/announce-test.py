@@ -75,7 +75,6 @@ renamed = f"{NAME} #2"
 until(lambda: (renamed, ports["scpi"], True) in browse("_scpi-raw._tcp"), "not renamed")
 assert Client(ports["scpi"]).ask("*OPC?") == "1"
 said = stop(p)
-assert said.count(f'the name "{NAME}" is taken on the network; announced as "{renamed}"') == 1, \
-    said
+assert said.count(f'the name "{NAME}" is taken on the network; announced as "{renamed}"') == 1, said
 assert "announced on the network as" not in said, said  # the rename was the news, said once
 print("announce: found by avahi-browse and lxi discover, identified, renamed, withdrawn")

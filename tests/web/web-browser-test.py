@@ -117,7 +117,8 @@ try:
     assert trace_lines() == expected, "the browser's picks sent other traffic"
 
     # A SCPI client's picks show in both browsers; the flags shown are READ?'s. The history's
-    # CSV, as the page's button gives it, holds each READ? read: time, flags and byte.
+    # CSV, as the page's button gives it, holds each READ? read: flags and byte (the time's
+    # format is pinned by the web tests' transcript).
     reads = [scpi.ask(f"{p};:READ?") for p in ("CONF:COMP CURR", "CONF:MEAS IM", "CONF:FORC CURR")]
     for driver in (first, second):
         wait(driver, lambda d: shows(d, "cboFSEL", 1) and reads[-1].split(",")[:6]
