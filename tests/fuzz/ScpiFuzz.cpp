@@ -8,25 +8,19 @@
 #include <string_view>
 
 #include "Fuzz.h"
-#include "board/FrontPanel.h"
-#include "port/Port.h"
-#include "port/SimulatedBoard.h"
 #include "scpi/Session.h"
+#include "support/Support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using vx::fuzz::check;
-  vx::SimulatedBoard board;
-  vx::Port port(board);
-  port.setPortBase(vx::SimulatedBoard::kBase);
-  vx::FrontPanel panel(port);
-  vx::ScpiInstrument instrument(panel);
+  vx::test::BoardRig rig;
   vx::ScpiConnection connection(true);
 
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::ptrdiff_t linesSent = 0, linesAnswered = 0;
   while (!bytes.empty()) {
     std::string answers;
-    const auto fed = connection.feed(bytes, instrument, answers, 256);
+    const auto fed = connection.feed(bytes, rig.instrument, answers, 256);
     check(fed.used > 0, "a call took no bytes");
     linesSent += std::count(bytes.begin(), bytes.begin() + fed.used, '\n');
     bytes.remove_prefix(fed.used);
@@ -38,6 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(linesAnswered <= linesSent, "more answer lines than lines sent");
     if (fed.http) break;  // the session drops this client here
   }
-  check(board.violations().empty(), "the link protocol was broken");
+  check(rig.board.violations().empty(), "the link protocol was broken");
   return 0;
 }

@@ -4,7 +4,6 @@
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <array>
 
 #include "net/Interfaces.h"
 
@@ -32,14 +31,11 @@ TEST(Announcements, EachInterfaceBeyondLoopbackUnderItsTypes) {
 }
 
 TEST(Announcements, InstanceNameGivenOrUsualWithinSixtyThreeBytes) {
-  const std::string accented = std::string(62, 'g') + "\xc3\xa9";  // é at bytes 63 and 64
-  const std::array<std::array<std::string, 3>, 3> cases{
-      {// given, host, announced
-       {"VX3340 bench A", "pc", "VX3340 bench A"},
-       {"", std::string(40, 'h'), "VX3340 evaluation board on " + std::string(36, 'h')},
-       {accented, "pc", std::string(62, 'g')}}};
-  for (const auto& [given, host, announced] : cases)
-    EXPECT_EQ(instanceName(given, host), announced);
+  EXPECT_EQ(instanceName("VX3340 bench A", "pc"), "VX3340 bench A");
+  EXPECT_EQ(instanceName("", std::string(40, 'h')),
+            "VX3340 evaluation board on " + std::string(36, 'h'));
+  // é at bytes 63 and 64: cut before it.
+  EXPECT_EQ(instanceName(std::string(62, 'g') + "\xc3\xa9", "pc"), std::string(62, 'g'));
 }
 
 }  // namespace

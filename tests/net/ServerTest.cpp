@@ -12,23 +12,25 @@ namespace vx::net {
 namespace {
 
 // A connection whose client's first command raises error (none: it stays).
-class Failing : public Connection {
- public:
+struct Failing : Connection {
   Failing(Listener& listener, tcp::socket socket, std::exception_ptr error)
       : Connection(listener, socket), socket_(std::move(socket)), error_(error) {}
   void start() override {
     if (error_) guard([this] { std::rethrow_exception(error_); });
   }
-
- private:
   void shut() override { socket_.close(); }
   tcp::socket socket_;
   std::exception_ptr error_;
 };
 
-TEST(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
+// A loop with its log, and two clients for the server a test starts on it.
+struct Server : ::testing::Test {
   std::ostringstream log;
-  EventLoop loop(log, "vx3340ctl");
+  EventLoop loop{log, "vx3340ctl"};
+  tcp::socket first{loop.context()}, second{loop.context()};
+};
+
+TEST_F(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
   Listener server(loop, {"127.0.0.1", 0}, "test server", {});
   const std::exception_ptr errors[] = {std::make_exception_ptr(std::runtime_error("a bug")),
                                        std::make_exception_ptr(FatalError("the port went away"))};
@@ -38,7 +40,6 @@ TEST(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
         return std::make_shared<Failing>(server, std::move(socket), errors[made++]);
       },
       "refused\n");
-  tcp::socket first(loop.context()), second(loop.context());
   first.connect(server.endpoint());
   second.connect(server.endpoint());
   EXPECT_THROW(loop.run(), FatalError);
@@ -51,10 +52,7 @@ TEST(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
 
 // A refusal still under way when a fatal error stops the loop outlives its server: the loop's
 // pending handlers hold it until the loop itself goes (AddressSanitizer sees a use after free).
-TEST(Server, ARefusalOutlivesItsServerAfterAFatalError) {
-  std::ostringstream log;
-  EventLoop loop(log, "vx3340ctl");
-  tcp::socket first(loop.context()), second(loop.context());
+TEST_F(Server, ARefusalOutlivesItsServerAfterAFatalError) {
   std::string refused(8, '\0');
   {
     Listener server(loop, {"127.0.0.1", 0}, "test server", {.maxConnections = 1});

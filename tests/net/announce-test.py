@@ -68,16 +68,13 @@ assert "not announced" not in said, said
 until(lambda: not browse("_scpi-raw._tcp") and not browse("_lxi._tcp"), "not withdrawn")
 
 # A name already taken: Avahi's alternative, said once, and the session goes on.
-taken = spawn("avahi-publish", "-s", NAME, "_scpi-raw._tcp", "1")
+taken = spawn("avahi-publish", "-s", NAME, "_scpi-raw._tcp", "1")  # it dies with the test
 until(lambda: browse("_scpi-raw._tcp"), "avahi-publish did not publish")
 p, ports = start(CTL, "--serve", "0.0.0.0:0")
 renamed = f"{NAME} #2"
 until(lambda: (renamed, ports["scpi"], True) in browse("_scpi-raw._tcp"), "not renamed")
 assert Client(ports["scpi"]).ask("*OPC?") == "1"
 said = stop(p)
-assert said.count(f'the name "{NAME}" is taken on the network; announced as "{renamed}"') == 1, \
-    said
+assert said.count(f'the name "{NAME}" is taken on the network; announced as "{renamed}"') == 1, said
 assert "announced on the network as" not in said, said  # the rename was the news, said once
-taken.terminate()
-taken.wait()
 print("announce: found by avahi-browse and lxi discover, identified, renamed, withdrawn")

@@ -33,43 +33,31 @@ assert [(e["scpi"], e["values"]) for e in table] == \
     [(f"CONFigure:{node}", list(values)) for node, values in SELECTIONS.values()], \
     "python/vx3340's SELECTIONS differ from the board's table"
 
-tmp = tempfile.mkdtemp()
-trace_path = os.path.join(tmp, "session.trace")
-
-
-# A session on the simulated board, its trace in trace_path, and the class on it.
-def session():
-    process, ports = start(CTL, "--serve", "0", "--trace", trace_path)
-    return process, VX3340(f"TCPIP::127.0.0.1::{ports['scpi']}::SOCKET", timeout=10000)
-
-
-# Each value of each control on a fresh session, beside vx3340ctl's own pick from start-up: the
-# same accesses after start-up, and the same flags.
-for attribute, (node, values) in SELECTIONS.items():
-    entry = next(e for e in table if e["scpi"] == f"CONFigure:{node}")
+trace = tempfile.NamedTemporaryFile(suffix=".trace")
+# Each value of each control on a fresh session on the simulated board, beside vx3340ctl's own
+# pick from start-up: the same accesses after start-up, and the same flags.
+for (attribute, (_, values)), entry in zip(SELECTIONS.items(), table):
     for value, option_value in zip(values, entry["optionValues"]):
-        process, board = session()
+        process, ports = start(CTL, "--serve", "0", "--trace", trace.name)
+        board = VX3340(f"TCPIP::127.0.0.1::{ports['scpi']}::SOCKET", timeout=10000)
         setattr(board, attribute, value)
         assert getattr(board, attribute) == value, (attribute, value)
         expected = ctl("--simulate", "--trace", "-", entry["option"], option_value)
-        assert open(trace_path).read().splitlines() == expected[:-1], (attribute, value)
+        assert open(trace.name).read().splitlines() == expected[:-1], (attribute, value)
         assert board.flags == flags_of(expected[-1]), (attribute, value)
         board.adapter.connection.close()
         stop(process)
 
 # The example: one row a range, each with the flags vx3340ctl reads in that state.
-sweep_csv = os.path.join(tmp, "sweep.csv")
-process, board = session()
-resource = board.adapter.connection.resource_name
-subprocess.run([sys.executable, os.path.join(PYTHON_DIR, "examples", "range_sweep.py"), resource,
-                sweep_csv, "--force", "CURR"], check=True, timeout=60,
-               env={**os.environ, "PYTHONPATH": PYTHON_DIR})
-rows = list(csv.DictReader(line for line in open(sweep_csv) if not line.startswith("#")))
+sweep = os.path.join(tempfile.mkdtemp(), "sweep.csv")  # a new file: PyMeasure adds to one
+process, ports = start(CTL, "--serve", "0")
+subprocess.run([sys.executable, os.path.join(PYTHON_DIR, "examples", "range_sweep.py"),
+                f"TCPIP::127.0.0.1::{ports['scpi']}::SOCKET", sweep, "--force", "CURR"],
+               check=True, timeout=60, env={**os.environ, "PYTHONPATH": PYTHON_DIR})
+rows = list(csv.DictReader(line for line in open(sweep) if not line.startswith("#")))
 assert [r["Range"] for r in rows] == list(SELECTIONS["range"][1]), rows
 for row, option_value in zip(rows, table[0]["optionValues"]):
     want = flags_of(ctl("--simulate", "--range", option_value, "--force", "current")[-1])
     assert {n: int(float(row[n])) for n in FLAG_NAMES} == want, (row, want)
-
-board.adapter.connection.close()
 stop(process)
 print(f"pymeasure: every pick matched vx3340ctl's, {len(rows)} sweep rows")

@@ -10,8 +10,6 @@
 namespace vx {
 namespace {
 
-using ::testing::ElementsAreArray;
-
 // One client's session over the simulated board: tests/data/scpi-session.in line by line (each
 // ended by CR LF), written with its answers and the control words its refreshes latched, against
 // tests/data/scpi-session.expected. Stand-ins mark the lines that a text file cannot hold.
@@ -29,7 +27,7 @@ TEST(Scpi, SessionLineForLine) {
       transcript << "latched " << word << "\n";
   }
   EXPECT_THAT(test::lines(transcript.str()),
-              ElementsAreArray(test::expected("scpi-session.expected")));
+              ::testing::ElementsAreArray(test::expected("scpi-session.expected")));
   EXPECT_TRUE(rig.board.violations().empty());
 }
 

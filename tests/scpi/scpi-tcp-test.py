@@ -6,17 +6,14 @@
 #     scpi-tcp-test.py VX3340CTL
 import concurrent.futures
 import contextlib
-import os
-import pathlib
 import re
 import socket
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 
-from session import TIMEOUT, Client, kib, spawn, start, stop, until
+from session import TIMEOUT, Client, kib, start, stop, until
 
 CTL = sys.argv[1]
 process, ports = start(CTL, "--serve", "0")  # on the simulated board, on loopback
@@ -36,10 +33,8 @@ failures, memory = [], []
 def load(n, rounds=125):
     client = Client(port)
     for i in range(rounds):
-        for line in lines:
-            answer = client.ask(line)
-            if answer != expected[line]:
-                failures.append(f"client {n}: {line} -> {answer}")
+        failures.extend(f"client {n}: {line} -> {answer}" for line in lines
+                        if (answer := client.ask(line)) != expected[line])
         client.send(f"BOGUS{n}")  # its own error, not another client's
         if client.ask("SYST:ERR?;SYST:ERR?") != '-113,"Undefined header";0,"No error"':
             failures.append(f"client {n}: another client's error")
@@ -55,13 +50,11 @@ assert len(memory) == 2 and memory[1] - memory[0] < 1024, f"memory grew: {memory
 
 # Half a line and gone: it does not change the board, though it would have, whole.
 watcher = Client(port)
-before = watcher.ask("CONF:RANG?")
-assert before != "40MA"
+before = watcher.ask("CONF:RANG?")  # never 40MA: the lines above set other ranges
 half = Client(port)
 half.send(b"CONF:RANG 40MA")
 half.sock.shutdown(socket.SHUT_WR)
 assert half.file.readline() == b"", "the session kept a connection whose client left"
-half.close()
 assert watcher.ask("CONF:RANG?") == before, "a broken line changed the board"
 
 # The ninth connection is refused, and told why.
@@ -70,25 +63,23 @@ ninth = Client(port)
 refusal = ninth.file.readline().decode()
 assert "refused" in refusal and "8 clients" in refusal, refusal
 assert ninth.file.readline() == b"", "the ninth connection stayed open"
-for client in clients:
-    assert client.ask("*OPC?") == "1"
-    client.close()
+assert all(client.ask("*OPC?") == "1" for client in clients), "a client lost its connection"
 
 stop(process)
 
 # An address that cannot be used is bad input, before start-up. (Listening beyond loopback
 # warns: the announcements' test.)
-taken = socket.create_server(("127.0.0.1", 0))
-used = spawn(CTL, "--simulate", "--trace", "-", "--serve", f"127.0.0.1:{taken.getsockname()[1]}",
-             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-out, err = used.communicate(timeout=TIMEOUT)
-assert used.returncode == 2 and out == "" and "cannot listen" in err, (used.returncode, out, err)
+taken = socket.create_server(("127.0.0.1", 0))  # held while the program tries its port
+used = subprocess.run([CTL, "--simulate", "--trace", "-", "--serve",
+                       f"127.0.0.1:{taken.getsockname()[1]}"],
+                      capture_output=True, text=True, timeout=TIMEOUT)
+assert used.returncode == 2 and used.stdout == "" and "cannot listen" in used.stderr, used
 
 # A client that sends *IDN? and never reads: 1.2 MB of lines, then READ?s. The session runs its
 # lines only until 64 KiB of answers wait for it, keeps its memory, serves another client all
 # along, and drops the silent one after 10 s; the trace shows that none of its READ?s ran.
-trace = os.path.join(tempfile.mkdtemp(), "silent.trace")
-process, ports = start(CTL, "--serve", "0", "--trace", trace)
+trace = tempfile.NamedTemporaryFile(suffix=".trace")
+process, ports = start(CTL, "--serve", "0", "--trace", trace.name)
 port = ports["scpi"]
 base = kib(process, "VmRSS")
 silent = socket.socket()
@@ -103,28 +94,21 @@ def flood():
 
 
 threading.Thread(target=flood, daemon=True).start()
-other, worst, peak = Client(port), 0.0, 0
+other, peaks = Client(port), []
 
 
 def served():  # the other client, served all along, while the silent one is not yet dropped
-    global worst, peak
-    asked = time.monotonic()
     assert other.ask("CONF:RANG?") == "4UA"
-    worst, peak = max(worst, time.monotonic() - asked), max(peak, kib(process, "VmRSS"))
+    peaks.append(kib(process, "VmRSS"))
     return process.log
 
 
 until(served, "the silent client was never dropped", 10 + TIMEOUT)
-print(f"silent client: other client's worst round trip {worst * 1000:.1f} ms, "
-      f"memory {base} KiB at start, {peak} KiB at most")
-assert peak - base < 64 * 1024, f"memory grew from {base} to {peak} KiB"
+assert max(peaks) - base < 64 * 1024, f"memory grew from {base} to {max(peaks)} KiB"
 assert re.fullmatch(r"vx3340ctl: dropped 127\.0\.0\.1:\d+: it read none of its answers for "
                     r"10000 ms\n", process.log[0]), process.log
-other.close()
-
 stop(process)
-refreshes = sum(1 for line in pathlib.Path(trace).read_text().splitlines()
-                if line.startswith("OutByte 0x378"))
+refreshes = sum(line.startswith("OutByte 0x378") for line in open(trace.name))
 assert refreshes == 1, f"{refreshes - 1} data writes after start-up: a dropped client's lines ran"
 assert process.log[1:] == [], process.log
 print("ok: SCPI over TCP")

@@ -4,8 +4,6 @@
 // routines rpcgen makes of vxi11.x, as a real client does; each reply's result by the routine the
 // server's own table gives its procedure.
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -23,14 +21,11 @@ template <class T = int>
 std::string rpcCall(std::uint32_t xid, std::uint32_t program, std::uint32_t version,
                     std::uint32_t procedure, bool_t (*encode)(XDR*, T*) = nullptr,
                     T* args = nullptr, std::uint32_t rpcVersion = 2) {
-  rpc_msg m{};
-  m.rm_xid = xid;
-  m.rm_direction = CALL;
-  m.rm_call.cb_rpcvers = 2;  // libtirpc encodes no other; another is written over it below
-  m.rm_call.cb_prog = program;
-  m.rm_call.cb_vers = version;
-  m.rm_call.cb_proc = procedure;
-  m.rm_call.cb_cred = m.rm_call.cb_verf = opaque_auth{AUTH_NONE, nullptr, 0};
+  const opaque_auth none{AUTH_NONE, nullptr, 0};
+  // RPC version 2: libtirpc encodes no other; another is written over it below.
+  rpc_msg m{.rm_xid = xid,
+            .rm_direction = CALL,
+            .ru = {.RM_cmb = {2, program, version, procedure, none, none}}};
   std::string record(vxi11::Limits{}.maxRecord, '\0');
   XDR x;
   xdrmem_create(&x, record.data() + 4, static_cast<u_int>(record.size() - 4), XDR_ENCODE);

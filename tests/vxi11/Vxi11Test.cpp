@@ -12,13 +12,15 @@
 namespace vx {
 namespace {
 
-using ::testing::ElementsAreArray;
-
 // A connection's calls waiting for their replies, by procedure, oldest first.
 struct Client {
-  std::unique_ptr<vxi11::Conversation> talk;
+  Client(vxi11::Device& device, bool abort)
+      : talk(device,
+             abort ? vxi11::Conversation::Channel::Abort : vxi11::Conversation::Channel::Core),
+        program(abort ? vxi11::kAbortProgram : vxi11::kCoreProgram) {}
+  vxi11::Conversation talk;
   std::deque<std::uint32_t> asked;
-  std::uint32_t program = vxi11::kCoreProgram;
+  std::uint32_t program;
 };
 
 // What each reply says, a line each: its RPC status, or VXI-11's error and the result's fields.
@@ -42,12 +44,8 @@ std::string decode(std::string_view records, Client& c) {
     if (proc == device_write) text += fmt::format(" size {}", r.write.size);
     if (proc == device_readstb) text += fmt::format(" stb {}", int{r.stb.stb});
     if (proc == device_read)
-      text += fmt::format(
-          " reason {} \"{}\"", r.read.reason,
-          fmt::join(test::lines(std::string(r.read.data.data_val ? r.read.data.data_val : "",
-                                            r.read.data.data_len) +
-                                "."),
-                    "\\n"));
+      text += fmt::format(" reason {} {:?}", r.read.reason,
+                          std::string_view(r.read.data.data_val, r.read.data.data_len));
     text += "\n";
   }
   return text;
@@ -67,72 +65,51 @@ TEST(Vxi11, SessionCallForCall) {
     std::istringstream in(line);
     std::string name, call;
     in >> name >> call;
-    Client& c = clients[name];
-    if (!c.talk) {
-      const bool abort = name[0] == 'x';
-      c.talk = std::make_unique<vxi11::Conversation>(
-          device, abort ? vxi11::Conversation::Channel::Abort : vxi11::Conversation::Channel::Core);
-      c.program = abort ? vxi11::kAbortProgram : vxi11::kCoreProgram;
-    }
-    std::uint32_t id = 0;  // a link id, sent as XDR's 32-bit long
-    unsigned long a = 0, b = 0;
-    std::string text;
-    std::string record;
+    std::array<unsigned long, 4> n{};  // its numbers (0 for those not given), then its text
+    for (auto& number : n) in >> number;
+    in.clear();
+    std::string text, record;
+    std::getline(in >> std::ws, text);
+    Client& c = clients.try_emplace(name, device, name[0] == 'x').first->second;
     const auto send = [&](std::uint32_t proc, auto routine, auto args, std::uint32_t program = 0,
                           std::uint32_t version = 1, std::uint32_t rpc = 2) {
       record =
           test::rpcCall(++xid, program ? program : c.program, version, proc, routine, &args, rpc);
       c.asked.push_back(proc);
     };
-    const auto lid = [&id] { return long{static_cast<std::int32_t>(id)}; };
-    if (call == "counter") {  // the link-id counter set where the line says
-      in >> id;
-      device.countLinksFrom(id);
-      continue;
-    }
-    if (call == "create_link") {
-      in >> text >> a >> b;
-      send(create_link, &xdr_Create_LinkParms, Create_LinkParms{0, a != 0, b, text.data()});
-    } else if (call == "write") {
-      in >> id >> a >> b;
-      std::getline(in >> std::ws, text);
+    // A link id is sent as XDR's 32-bit long.
+    const long lid = static_cast<std::int32_t>(n[0]), flags = static_cast<long>(n[1]);
+    // counter: the link-id counter set where the line says; the conversation gets no bytes.
+    if (call == "counter") device.countLinksFrom(static_cast<std::uint32_t>(n[0]));
+    if (call == "create_link")
+      send(create_link, &xdr_Create_LinkParms, Create_LinkParms{0, n[0] != 0, n[1], text.data()});
+    if (call == "write")
       send(device_write, &xdr_Device_WriteParms,
-           Device_WriteParms{
-               lid(), 0, b, static_cast<long>(a), {static_cast<u_int>(text.size()), text.data()}});
-    } else if (call == "read") {
-      in >> id >> a >> b >> text;
-      send(device_read, &xdr_Device_ReadParms,
-           Device_ReadParms{lid(), a, 0, 0, static_cast<long>(b), text.empty() ? '\0' : text[0]});
-    } else if (call == "readstb" || call == "clear") {
-      in >> id >> a >> b;
+           Device_WriteParms{lid, 0, n[2], flags, {static_cast<u_int>(text.size()), text.data()}});
+    if (call == "read")
+      send(device_read, &xdr_Device_ReadParms, Device_ReadParms{lid, n[2], 0, 0, flags, text[0]});
+    if (call == "readstb" || call == "clear")
       send(call == "clear" ? device_clear : device_readstb, &xdr_Device_GenericParms,
-           Device_GenericParms{lid(), static_cast<long>(a), b, 0});
-    } else if (call == "lock") {
-      in >> id >> a >> b;
-      send(device_lock, &xdr_Device_LockParms, Device_LockParms{lid(), static_cast<long>(a), b});
-    } else if (call == "unlock" || call == "destroy_link" || call == "abort") {
-      in >> id;
-      send(call == "unlock"  ? device_unlock
-           : call == "abort" ? device_abort
-                             : destroy_link,
-           &xdr_Device_Link, lid());
-    } else if (call == "call") {  // PROGRAM VERSION PROCEDURE [RPC VERSION], no arguments
-      std::uint32_t program, version, proc, rpc = 2;
-      in >> std::hex >> program >> std::dec >> version >> proc >> rpc;
-      send(proc, static_cast<bool_t (*)(XDR*, int*)>(nullptr), 0, program, version, rpc);
-    } else if (call == "oversize" || call == "http") {
+           Device_GenericParms{lid, flags, n[2], 0});
+    if (call == "lock")
+      send(device_lock, &xdr_Device_LockParms, Device_LockParms{lid, flags, n[2]});
+    if (call == "unlock") send(device_unlock, &xdr_Device_Link, lid);
+    if (call == "abort") send(device_abort, &xdr_Device_Link, lid);
+    if (call == "destroy_link") send(destroy_link, &xdr_Device_Link, lid);
+    if (call == "call")  // PROGRAM VERSION PROCEDURE [RPC VERSION], no arguments
+      send(n[2], static_cast<bool_t (*)(XDR*, int*)>(nullptr), 0, n[0], n[1], n[3] ? n[3] : 2);
+    if (call == "oversize" || call == "http")
       record = call == "http" ? "POST / HTTP/1.1\r\n" : std::string("\x80\x01\x00\x00", 4);
-    }
-    auto out = call == "expire" ? c.talk->expire() : c.talk->feed(record);
+    auto out = call == "expire" ? c.talk.expire() : c.talk.feed(record);
     transcript << decode(out.replies, c);
     if (out.close) transcript << "closed: " << out.why << "\n";
     for (; changed; changed = false)
-      for (auto& [other, o] : clients) transcript << decode(o.talk->resume().replies, o);
+      for (auto& [other, o] : clients) transcript << decode(o.talk.resume().replies, o);
     for (const auto& word : test::controlWords(rig.traced.take()))
       transcript << "latched " << word << "\n";
   }
   EXPECT_THAT(test::lines(transcript.str()),
-              ElementsAreArray(test::expected("vxi11-session.expected")));
+              ::testing::ElementsAreArray(test::expected("vxi11-session.expected")));
   EXPECT_TRUE(rig.board.violations().empty());
 }
 

@@ -3,15 +3,11 @@
 // The web panel over the simulated board, as the web tests and the web fuzz target drive it: a
 // clock the test sets, and every port access written to a trace, one a line.
 
-#include <boost/asio/ip/address.hpp>
-
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <sstream>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "board/FrontPanel.h"
 #include "port/LineRecorder.h"
@@ -23,15 +19,13 @@
 namespace vx::test {
 
 struct WebRig {
-  WebRig() { port.setPortBase(SimulatedBoard::kBase); }
-
   std::int64_t now = 1'700'000'000'042;
   SimulatedBoard board;
   LineRecorder lines{board, fixedStepClock()};
   std::ostringstream trace;
   TracingPortLibrary tracer{lines, trace};
   Port port{tracer};
-  FrontPanel panel{port};
+  FrontPanel panel{(port.setPortBase(SimulatedBoard::kBase), port)};
   WebPanel web{panel, lines, [this] { return now; }};
 };
 

@@ -32,16 +32,15 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
   for (const std::string& line : test::expected("web-requests.in")) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
-    std::string at, bytes;
+    std::string address, bytes;
+    std::uint16_t reached = 0;
     int streams = 0;
-    fields >> at >> streams >> std::ws;
+    fields >> address >> reached >> streams >> std::ws;
     std::getline(fields, bytes);
     bytes = std::regex_replace(bytes, std::regex("\\|"), "\r\n");
     for (std::smatch m; std::regex_search(bytes, m, std::regex("\\{(\\d+)\\*(.)\\}"));)
       bytes.replace(m.position(), m.length(), std::string(std::stoul(m[1]), m.str(2)[0]));
-    const auto colon = at.rfind(':');
-    WebConversation talk(web, limits, boost::asio::ip::make_address(at.substr(0, colon)),
-                         static_cast<std::uint16_t>(std::stoi(at.substr(colon + 1))),
+    WebConversation talk(web, limits, boost::asio::ip::make_address(address), reached,
                          [&streams] { return streams-- > 0; });
     transcript.push_back("> " + bytes.substr(0, std::min<std::size_t>(bytes.find('\r'), 80)));
     test::converse(talk, bytes, [&](const WebConversation::Step& step) {
@@ -60,8 +59,7 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
               json["history"].size(), json["reading"]["refresh"].dump(),
               json["settings"]["cboir"].dump(), json["controlWord"].get<int>(),
               json["accesses"].size(), json["reading"]["flags"].dump()));
-        if (step.reply.find("Content-Type: text/csv") != std::string::npos ||
-            step.reply.find("Content-Type: text/xml") != std::string::npos)
+        if (std::regex_search(step.reply, std::regex("\r\nContent-Type: text/(csv|xml)")))
           for (const auto& row : test::lines(std::regex_replace(body, std::regex("\r\n"), "\n")))
             transcript.push_back("  " + row);
       }

@@ -5,13 +5,12 @@
 # picks made with the keyboard alone and clicks send the same traffic as the same picks over SCPI;
 # each face sees the others' changes; the history's CSV holds READ?'s reads; the poller fills the
 # history; the layout holds at 390, 1280 and 1920 px; the wire view draws one refresh; axe-core
-# finds no WCAG 2.1 A or AA fault connected, polling or disconnected (light and dark); a page
-# from another origin cannot drive the SCPI port; and SIGTERM under load ends with 0.
+# finds no WCAG 2.1 A or AA fault connected, polling or disconnected (light and dark); and
+# SIGTERM under load ends with 0. (A page from another site that posts to the SCPI port: the
+# hostile clients' test sends what the browser sends.)
 #     web-browser-test.py VX3340CTL AXE_MIN_JS
 import contextlib
-import http.server
 import json
-import re
 import socket
 import subprocess
 import sys
@@ -30,9 +29,9 @@ CTL, AXE = sys.argv[1], open(sys.argv[2]).read()
 LAYOUT = open(__file__.replace("web-browser-test.py", "layout-check.js")).read()
 trace = tempfile.NamedTemporaryFile(suffix=".trace")
 ctl, ports = start(CTL, "--trace", trace.name, "--serve", "0", "--web", "0")
-scpi_port, port = ports["scpi"], ports["web"]
+port = ports["web"]
 url = f"http://127.0.0.1:{port}/"
-scpi = Client(scpi_port)
+scpi = Client(ports["scpi"])
 assert scpi.ask("*OPC?") == "1"  # a command at once: a client that sends none in 10 s is closed
 
 
@@ -118,7 +117,8 @@ try:
     assert trace_lines() == expected, "the browser's picks sent other traffic"
 
     # A SCPI client's picks show in both browsers; the flags shown are READ?'s. The history's
-    # CSV, as the page's button gives it, holds each READ? read: time, flags and byte.
+    # CSV, as the page's button gives it, holds each READ? read: flags and byte (the time's
+    # format is pinned by the web tests' transcript).
     reads = [scpi.ask(f"{p};:READ?") for p in ("CONF:COMP CURR", "CONF:MEAS IM", "CONF:FORC CURR")]
     for driver in (first, second):
         wait(driver, lambda d: shows(d, "cboFSEL", 1) and reads[-1].split(",")[:6]
@@ -127,7 +127,6 @@ try:
     rows = first.execute_async_script("fetch(document.getElementById('csv').href).then((r) => "
                                       "r.text()).then(arguments[0]);").splitlines()
     assert [row.split(",", 1)[1] for row in rows[-5::2]] == reads, rows
-    assert all(re.fullmatch(r"20\d\d-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", r[:24]) for r in rows[1:])
 
     # The wire view draws one refresh: one column per access of the trace's last refresh.
     assert len(first.find_elements(By.CSS_SELECTOR, "#wire rect.access")) == 36
@@ -145,19 +144,6 @@ try:
         assert not (faults := second.execute_script(LAYOUT)), f"at {width} px: {faults}"
     first.find_element(By.ID, "poll").click()
     wait(second, lambda d: not d.find_element(By.ID, "poll").is_selected(), "the poller to stop")
-
-    # A page from another origin posts SCPI lines to the SCPI port: the session drops that
-    # connection, says so, and runs nothing.
-    elsewhere = http.server.HTTPServer(("127.0.0.1", 0), http.server.SimpleHTTPRequestHandler)
-    threading.Thread(target=elsewhere.serve_forever, daemon=True).start()
-    first.get(f"http://127.0.0.1:{elsewhere.server_port}/")
-    sent = len(trace_lines())
-    first.execute_async_script(
-        f"fetch('http://127.0.0.1:{scpi_port}/', {{method: 'POST', mode: 'no-cors', "
-        "body: 'CONF:RANG 160MA\\nCONF:STAND OFF\\n'}).finally(arguments[0]);")
-    wait(first, lambda d: ctl.log.said("HTTP"), "the session's warning")
-    assert scpi.ask("CONF:RANG?;STAND?") == "40UA;ON", "a browser drove the SCPI port"
-    assert len(trace_lines()) == sent, "the browser's request reached the port"
 
     # SIGTERM while eight clients post picks, a page holds its event stream and a SCPI client
     # its connection: exit 0, with no protocol violation on the board.
