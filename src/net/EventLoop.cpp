@@ -87,6 +87,13 @@ void EventLoop::run() {
                 })) {
     if (state_->error) break;
   }
+  // A port failure stopped the loop with the closed connections' handlers still queued; they
+  // hold the connections, so they run now, while the servers those refer to still exist (each
+  // finds its connection ended and does nothing), rather than at the loop's destruction.
+  if (state_->error) {
+    state_->io.restart();
+    guard([this] { state_->io.poll(); }, [](const std::exception*) {});
+  }
   for (auto done = state_->afterStops.rbegin(); done != state_->afterStops.rend(); ++done) {
     try {
       (*done)();

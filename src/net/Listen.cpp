@@ -41,4 +41,10 @@ std::string hostAndPort(const std::string& address, std::uint16_t port) {
                                                 : fmt::format("{}:{}", address, port);
 }
 
+boost::asio::ip::address unmapped(boost::asio::ip::address address) {
+  if (address.is_v6() && address.to_v6().is_v4_mapped())
+    return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+  return address;
+}
+
 }  // namespace vx::net

@@ -2,6 +2,8 @@
 
 // Where a network server listens: the address a user gives, and how a URL writes it.
 
+#include <boost/asio/ip/address.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,5 +21,8 @@ bool isLoopback(const ListenAddress& where);
 
 // "127.0.0.1:5025", or "[::1]:5025" for IPv6: as a URL and an HTTP Host header write it.
 std::string hostAndPort(const std::string& address, std::uint16_t port);
+
+// An IPv4 address as an IPv6 socket gives it (::ffff:a.b.c.d), as IPv4; any other as it is.
+boost::asio::ip::address unmapped(boost::asio::ip::address address);
 
 }  // namespace vx::net

@@ -27,10 +27,7 @@ std::pair<std::string, std::uint16_t> peerOf(const tcp::socket& socket) {
   error_code error;
   const auto at = socket.remote_endpoint(error);
   if (error) return {};
-  auto address = at.address();
-  if (address.is_v6() && address.to_v6().is_v4_mapped())
-    address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
-  return {address.to_string(), at.port()};
+  return {unmapped(at.address()).to_string(), at.port()};
 }
 
 }  // namespace
@@ -113,8 +110,8 @@ void Listener::accept() {
   acceptor_.async_accept([this](error_code error, tcp::socket socket) {
     if (stopped_) return;
     if (!error) {
+      accept();  // first, so that a connection that fails to start cannot stop the accepting
       accepted(std::move(socket));
-      accept();
       return;
     }
     // Out of descriptors or memory, or a client that left before it was taken: none of these
@@ -216,7 +213,8 @@ Listener::~Listener() {
 }
 
 void Listener::refuse(tcp::socket socket) {
-  if (refusing_.size() >= admission_.maxRefusing) return;  // closed as it goes
+  // Closed as it goes: when there is nothing to say, or too many are being told already.
+  if (refusal_.empty() || refusing_.size() >= admission_.maxRefusing) return;
   std::make_shared<Refusal>(std::move(socket), refusing_)->start(refusal_);
 }
 

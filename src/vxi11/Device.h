@@ -115,7 +115,8 @@ class Device {
   std::int32_t close(const void* owner, std::uint32_t lid);
   // Closes every link of owner's, as its connection goes.
   void closeAll(const void* owner);
-  // From the abort channel, any connection's link: its call under way, or next, ends with 23.
+  // From the abort channel, any connection's link: its call under way (or waiting for the lock)
+  // ends with 23. With no call under way the abort is forgotten when the next call starts.
   std::int32_t abort(std::uint32_t lid);
 
  private:

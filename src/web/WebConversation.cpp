@@ -107,9 +107,7 @@ WebConversation::WebConversation(WebPanel& panel, const WebLimits& limits,
       limits_(limits),
       mayStream_(std::move(mayStream)),
       capacity_(limits.maxHeader + kSlack) {
-  auto address = local;
-  if (address.is_v6() && address.to_v6().is_v4_mapped())
-    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+  const auto address = net::unmapped(local);
   local_ = net::hostAndPort(address.to_string(), port);
   loopback_ = address.is_loopback();
   buffer_ = std::make_unique<char[]>(capacity_);

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "net/Listener.h"
+#include "net/StreamConnection.h"
 #include "port/FatalError.h"
 
 namespace vx::net {
@@ -23,44 +24,62 @@ struct Failing : Connection {
   std::exception_ptr error_;
 };
 
-// A loop with its log, and two clients for the server a test starts on it.
+// A connection that reads until its client leaves, and notes whether its server still stood when
+// it went.
+struct Reading : StreamConnection {
+  Reading(Listener& listener, tcp::socket socket, const bool& serving, bool& wentFirst)
+      : StreamConnection(listener, std::move(socket), 64, std::chrono::seconds(1), "answers"),
+        serving_(serving),
+        wentFirst_(wentFirst) {}
+  ~Reading() override { wentFirst_ = serving_; }
+  void start() override { read(); }
+  void drained() override {}
+  const bool& serving_;
+  bool& wentFirst_;
+};
+
+// A loop with its log, and three clients for the server a test starts on it.
 struct Server : ::testing::Test {
   std::ostringstream log;
   EventLoop loop{log, "vx3340ctl"};
-  tcp::socket first{loop.context()}, second{loop.context()};
+  tcp::socket first{loop.context()}, second{loop.context()}, third{loop.context()};
 };
 
+// The first connection cannot even be made; the listener takes the next ones all the same.
 TEST_F(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
   Listener server(loop, {"127.0.0.1", 0}, "test server", {});
-  const std::exception_ptr errors[] = {std::make_exception_ptr(std::runtime_error("a bug")),
+  const std::exception_ptr errors[] = {std::make_exception_ptr(std::runtime_error("no memory")),
+                                       std::make_exception_ptr(std::runtime_error("a bug")),
                                        std::make_exception_ptr(FatalError("the port went away"))};
   int made = 0;
   server.start(
       [&](tcp::socket socket) {
+        if (made == 0) std::rethrow_exception(errors[made++]);
         return std::make_shared<Failing>(server, std::move(socket), errors[made++]);
       },
       "refused\n");
-  first.connect(server.endpoint());
-  second.connect(server.endpoint());
+  for (tcp::socket* client : {&first, &second, &third}) client->connect(server.endpoint());
   EXPECT_THROW(loop.run(), FatalError);
-  EXPECT_EQ(made, 2);
+  EXPECT_EQ(made, 3);
   EXPECT_THAT(log.str(),
               ::testing::MatchesRegex(
+                  "vx3340ctl: a connection ended on an error: no memory\n"
                   "vx3340ctl: dropped 127\\.0\\.0\\.1:[0-9]+: it ended on an error: a bug\n"));
-  EXPECT_EQ(server.connections(), 0u);  // the loop's stop closed the second
+  EXPECT_EQ(server.connections(), 0u);  // the loop's stop closed the last
 }
 
-// A refusal still under way when a fatal error stops the loop outlives its server: the loop's
-// pending handlers hold it until the loop itself goes (AddressSanitizer sees a use after free).
-TEST_F(Server, ARefusalOutlivesItsServerAfterAFatalError) {
+// A connection with a read under way and a refusal still talking when a fatal error stops the
+// loop: both go before their server (they hold it; AddressSanitizer sees a use after free).
+TEST_F(Server, WhatAFatalErrorStopsGoesBeforeItsServer) {
   std::string refused(8, '\0');
+  bool serving = true, wentFirst = false;
   {
     Listener server(loop, {"127.0.0.1", 0}, "test server", {.maxConnections = 1});
-    std::shared_ptr<tcp::socket> held;
+    // Sets serving false as this block ends, before the server goes.
+    const std::shared_ptr<bool> standing(&serving, [](bool* s) { *s = false; });
     server.start(
         [&](tcp::socket socket) {
-          held = std::make_shared<tcp::socket>(std::move(socket));
-          return std::make_shared<Failing>(server, tcp::socket(loop.context()), nullptr);
+          return std::make_shared<Reading>(server, std::move(socket), serving, wentFirst);
         },
         "refused\n");
     first.connect(server.endpoint());
@@ -72,6 +91,7 @@ TEST_F(Server, ARefusalOutlivesItsServerAfterAFatalError) {
     EXPECT_THROW(loop.run(), FatalError);
   }
   EXPECT_EQ(refused, "refused\n");
+  EXPECT_TRUE(wentFirst);
 }
 
 }  // namespace

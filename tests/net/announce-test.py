@@ -30,10 +30,17 @@ def browse(kind):
              >= TXT.items()) for f in (line.split(";") for line in out.splitlines()) if f[0] == "="}
 
 
-# Without avahi-daemon (netns-run --without avahi): said once, and the session serves on.
-if sys.argv[2:] == ["--no-daemon"]:
-    said = stop(start(CTL, "--serve", "0.0.0.0:0")[0])
-    assert said.count("not announced on the network: avahi-daemon cannot be reached") == 1, said
+# Without avahi-daemon (netns-run --without avahi), or with one that takes a single service from
+# each program (netns-run --server entries-per-entry-group-max=1): why, said once, and the
+# session serves on.
+WHY = {"--no-daemon": "avahi-daemon cannot be reached",
+       "--refused": "Too many entries (_lxi._tcp)"}
+if sys.argv[2:]:
+    p, ports = start(CTL, "--serve", "0.0.0.0:0", "--web", "0.0.0.0:0")
+    p.log.until("not announced on the network")
+    assert Client(ports["scpi"]).ask("*OPC?") == "1"
+    said = stop(p)
+    assert said.count(f"not announced on the network: {WHY[sys.argv[2]]}") == 1, said
     assert "anyone who can reach this port can drive the board" in said, said
     sys.exit(0)
 
@@ -62,6 +69,10 @@ discovered = subprocess.run(["lxi", "discover", "--mdns"], capture_output=True, 
 for service, port in (("lxi", web), ("scpi-raw", scpi)):
     assert re.search(rf'Found "{NAME}".*\n\s+{service} service on port {port}\n', discovered), \
         discovered
+# The host's own name changes: the services are published again under it, and not said again.
+subprocess.run(["avahi-set-host-name", "vx-renamed"], check=True, timeout=30)
+until(lambda: "vx-renamed.local" in subprocess.run(["avahi-browse", "-rpt", "_scpi-raw._tcp"],
+      capture_output=True, text=True, timeout=30).stdout, "not published under the new host name")
 said = stop(p)
 assert said.count(f'announced on the network as "{NAME}"') == 1, said
 assert "not announced" not in said, said
