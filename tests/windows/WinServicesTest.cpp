@@ -37,7 +37,9 @@ TEST(WinOsServices, ArgumentsAfterTheProgramNameAndTheVersionQuery) {
   record.dwOSVersionInfoSize = sizeof record;
   std::memset(record.szCSDVersion, ' ', sizeof record.szCSDVersion);
   WinOsServices().queryVersion(record);
-  EXPECT_EQ(record.dwOSVersionInfoSize, 148u);  // the numbers: vx3340ctl.exe's runs
+  // The caller's size stays, and the text ends within the record; the numbers that the query
+  // copies show in vx3340ctl.exe's runs (windows.ctl), one Windows version each.
+  EXPECT_EQ(record.dwOSVersionInfoSize, 148u);
   EXPECT_NE(std::memchr(record.szCSDVersion, '\0', sizeof record.szCSDVersion), nullptr);
 }
 
