@@ -7,7 +7,7 @@
 // the log (FTD2XX_LOG).
 #define VX_DOUBLE_LOG "FTD2XX_LOG"
 #include <algorithm>
-#include <cstdio>
+#include <cstring>
 #include <deque>
 
 #include "DoubleSupport.h"
@@ -21,11 +21,8 @@ constexpr Status kOk = 0, kDeviceNotFound = 2, kDeviceNotOpened = 3, kIoError = 
 
 // The adapters, each with its board, for the whole process, as real ones outlive each open.
 std::deque<vx::test::Ft232hModel>& adapters() {
-  static std::deque<vx::test::Ft232hModel> all = [] {
-    std::deque<vx::test::Ft232hModel> made;
-    for (const auto& a : vx::test::parseScene(environment("VX_FT232H"))) made.emplace_back(a);
-    return made;
-  }();
+  static const auto scene = vx::test::parseScene(environment("VX_FT232H"));
+  static std::deque<vx::test::Ft232hModel> all(scene.begin(), scene.end());
   return all;
 }
 
@@ -48,17 +45,14 @@ vx::test::Ft232hModel& model(void* handle) {
 
 }  // namespace
 
-extern "C" {
-
-__declspec(dllexport) Status __stdcall FT_CreateDeviceInfoList(UL* count) {
+VX_EXPORT Status __stdcall FT_CreateDeviceInfoList(UL* count) {
   *count = static_cast<UL>(listed().size());
   return kOk;
 }
 
 // D2XX leaves a device that another program holds without its ID, type, location or serial.
-__declspec(dllexport) Status
-    __stdcall FT_GetDeviceInfoDetail(UL index, UL* flags, UL* type, UL* id, UL* loc, char* serial,
-                                     char* description, void**) {
+VX_EXPORT Status __stdcall FT_GetDeviceInfoDetail(UL index, UL* flags, UL* type, UL* id, UL* loc,
+                                                  char* serial, char* description, void**) {
   const auto devices = listed();
   if (index >= devices.size()) return kDeviceNotFound;
   const auto [a, channel] = devices[index];
@@ -69,15 +63,13 @@ __declspec(dllexport) Status
   *type = chip.busy ? 0 : static_cast<UL>(chip.chip.d2xxType);
   *id = chip.busy ? 0 : 0x04030000 | static_cast<UL>(chip.chip.product);
   *loc = chip.busy ? 0 : location(*a, channel);
-  std::sprintf(serial, "%s", chip.busy ? "" : name.c_str());
-  std::sprintf(description, "%s",
-               chip.busy    ? ""
-               : ab.empty() ? "Single RS232-HS"
-                            : ("Dual RS232-HS " + ab).c_str());
+  const std::string text = ab.empty() ? "Single RS232-HS" : "Dual RS232-HS " + ab;
+  std::strcpy(serial, chip.busy ? "" : name.c_str());
+  std::strcpy(description, chip.busy ? "" : text.c_str());
   return kOk;
 }
 
-__declspec(dllexport) Status __stdcall FT_OpenEx(void* where, UL, void** handle) {
+VX_EXPORT Status __stdcall FT_OpenEx(void* where, UL, void** handle) {
   for (const auto& [a, channel] : listed())
     if (location(*a, channel) == reinterpret_cast<std::uintptr_t>(where)) {
       if (a->adapter.busy) return kDeviceNotOpened;
@@ -87,35 +79,34 @@ __declspec(dllexport) Status __stdcall FT_OpenEx(void* where, UL, void** handle)
   return kDeviceNotFound;
 }
 
-__declspec(dllexport) Status __stdcall FT_SetUSBParameters(void*, UL, UL) {
+VX_EXPORT Status __stdcall FT_SetUSBParameters(void*, UL, UL) {
   return kOk;
 }
-__declspec(dllexport) Status __stdcall FT_SetTimeouts(void*, UL, UL) {
+VX_EXPORT Status __stdcall FT_SetTimeouts(void*, UL, UL) {
   return kOk;
 }
-__declspec(dllexport) Status __stdcall FT_SetLatencyTimer(void* h, unsigned char ms) {
+VX_EXPORT Status __stdcall FT_SetLatencyTimer(void* h, unsigned char ms) {
   model(h).control(0x09, ms);
   return kOk;
 }
-__declspec(dllexport) Status
-    __stdcall FT_SetBitMode(void* h, unsigned char mask, unsigned char mode) {
+VX_EXPORT Status __stdcall FT_SetBitMode(void* h, unsigned char mask, unsigned char mode) {
   model(h).control(0x0B, static_cast<std::uint16_t>(mode << 8 | mask));
   return kOk;
 }
-__declspec(dllexport) Status __stdcall FT_Purge(void* h, UL mask) {
+VX_EXPORT Status __stdcall FT_Purge(void* h, UL mask) {
   if (mask & 1) model(h).control(0, 1);  // FT_PURGE_RX
   if (mask & 2) model(h).control(0, 2);  // FT_PURGE_TX
   return kOk;
 }
 
-__declspec(dllexport) Status __stdcall FT_Write(void* h, void* buffer, UL size, UL* done) {
+VX_EXPORT Status __stdcall FT_Write(void* h, void* buffer, UL size, UL* done) {
   const bool written = model(h).write({static_cast<const std::uint8_t*>(buffer), size});
   *done = written ? size : 0;
   return written ? kOk : kIoError;
 }
 
 // What has come, a packet at a time, up to the size: the read timeout passes at once.
-__declspec(dllexport) Status __stdcall FT_Read(void* h, void* buffer, UL size, UL* done) {
+VX_EXPORT Status __stdcall FT_Read(void* h, void* buffer, UL size, UL* done) {
   std::vector<std::uint8_t> packet;
   for (*done = 0; *done < size && model(h).answering(); *done += static_cast<UL>(packet.size())) {
     if (!model(h).read(packet, size - *done)) return kIoError;
@@ -124,12 +115,10 @@ __declspec(dllexport) Status __stdcall FT_Read(void* h, void* buffer, UL size, U
   return kOk;
 }
 
-__declspec(dllexport) Status __stdcall FT_Close(void* h) {
+VX_EXPORT Status __stdcall FT_Close(void* h) {
   for (const std::string& line : model(h).record)
-    if (!line.starts_with("pins")) log("%s", line.c_str());
-  for (const std::string& v : model(h).board.violations()) log("board: %s", v.c_str());
+    if (!line.starts_with("pins")) log("{}", line);
+  for (const std::string& v : model(h).board.violations()) log("board: {}", v);
   model(h).record.clear();
   return kOk;
 }
-
-}  // extern "C"

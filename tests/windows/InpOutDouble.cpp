@@ -19,11 +19,10 @@
 
 namespace {
 
-// The port's registers. In SPP mode (the extended control register's power-on mode) the
-// direction bit does nothing: the data register reads what the port drives.
-struct Registers {
-  unsigned data = 0, control = 0xCC;
-  unsigned ecr = 0x15;  // SPP mode, interrupts off, FIFO empty
+// The port and its extended control register, in SPP mode (its power-on mode, where the direction
+// bit does nothing: the data register reads what the port drives), interrupts off, FIFO empty.
+struct Registers : PortRegisters {
+  unsigned ecr = 0x15;
 };
 
 Registers& registers() {
@@ -32,53 +31,39 @@ Registers& registers() {
 }
 
 unsigned base() {
-  return static_cast<unsigned>(hexFromEnvironment("INPOUT_BASE", 0xD010));
+  return hexFromEnvironment("INPOUT_BASE", 0xD010);
 }
 bool isEcr(unsigned address) {
-  return environment("INPOUT_ECR") != "none" &&
-         address == static_cast<unsigned>(hexFromEnvironment("INPOUT_ECR", 0xD002));
+  return environment("INPOUT_ECR") != "none" && address == hexFromEnvironment("INPOUT_ECR", 0xD002);
 }
 
 }  // namespace
 
-#define VX_EXPORT extern "C" __declspec(dllexport)
-
 VX_EXPORT short __stdcall Inp32(short address) {
   Registers& r = registers();
-  const unsigned a = static_cast<unsigned short>(address), b = base();
-  unsigned value = 0xFF;  // nothing answers outside the port
-  if (a == b) {
-    const bool reads = (r.control & 0x20) && (environment("INPOUT_ECR") == "none" || r.ecr >> 5);
-    value = reads ? 0x2A : r.data;
-  } else if (a == b + 1) {
-    value = 0x78;
-  } else if (a == b + 2) {
-    value = r.control;
-  } else if (isEcr(a)) {
-    value = r.ecr;
-  }
-  log(a - b <= 2 ? "InByte 0x%03X -> 0x%02X" : "Inp32 0x%04X -> 0x%02X", a, value);
+  const unsigned a = static_cast<unsigned short>(address), offset = a - base();
+  const bool reversible = environment("INPOUT_ECR") == "none" || r.ecr >> 5;
+  const unsigned value = offset > 2 && isEcr(a) ? r.ecr : r.read(offset, reversible, 0x2A);
+  log(offset <= 2 ? "InByte 0x{:03X} -> 0x{:02X}" : "Inp32 0x{:04X} -> 0x{:02X}", a, value);
   return static_cast<short>(value);
 }
 
 VX_EXPORT void __stdcall Out32(short address, short value) {
   Registers& r = registers();
-  const unsigned a = static_cast<unsigned short>(address), b = base();
-  const unsigned v = static_cast<unsigned short>(value);
-  if (a == b) r.data = v & 0xFF;
-  if (a == b + 2) r.control = v & 0xFF;
+  const unsigned a = static_cast<unsigned short>(address), v = static_cast<unsigned short>(value);
+  r.write(a - base(), v);
   if (isEcr(a) && environment("INPOUT_ECR_STUCK") != "1") r.ecr = (v & 0xFC) | (r.ecr & 0x03);
-  log(a - b <= 2 ? "OutByte 0x%03X 0x%02X" : "Out32 0x%04X 0x%02X", a, v);
+  log(a - base() <= 2 ? "OutByte 0x{:03X} 0x{:02X}" : "Out32 0x{:04X} 0x{:02X}", a, v);
 }
 
 VX_EXPORT int __stdcall IsInpOutDriverOpen() {
   const int open = environment("INPOUT_DRIVER") == "closed" ? 0 : 1;
-  log("IsInpOutDriverOpen -> %d", open);
+  log("IsInpOutDriverOpen -> {}", open);
   return open;
 }
 
 VX_EXPORT int __stdcall IsXP64Bit() {
   const int xp64 = environment("INPOUT_XP64") == "1" ? 1 : 0;
-  log("IsXP64Bit -> %d", xp64);
+  log("IsXP64Bit -> {}", xp64);
   return xp64;
 }

@@ -2,14 +2,10 @@
 // so that a test can see that it was started, and ends.
 #include <windows.h>
 
+#include <fstream>
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  char path[MAX_PATH + 8] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return 1;
-  lstrcatA(path, ".ran");
-  HANDLE marker =
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (marker == INVALID_HANDLE_VALUE) return 1;
-  CloseHandle(marker);
-  return 0;
+  char path[MAX_PATH + 4] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::ofstream(lstrcatA(path, ".ran")) ? 0 : 1;
 }

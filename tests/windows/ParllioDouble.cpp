@@ -3,12 +3,13 @@
 // line per call to a log and plays a parallel port, so that tests can check what reaches the
 // library.
 //
-// Set through the environment, read at every call so that a test can change it between calls:
+// Set through the environment, read at every call (but PARLLIO_CONTROL) so that a test can
+// change it between calls:
 //   PARLLIO_LOG          file that gets one line per call (none: no log)
 //   PARLLIO_BASE         port 1's base address in hex (default 378), or "none": there is no port
 //   PARLLIO_CLAIM        "refuse": ClaimParallelPort fails
 //   PARLLIO_FLAGS        the byte the board drives onto the data lines (hex, default 2A)
-//   PARLLIO_CONTROL      the control register before the first write (hex, default CC)
+//   PARLLIO_CONTROL      the control register at the first call (hex, default CC)
 //   PARLLIO_INBYTE_HIGH  bits ORed into every InByte result (hex, default 0)
 //
 // Success results carry junk in their upper 16 bits and failures have only upper bits set, as
@@ -21,38 +22,31 @@
 
 namespace {
 
-// The port's registers. This DLL stands in for the hardware, and hardware keeps its state.
-struct Registers {
-  bool written = false;  // the control register's first value comes from the environment
-  long data = 0;
-  long control = 0;
-};
+// The port, whose control register starts as PARLLIO_CONTROL says when the DLL is first called.
+PortRegisters& registers() {
+  static PortRegisters p{0, hexFromEnvironment("PARLLIO_CONTROL", 0xCC)};
+  return p;
+}
 
-Registers& registers() {
-  static Registers r;
-  if (!r.written) r.control = hexFromEnvironment("PARLLIO_CONTROL", 0xCC);
-  return r;
+long base() {
+  return hexFromEnvironment("PARLLIO_BASE", 0x378);
 }
 
 constexpr long kJunk = 0x5A5A0000;  // upper bits that a 16-bit result does not have
 
 }  // namespace
 
-#define VX_EXPORT __declspec(dllexport)
-
-extern "C" {
-
 VX_EXPORT long __stdcall ClaimParallelPort(long port, long mode) {
   const bool refuse = environment("PARLLIO_CLAIM") == "refuse";
   const long result = refuse ? 0x00010000 : kJunk | 0xFFFF;
-  log("ClaimParallelPort %ld %ld -> 0x%08lX", port, mode, static_cast<unsigned long>(result));
+  log("ClaimParallelPort {} {} -> 0x{:08X}", port, mode, result);
   return result;
 }
 
 #ifndef VX_PARLLIO_PARTIAL  // the partial copy lacks this one
 VX_EXPORT long __stdcall GetParallelPortCount() {
   const long count = environment("PARLLIO_BASE") == "none" ? 0 : 1;
-  log("GetParallelPortCount -> %ld", count);
+  log("GetParallelPortCount -> {}", count);
   return count;
 }
 #endif
@@ -63,43 +57,27 @@ VX_EXPORT long __stdcall GetParallelPortInfo(long port, unsigned char* record) {
   std::memcpy(&size, record, 4);
   const bool reservedZero = record[8] == 0 && record[9] == 0 && record[10] == 0 && record[11] == 0;
   if (environment("PARLLIO_BASE") == "none" || port != 1 || size != 12 || !reservedZero) {
-    log("GetParallelPortInfo %ld size=%lu reserved=%s -> 0x00020000", port,
-        static_cast<unsigned long>(size), reservedZero ? "zero" : "set");
+    log("GetParallelPortInfo {} size={} reserved={} -> 0x00020000", port, size,
+        reservedZero ? "zero" : "set");
     return 0x00020000;
   }
-  const std::int32_t address = static_cast<std::int32_t>(hexFromEnvironment("PARLLIO_BASE", 0x378));
+  const std::int32_t address = static_cast<std::int32_t>(base());
   std::memcpy(record + 4, &address, 4);
   std::memset(record + 8, 0xEE, 4);  // the library may use these bytes; the caller ignores them
-  log("GetParallelPortInfo %ld size=12 reserved=zero -> 0x%08lX base=0x%03lX", port,
-      static_cast<unsigned long>(kJunk | 1), static_cast<unsigned long>(address));
+  log("GetParallelPortInfo {} size=12 reserved=zero -> 0x{:08X} base=0x{:03X}", port, kJunk | 1,
+      address);
   return kJunk | 1;
 }
 
 VX_EXPORT long __stdcall InByte(long address) {
-  Registers& r = registers();
-  const long b = hexFromEnvironment("PARLLIO_BASE", 0x378);
-  long value = 0xFF;  // nothing answers outside the port
-  if (address == b)
-    // With the data lines switched to input (control bit 5), the board drives them.
-    value = (r.control & 0x20) ? hexFromEnvironment("PARLLIO_FLAGS", 0x2A) : r.data;
-  else if (address == b + 1)
-    value = 0x78;
-  else if (address == b + 2)
-    value = r.control;
-  value |= hexFromEnvironment("PARLLIO_INBYTE_HIGH", 0);
-  log("InByte 0x%03lX -> 0x%02lX", address, static_cast<unsigned long>(value));
-  return value;
+  const unsigned value =
+      registers().read(address - base(), true, hexFromEnvironment("PARLLIO_FLAGS", 0x2A)) |
+      hexFromEnvironment("PARLLIO_INBYTE_HIGH", 0);
+  log("InByte 0x{:03X} -> 0x{:02X}", address, value);
+  return static_cast<long>(value);
 }
 
 VX_EXPORT void __stdcall OutByte(long address, long value) {
-  Registers& r = registers();
-  const long b = hexFromEnvironment("PARLLIO_BASE", 0x378);
-  if (address == b) r.data = value & 0xFF;
-  if (address == b + 2) {
-    r.control = value & 0xFF;
-    r.written = true;
-  }
-  log("OutByte 0x%03lX 0x%08lX", address, static_cast<unsigned long>(value));
+  registers().write(address - base(), value);
+  log("OutByte 0x{:03X} 0x{:08X}", address, static_cast<unsigned long>(value));
 }
-
-}  // extern "C"

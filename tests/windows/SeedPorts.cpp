@@ -33,17 +33,11 @@ const Device kDevices[] = {
     {"PNP0401\\1", "LPT3", "\\Device\\00000068", "cut-short"},
 };
 
-HKEY create(const std::string& path, DWORD options = 0) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, options, KEY_ALL_ACCESS,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS)
-    std::exit(1);
-  return key;
-}
-
-void set(HKEY key, const char* name, DWORD type, const void* data, std::size_t size) {
-  if (RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data),
-                     static_cast<DWORD>(size)) != ERROR_SUCCESS)
+// Writes a value into a key under HKLM, which it makes if missing (a lasting key); any failure
+// ends the seeding with exit 1.
+void set(const std::string& key, const char* name, DWORD type, const void* data, std::size_t size) {
+  if (RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, type, data,
+                      static_cast<DWORD>(size)) != ERROR_SUCCESS)
     std::exit(1);
 }
 
@@ -52,17 +46,19 @@ void set(HKEY key, const char* name, DWORD type, const void* data, std::size_t s
 int main(int argc, char** argv) {
   const std::string bits = argc > 1 ? argv[1] : "";
   if (bits != "32" && bits != "64") return 2;
-  const HKEY map = create("HARDWARE\\RESOURCEMAP\\PnP Manager\\PnpManager", REG_OPTION_VOLATILE);
+  const std::string map = "HARDWARE\\RESOURCEMAP\\PnP Manager\\PnpManager";
+  HKEY volatileKey = nullptr;  // made first, as set would make a lasting one
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, map.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr) != ERROR_SUCCESS)
+    return 1;
   for (const Device& d : kDevices) {
     const std::string key = std::string("SYSTEM\\CurrentControlSet\\Enum\\VXTEST\\") + d.instance;
-    const HKEY device = create(key);
-    set(device, "ClassGUID", REG_SZ, "{4D36E978-E325-11CE-BFC1-08002BE10318}", 39);
-    set(device, "Class", REG_SZ, "Ports", 6);
-    set(create(key + "\\Device Parameters"), "PortName", REG_SZ, d.portName,
-        std::strlen(d.portName) + 1);
+    set(key, "ClassGUID", REG_SZ, "{4D36E978-E325-11CE-BFC1-08002BE10318}", 39);
+    set(key, "Class", REG_SZ, "Ports", 6);
+    set(key + "\\Device Parameters", "PortName", REG_SZ, d.portName, std::strlen(d.portName) + 1);
     // DEVPKEY_Device_PDOName, a string (DEVPROP_TYPE_STRING, marked as a property type).
     const std::wstring pdo(d.pdo, d.pdo + std::strlen(d.pdo));
-    set(create(key + "\\Properties\\{A45C254E-DF1C-4EFD-8020-67D146A850E0}\\0010"), "", 0xFFFF0012,
+    set(key + "\\Properties\\{A45C254E-DF1C-4EFD-8020-67D146A850E0}\\0010", "", 0xFFFF0012,
         pdo.c_str(), (pdo.size() + 1) * sizeof(wchar_t));
     std::ifstream in(std::string(VX_TEST_DATA) + "/fuzz/resources/" + d.list + "-" + bits,
                      std::ios::binary);

@@ -13,20 +13,6 @@
 namespace vx::win {
 namespace {
 
-using test::windowText;
-
-// The About dialog as a timer saw it, before it pressed Escape there.
-std::string aboutSeen;
-void CALLBACK closeAbout(HWND, UINT, UINT_PTR timer, DWORD) {
-  const HWND about = FindWindowA("VX3340About", nullptr);
-  if (!about || !IsWindowVisible(about)) return;
-  KillTimer(nullptr, timer);
-  aboutSeen = fmt::format("About: {}, main window enabled {}, focus on {}", windowText(about),
-                          IsWindowEnabled(FindWindowA("VX3340MainForm", nullptr)),
-                          GetDlgCtrlID(GetFocus()));
-  PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
-}
-
 // Messages sent to the lists, counted: a list that sent itself a message as it handled one would
 // send without end.
 int sentToLists = 0;
@@ -41,6 +27,18 @@ LRESULT CALLBACK countSentToLists(int code, WPARAM w, LPARAM l) {
 struct Window : ::testing::Test, test::WindowRig {
   MainForm form{panel, about, " caption", [this] { ++quits; }};
   std::vector<std::string> transcript;
+
+  // A timer on the window, whose id is the test: notes the About dialog once it shows, then
+  // presses Escape there.
+  static void CALLBACK closeAbout(HWND window, UINT, UINT_PTR timer, DWORD) {
+    const HWND about = FindWindowA("VX3340About", nullptr);
+    if (!about || !IsWindowVisible(about)) return;
+    KillTimer(window, timer);
+    reinterpret_cast<Window*>(timer)->transcript.push_back(
+        fmt::format("About: {}, main window enabled {}, focus on {}", test::windowText(about),
+                    IsWindowEnabled(window), GetDlgCtrlID(GetFocus())));
+    PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
+  }
 
   void SetUp() override {
     startUp(form.portMenu());
@@ -64,7 +62,7 @@ struct Window : ::testing::Test, test::WindowRig {
     SendMessageA(to, message, w, 0);
     note(step, all);
   }
-  std::string text(std::string_view name) { return windowText(form.control(name)); }
+  std::string text(std::string_view name) { return test::windowText(form.control(name)); }
   int index(std::string_view list) {
     return static_cast<int>(SendMessageA(form.control(list), CB_GETCURSEL, 0, 0));
   }
@@ -155,11 +153,10 @@ TEST_F(Window, StepsAsTheTranscriptSays) {
   SendMessageA(form.control("cboComp"), CB_SETCURSEL, 1, 0);
   SendMessageA(form.control("cboComp"), CB_SHOWDROPDOWN, FALSE, 0);
   note("open list left without a pick");
-  SetTimer(nullptr, 0, 10, closeAbout);
+  SetTimer(form.hwnd(), reinterpret_cast<UINT_PTR>(this), 10, closeAbout);
   send(form.hwnd(), WM_COMMAND, kMnuAbout, "About, closed with Escape");
-  transcript.push_back(aboutSeen);
   frmAbout dialog(about);  // by hand: centred again at each load
-  EXPECT_EQ(windowText(dialog.control("lblVersion")), "Version 1.2.0");
+  EXPECT_EQ(test::windowText(dialog.control("lblVersion")), "Version 1.2.0");
   MoveWindow(dialog.hwnd(), 3, 4, 100, 100, FALSE);
   dialog.Form_Load();
   RECT place;

@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers for the tests that run under wine: paths beside the test program, window texts, and
-// the environment that the DLL doubles read.
+// Helpers for the tests that run under wine: paths beside the test program, window texts.
 
 #include <windows.h>
 
@@ -20,20 +19,5 @@ inline std::string windowText(HWND window) {
   char buffer[512] = {};
   return std::string(buffer, GetWindowTextA(window, buffer, sizeof buffer));
 }
-
-// Sets an environment variable for the rest of a test; none of the tests' variables is set
-// before, so afterwards it is removed.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
-    SetEnvironmentVariableA(name_.c_str(), value.c_str());
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableA(name_.c_str(), nullptr); }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  std::string name_;
-};
 
 }  // namespace vx::test

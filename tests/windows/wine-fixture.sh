@@ -7,25 +7,19 @@
 # hold on to its standard output, or ctest would wait for them. Their output goes to a log.
 set -euo pipefail
 : "${WINEPREFIX:?}" "${WINEARCH:?}" "${WINE:?}"
-log="$WINEPREFIX.log"
-case "${1:-}" in
-  start)
-    # A server left over from an interrupted run may hang on to a display that is gone.
-    wineserver -k </dev/null >>"$log" 2>&1 || true
-    wineserver -w </dev/null >>"$log" 2>&1 || true
-    mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >>"$log" 2>&1
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      "$WINE" wineboot -i </dev/null >>"$log" 2>&1
-      # Windows draw their own frames, with no window manager to wait for on the virtual display.
-      "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$log" 2>&1
-    fi
-    # Returns once the prefix is complete and wine's start-up programs are running.
-    "$WINE" cmd /c exit 0 </dev/null >>"$log" 2>&1
-    ;;
-  stop)
-    wineserver -k </dev/null >>"$log" 2>&1 || true
-    wineserver -w </dev/null >>"$log" 2>&1 || true
-    ;;
-  *) echo "usage: $0 start|stop" >&2 && exit 2 ;;
-esac
+[[ ${1:-} == @(start|stop) ]] || { echo "usage: $0 start|stop" >&2 && exit 2; }
+exec </dev/null >>"$WINEPREFIX.log" 2>&1
+# Stops the server; before a start, one left over from an interrupted run, which may hang on to
+# a display that is gone.
+wineserver -k || true
+wineserver -w || true
+[ "$1" = start ] || exit 0
+mkdir -p "$WINEPREFIX"
+wineserver -p
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  "$WINE" wineboot -i
+  # Windows draw their own frames, with no window manager to wait for on the virtual display.
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+fi
+# Returns once the prefix is complete and wine's start-up programs are running.
+"$WINE" cmd /c exit 0
