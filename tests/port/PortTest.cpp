@@ -39,9 +39,8 @@ std::string result(std::istringstream in) {
         if (step[0] == 'W') traced.port().PortOut(a, static_cast<std::int16_t>(b));
         if (step[0] == 'O') traced.port().OutByte(a, b);
       }
-      const auto all = fmt::format("{:X} | {} | {:X}", fmt::join(reads, " "),
-                                   fmt::join(traced.take(), ", "), fmt::join(fake.outValues, " "));
-      return all.substr(0, all.find_last_not_of(' ') + 1);  // no space at the end of a line
+      return fmt::format("[{:X}] [{}] [{:X}]", fmt::join(reads, " "),
+                         fmt::join(traced.take(), ", "), fmt::join(fake.outValues, " "));
     }
     if (kind == "add") return std::to_string((in >> a >> b, checkedAdd(a, b)));
     if (kind == "narrow") return std::to_string((in >> a, checkedNarrow(a)));
