@@ -15,10 +15,9 @@ using ::testing::ElementsAreArray;
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes text(const std::string& t, bool zero = true) {
-  Bytes data(t.begin(), t.end());
-  if (zero) data.push_back(0);
-  return data;
+// A text as stored with its terminating zero.
+Bytes text(const std::string& t) {
+  return Bytes(t.c_str(), t.c_str() + t.size() + 1);
 }
 
 // A registry as RegQueryValueExA behaves: a value longer than the caller's buffer fails the
@@ -69,7 +68,7 @@ TEST(SysInfo, ReadsValuesAndFindsTheTool) {
   std::vector<std::string> transcript;
   const std::pair<std::uint32_t, Bytes> values[] = {
       {kRegSz, text("C:\\Program Files\\MSINFO")},
-      {kRegSz, text("C:\\NoZero", false)},
+      {kRegSz, {'N', 'o', 'Z', 'e', 'r', 'o'}},
       {kRegSz, text(std::string("ab\0", 3))},  // one zero only is dropped
       {kRegSz, {0}},
       {kRegSz, text(std::string(1023, 'x'))},
