@@ -128,6 +128,7 @@ TEST(Ctl, EveryFacePicksTheSameBits) {
       test::BoardRig panel;
       panel.panel.select(s.id, i);
       const auto picked = dataWrites(panel.traced.take());
+      ASSERT_EQ(picked.size(), 9u);  // the control word and eight pulses' aux words
       for (std::string_view spelling : {c.scpi, c.scpiAlias}) {
         if (spelling.empty()) continue;
         test::BoardRig rig;
