@@ -16,11 +16,6 @@
 
 namespace vx::test {
 
-// A platform whose real port is chosen with --port NAME, which --simulate excludes.
-inline void portOption(CLI::App& app, BackendOptions& options, CLI::Option* simulate) {
-  app.add_option("--port", options.port, "The port")->excludes(simulate);
-}
-
 // Opens files as the platform does, but "full:N" on a FillingSink with room for N bytes, whose
 // text goes to full.
 inline OpenSink openFiles(std::shared_ptr<std::string>& full) {
@@ -33,15 +28,22 @@ inline OpenSink openFiles(std::shared_ptr<std::string>& full) {
   };
 }
 
-struct CtlRun {
+// What a run of either program records, and the real port it is given.
+struct ProgramRun {
   std::ostringstream out, err;
+  std::shared_ptr<std::string> full;  // a full:N file's text
+  FakePortLibrary realPort;
+  // A platform whose real port is chosen with --port NAME, which --simulate excludes.
+  PortOptions portOptions = [](CLI::App& app, BackendOptions& options, CLI::Option* simulate) {
+    app.add_option("--port", options.port, "The port")->excludes(simulate);
+  };
+};
+
+struct CtlRun : ProgramRun {
   std::istringstream in;
   int osCreated = 0, realPortsOpened = 0;
   std::string portDevice;
   std::vector<long> sleeps;
-  std::shared_ptr<std::string> full;  // a full:N file's text
-  FakePortLibrary realPort;
-  PortOptions portOptions = portOption;
   std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> openPort =
       [this](const BackendOptions&) { return std::make_unique<FakePortLibrary>(realPort); };
   net::MakeAnnouncer announcer;  // none: no mDNS responder
@@ -77,12 +79,8 @@ struct CtlRun {
 
 // The window program, with a window that records its caption, start-up's boxes before it runs,
 // and its port menu. failInRun makes it fail as a handler can.
-struct GuiRun {
-  std::ostringstream out, err;
+struct GuiRun : ProgramRun {
   RecordingMessages messages;
-  std::shared_ptr<std::string> full;
-  FakePortLibrary realPort;
-  PortOptions portOptions = portOption;
   std::string caption;
   PortMenuFlags menu;
   std::optional<std::size_t> boxesBeforeRun;  // set when the window ran

@@ -26,13 +26,10 @@ vcd2fst "$work/run.vcd" "$work/run.fst" >"$work/log" 2>&1 && [ ! -s "$work/log" 
   fail "the killed program's waveform does not open: $(cat "$work/log")"
 lines=$(wc -l <"$work/trace")
 
-"$ctl" --simulate --vcd "$work/run.vcd" --trace "$work/trace" --range 160mA --force current \
+"$ctl" --simulate --vcd "$work/run.vcd" --range 160mA --force current \
   --measure im --cap 2 --count 2 >/dev/null
-# What the board latched: the data byte written just before each strobe (control 0x0E).
-latched=$(awk '/^OutByte 0x378 / { byte = $3 } /^OutByte 0x37A 0x0E$/ { print substr(byte, 3) }' \
-  "$work/trace" | tr '\n' ' ')
-[ "$latched" = "05 0D 2D AD AD " ] || fail "the trace latched '$latched'"
-# The decoder reports a word at the clock edge after it, so the last one stays unreported.
+# The control words these picks latch (as tests/data/ctl.expected shows) but the last: the
+# decoder reports a word at the clock edge after it.
 # Debian's sigrok-cli aborts at exit after printing; its output is what counts.
 decoded=$( (sigrok-cli -I vcd -i "$work/run.vcd" -P \
   parallel:clk=nSTROBE:d0=D0:d1=D1:d2=D2:d3=D3:d4=D4:d5=D5:d6=D6:d7=D7:clock_edge=rising \

@@ -63,19 +63,16 @@ class WindowTest : public QObject {
                                 focus ? s(focus->objectName()) : "none", rig.quits,
                                 form().pendingError() ? " error" : "", std::exchange(note, {})));
   }
-  // A message box: title, text, details, icon, and whether it shows text plain and is modal.
-  static std::string box(QMessageBox* b) {
-    return fmt::format("[{}] [{}] [{}] icon {}{}{}", s(b->windowTitle()),
-                       s(b->text().replace('\n', "\\n")), s(b->detailedText()), int(b->icon()),
-                       b->textFormat() == Qt::PlainText ? " plain" : "",
-                       b->isModal() ? " modal" : "");
-  }
-  // Notes the message box that opens next, then closes it with OK.
+  // Notes the message box that opens next (title, text, details, icon, and whether it shows text
+  // plain and is modal), then closes it with OK.
   void answerNextBox() {
     QTimer::singleShot(0, [this] {
-      auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      note += box(shown);
-      QTest::mouseClick(shown->button(QMessageBox::Ok), Qt::LeftButton);
+      auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      note += fmt::format("[{}] [{}] [{}] icon {}{}{}", s(b->windowTitle()),
+                          s(b->text().replace('\n', "\\n")), s(b->detailedText()), int(b->icon()),
+                          b->textFormat() == Qt::PlainText ? " plain" : "",
+                          b->isModal() ? " modal" : "");
+      QTest::mouseClick(b->button(QMessageBox::Ok), Qt::LeftButton);
     });
   }
   // The dark pixels of a picture of text: how many, the first and last rows they fill, and the

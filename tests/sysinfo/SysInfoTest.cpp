@@ -1,43 +1,39 @@
-// GetKeyValue's reading rules and StartSysInfo's search, against an in-memory registry.
+// GetKeyValue's reading rules and StartSysInfo's search, against an in-memory registry, line for
+// line against tests/data/sysinfo.expected.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "support/Support.h"
 #include "sysinfo/SysInfo.h"
 
 namespace vx {
 namespace {
 
-using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr const char* kFirstKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-constexpr const char* kSecondKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
 
-Bytes text(const std::string& t, bool zero = true) {
-  Bytes data(t.begin(), t.end());
-  if (zero) data.push_back(0);
-  return data;
+// A text as stored with its terminating zero.
+Bytes text(const std::string& t) {
+  return Bytes(t.c_str(), t.c_str() + t.size() + 1);
 }
 
 // A registry as RegQueryValueExA behaves: a value longer than the caller's buffer fails the
-// query. It records the rights each open asks for and the keys left open; file tests, launches
-// and message boxes go to a log.
+// query. Each open (with its root and the rights it asks for) and close, file test, launch and
+// message box goes to a log.
 class FakeRegistry : public Registry, public FileTest, public Launcher, public Messages {
  public:
   std::map<std::string, std::map<std::string, std::pair<std::uint32_t, Bytes>>> keys;
-  std::vector<std::uint32_t> access;
-  int openKeys = 0;
-  std::string log;
+  std::vector<std::string> log;
   bool fileExists = false, launchWorks = true;
 
   std::optional<Key> open(std::uint32_t root, const std::string& path,
                           std::uint32_t rights) override {
-    access.push_back(rights);
-    if (root != kHkeyLocalMachine || !keys.count(path)) return std::nullopt;
+    log.push_back(fmt::format("open {:X} {} {:X}", root, path, rights));
+    if (!keys.count(path)) return std::nullopt;
     names_.push_back(path);
-    ++openKeys;
     return names_.size() - 1;
   }
   bool query(Key key, const std::string& name, std::uint32_t* type, std::uint8_t* buffer,
@@ -50,80 +46,75 @@ class FakeRegistry : public Registry, public FileTest, public Launcher, public M
     *size = static_cast<std::uint32_t>(found->second.second.size());
     return true;
   }
-  void close(Key) override { --openKeys; }
+  void close(Key key) override { log.push_back("close " + names_.at(key)); }
   bool exists(const std::string& path) override {
-    return log += "exists " + path + "; ", fileExists;
+    return log.push_back("exists " + path), fileExists;
   }
   bool launch(const std::string& path) override {
-    return log += "launch " + path + "; ", launchWorks;
+    return log.push_back("launch " + path), launchWorks;
   }
   void show(const Message& m) override {
-    log += m == Message{kSysInfoUnavailable, "VX3340", MessageIcon::None, {}} ? "unavailable" : "?";
+    log.push_back(fmt::format("box [{}] [{}] {} [{}]", m.text, m.title, int(m.icon), m.details));
   }
 
  private:
   std::vector<std::string> names_;
 };
 
-TEST(GetKeyValue, ReadsEachTypeAndClosesTheKey) {
-  // clang-format off
-  const std::tuple<std::uint32_t, Bytes, bool, std::string> cases[] = {
-      {kRegSz, text("C:\\Program Files\\MSINFO"), true, "C:\\Program Files\\MSINFO"},
-      {kRegSz, text("C:\\NoZero", false), true, "C:\\NoZero"},
-      {kRegSz, text(std::string("ab\0", 3)), true, std::string("ab\0", 3)},  // one zero only
-      {kRegSz, {0}, true, ""},
-      {kRegSz, text(std::string(1023, 'x')), true, std::string(1023, 'x')},
-      {kRegSz, text(std::string(1024, 'x')), false, ""},  // 1025 bytes do not fit
-      {kRegDword, {0x78, 0x56, 0x34, 0x12}, true, "305419896"},
-      {3, {1, 2, 3}, true, "before"},  // other types keep the caller's text
+// For each value of V under K: what GetKeyValue returns and leaves in a text that held "before"
+// (its size and first 30 characters), or that it throws, then for a missing value and a missing
+// key. Then, for each registry and file system, what StartSysInfo tests, launches and shows.
+TEST(SysInfo, ReadsValuesAndFindsTheTool) {
+  std::vector<std::string> transcript;
+  const std::pair<std::uint32_t, Bytes> values[] = {
+      {kRegSz, text("C:\\Program Files\\MSINFO")},
+      {kRegSz, {'N', 'o', 'Z', 'e', 'r', 'o'}},
+      {kRegSz, text(std::string("ab\0", 3))},  // one zero only is dropped
+      {kRegSz, {0}},
+      {kRegSz, text(std::string(1023, 'x'))},
+      {kRegSz, text(std::string(1024, 'x'))},  // 1025 bytes do not fit
+      {kRegDword, {0x78, 0x56, 0x34, 0x12}},
+      {3, {1, 2, 3}},  // other types keep the caller's text
+      {kRegSz, {}},
   };
-  // clang-format on
-  for (const auto& [type, data, ok, result] : cases) {
+  for (const auto& [type, data] : values) {
     FakeRegistry registry;
     registry.keys["K"]["V"] = {type, data};
-    std::string keyVal = "before";
-    EXPECT_EQ(GetKeyValue(registry, kHkeyLocalMachine, "K", "V", keyVal), ok) << result;
-    EXPECT_EQ(keyVal, result);
-    EXPECT_EQ(registry.openKeys, 0);
-    for (const auto& [key, name] : {std::pair{"K", "Missing"}, {"No\\Key", "V"}}) {
-      keyVal = "x";
-      EXPECT_FALSE(GetKeyValue(registry, kHkeyLocalMachine, key, name, keyVal));
-      EXPECT_EQ(keyVal, "") << key << name;
+    for (const auto& [key, name] : {std::pair{"K", "V"}, {"K", "Missing"}, {"No\\Key", "V"}}) {
+      std::string keyVal = "before";
+      try {
+        const bool ok = GetKeyValue(registry, kHkeyLocalMachine, key, name, keyVal);
+        registry.log.push_back(fmt::format("{} {} {:?}", ok, keyVal.size(), keyVal.substr(0, 30)));
+      } catch (const std::exception&) {
+        registry.log.push_back("throws");
+      }
     }
-    // Read rights only (KEY_READ): no write rights that a standard user would be refused.
-    EXPECT_THAT(registry.access, ElementsAre(0x20019u, 0x20019u, 0x20019u));
+    transcript.push_back(fmt::format("{}", fmt::join(registry.log, "; ")));
   }
-  FakeRegistry registry;
-  registry.keys["K"]["V"] = {kRegSz, {}};
-  std::string keyVal;
-  EXPECT_THROW(GetKeyValue(registry, kHkeyLocalMachine, "K", "V", keyVal), std::exception);
-  EXPECT_EQ(registry.openKeys, 0);
-}
-
-// What the search tests and launches, and the box when it finds nothing that starts.
-TEST(StartSysInfo, FindsTheToolOrSaysItIsUnavailable) {
   using Values = std::vector<std::tuple<const char*, const char*, std::uint32_t, Bytes>>;
-  const std::string tool = "C:\\MSINFO\\MSINFO32.EXE";
+  const char* first = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+  const char* second = "SOFTWARE\\Microsoft\\Shared Tools Location";
+  const Bytes tool = text("C:\\MSINFO\\MSINFO32.EXE");
   // clang-format off
-  const std::tuple<Values, bool, bool, std::string> cases[] = {
-      {{{kFirstKey, "PATH", kRegSz, text(tool)}, {kSecondKey, "MSINFO", kRegSz, text("C:\\x")}}, false, true, "launch " + tool + "; "},  // as read
-      {{{kFirstKey, "PATH", kRegSz, text(tool)}}, true, false, "launch " + tool + "; unavailable"},  // fails
-      {{{kSecondKey, "MSINFO", kRegSz, text("C:\\MSINFO")}}, true, true, "exists " + tool + "; launch " + tool + "; "},
-      {{{kSecondKey, "MSINFO", kRegSz, text("C:\\MSINFO")}}, false, true, "exists " + tool + "; unavailable"},  // the second location, no file
-      {{{kFirstKey, "PATH", 3, {1, 2}}}, true, false, "launch ; unavailable"},  // other type: empty
-      {{{kFirstKey, "PATH", kRegSz, {}}}, true, true, "unavailable"},  // no data
-      {{}, true, true, "unavailable"},
+  const std::tuple<Values, bool, bool> cases[] = {  // the values, whether the file exists, whether it launches
+      {{{first, "PATH", kRegSz, tool}, {second, "MSINFO", kRegSz, text("C:\\x")}}, false, true},
+      {{{first, "PATH", kRegSz, tool}}, true, false},
+      {{{second, "MSINFO", kRegSz, text("C:\\MSINFO")}}, true, true},
+      {{{second, "MSINFO", kRegSz, text("C:\\MSINFO")}}, false, true},
+      {{{first, "PATH", 3, {1, 2}}}, true, false},
+      {{{first, "PATH", kRegSz, {}}}, true, true},
+      {{}, true, true},
   };
   // clang-format on
-  for (const auto& [values, fileExists, launchWorks, log] : cases) {
+  for (const auto& [values, fileExists, launchWorks] : cases) {
     FakeRegistry registry;
     for (const auto& [key, name, type, data] : values) registry.keys[key][name] = {type, data};
     registry.fileExists = fileExists;
     registry.launchWorks = launchWorks;
     StartSysInfo(registry, registry, registry, registry);
-    EXPECT_EQ(registry.log, log);
-    EXPECT_EQ(registry.openKeys, 0) << log;
+    transcript.push_back(fmt::format("{}", fmt::join(registry.log, "; ")));
   }
+  EXPECT_THAT(transcript, ElementsAreArray(test::expected("sysinfo.expected")));
 }
 
 }  // namespace
