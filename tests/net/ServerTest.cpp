@@ -12,37 +12,49 @@
 namespace vx::net {
 namespace {
 
-// A connection whose client's first command raises error (none: it stays).
-struct Failing : Connection {
-  Failing(Listener& listener, tcp::socket socket, std::exception_ptr error)
-      : Connection(listener, socket), socket_(std::move(socket)), error_(error) {}
-  void start() override {
-    if (error_) guard([this] { std::rethrow_exception(error_); });
-  }
-  void shut() override { socket_.close(); }
-  tcp::socket socket_;
-  std::exception_ptr error_;
+// Whether a server still stood when its last connection went.
+struct Standing {
+  bool serving = true, wentFirst = false;
 };
 
-// A connection that reads until its client leaves, and notes whether its server still stood when
-// it went.
-struct Reading : StreamConnection {
-  Reading(Listener& listener, tcp::socket socket, const bool& serving, bool& wentFirst)
-      : StreamConnection(listener, std::move(socket), 64, std::chrono::seconds(1), "answers"),
-        serving_(serving),
-        wentFirst_(wentFirst) {}
-  ~Reading() override { wentFirst_ = serving_; }
-  void start() override { read(); }
-  void drained() override {}
-  const bool& serving_;
-  bool& wentFirst_;
+// A connection whose start raises error, if there is one. Otherwise it reads until its client
+// leaves and sends size bytes as fast as its outbox takes them: it is behind whenever the outbox
+// is full, and goes on once it drains.
+struct Pouring : StreamConnection {
+  Pouring(Listener& listener, tcp::socket socket, Standing& standing, std::size_t size,
+          std::exception_ptr error = nullptr)
+      : StreamConnection(listener, std::move(socket), 1024, std::chrono::seconds(10), "answers"),
+        standing_(standing),
+        left_(size),
+        error_(error) {}
+  ~Pouring() override { standing_.wentFirst = standing_.serving; }
+  void start() override {
+    if (error_) guard([this] { std::rethrow_exception(error_); });
+    if (!error_) read(), drained();
+  }
+  void drained() override {
+    for (; left_ > 0 && !full(); left_ -= 256) send(std::string(256, 'x'));
+    if (full()) stall();
+  }
+  Standing& standing_;
+  std::size_t left_;
+  std::exception_ptr error_;
 };
 
 // A loop with its log, and three clients for the server a test starts on it.
 struct Server : ::testing::Test {
+  Standing standing;
   std::ostringstream log;
   EventLoop loop{log, "vx3340ctl"};
   tcp::socket first{loop.context()}, second{loop.context()}, third{loop.context()};
+  // What server makes of each client: a connection that pours size bytes.
+  Listener::Make pouring(Listener& server, std::size_t size) {
+    return [&, size](tcp::socket s) {
+      return std::make_shared<Pouring>(server, std::move(s), standing, size);
+    };
+  }
+  // Stops the loop as a port failure does.
+  void fail() { loop.fail(std::make_exception_ptr(FatalError("the port went away"))); }
 };
 
 // The first connection cannot even be made; the listener takes the next ones all the same.
@@ -55,7 +67,7 @@ TEST_F(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
   server.start(
       [&](tcp::socket socket) {
         if (made == 0) std::rethrow_exception(errors[made++]);
-        return std::make_shared<Failing>(server, std::move(socket), errors[made++]);
+        return std::make_shared<Pouring>(server, std::move(socket), standing, 0, errors[made++]);
       },
       "refused\n");
   for (tcp::socket* client : {&first, &second, &third}) client->connect(server.endpoint());
@@ -68,30 +80,37 @@ TEST_F(Server, AnErrorEndsItsConnectionAndAFatalOneTheLoop) {
   EXPECT_EQ(server.connections(), 0u);  // the loop's stop closed the last
 }
 
+// A client that falls behind gets all once it catches up (or the deadline ends the loop).
+TEST_F(Server, AClientBehindIsServedAgainOnceItCatchesUp) {
+  Listener server(loop, {"127.0.0.1", 0}, "test server", {});
+  server.start(pouring(server, 1 << 20), "");
+  first.connect(server.endpoint());
+  std::string got;
+  boost::asio::async_read(first, boost::asio::dynamic_buffer(got),
+                          boost::asio::transfer_exactly(1 << 20), [this](auto...) { fail(); });
+  boost::asio::steady_timer deadline(loop.context(), std::chrono::seconds(20));
+  deadline.async_wait([this](auto) { fail(); });
+  EXPECT_THROW(loop.run(), FatalError);
+  EXPECT_EQ(got.size(), 1u << 20);
+}
+
 // A connection with a read under way and a refusal still talking when a fatal error stops the
 // loop: both go before their server (they hold it; AddressSanitizer sees a use after free).
 TEST_F(Server, WhatAFatalErrorStopsGoesBeforeItsServer) {
   std::string refused(8, '\0');
-  bool serving = true, wentFirst = false;
   {
     Listener server(loop, {"127.0.0.1", 0}, "test server", {.maxConnections = 1});
     // Sets serving false as this block ends, before the server goes.
-    const std::shared_ptr<bool> standing(&serving, [](bool* s) { *s = false; });
-    server.start(
-        [&](tcp::socket socket) {
-          return std::make_shared<Reading>(server, std::move(socket), serving, wentFirst);
-        },
-        "refused\n");
+    const std::shared_ptr<bool> ending(&standing.serving, [](bool* s) { *s = false; });
+    server.start(pouring(server, 0), "refused\n");
     first.connect(server.endpoint());
     second.connect(server.endpoint());
     boost::asio::async_read(second, boost::asio::buffer(refused.data(), refused.size()),
-                            [&](auto, std::size_t) {
-                              loop.fail(std::make_exception_ptr(FatalError("the port went away")));
-                            });
+                            [this](auto...) { fail(); });
     EXPECT_THROW(loop.run(), FatalError);
   }
   EXPECT_EQ(refused, "refused\n");
-  EXPECT_TRUE(wentFirst);
+  EXPECT_TRUE(standing.wentFirst);
 }
 
 }  // namespace
