@@ -207,16 +207,18 @@ def second_copies():
     stop(taker, QUICK)
 
 
-# 8 silent VXI-11 and 7 silent SCPI connections, one SCPI client that spoke.
+# 8 silent VXI-11 and 7 silent SCPI connections, one SCPI client that spoke; a browser's
+# connection answered and then silent, which its idle time (5 s) ends, not a request's (30 s).
 def silent_clients():
     import pyvisa
-    process, ports = start(CTL, "--serve", "0", "--vxi11", "0")
-    talker = Client(ports["scpi"])
+    process, ports = start(CTL, "--serve", "0", "--vxi11", "0", "--web", "0")
+    talker, idle = Client(ports["scpi"]), connect(ports["web"], request(ports["web"]))
     assert talker.ask("*OPC?") == "1"
     silent = [connect(ports[kind]) for kind in ["vxi11"] * 8 + ["scpi"] * 7]
     # Closed 10 s after they came: one line for each session, not one for each connection.
     process.log.until("sent no whole command", 2, 20)
     assert not any(s.recv(1) for s in silent), "a silent connection stayed open"
+    assert b"".join(iter(lambda: idle.recv(65536), b"")).startswith(b"HTTP/1.1 200 ")
     visa = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::INSTR", timeout=3000)
     assert visa.query("*IDN?").startswith("VX3340 evaluation board")
     visa.close()
