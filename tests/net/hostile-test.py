@@ -226,7 +226,24 @@ def silent_clients():
     assert stop(process, QUICK).count("sent no whole command") == 2, process.log
 
 
-LIFE = (closed_event_stream, stopped_portmapper, second_copies, silent_clients)
+# An event stream that reads nothing while the state changes 600 times: once it reads, the
+# newest state still comes.
+def stream_behind():
+    process, ports = start(CTL, "--serve", "0", "--web", "0")
+    stream = socket.socket()
+    stream.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    stream.connect(("127.0.0.1", ports["web"]))
+    stream.sendall(request(ports["web"], "/api/events"))
+    changes = b"CONF:RANG 160MA\nCONF:RANG 4UA\n" * 300 + b"CONF:RANG 40UA\n*OPC?\n"
+    assert exchange(ports["scpi"], changes) == b"1\n"
+    stream.settimeout(TIMEOUT)
+    tail = b""
+    while b'"cboir":1' not in tail:  # the last: 40 uA
+        tail = tail[-100:] + stream.recv(65536)
+    stop(process, QUICK)
+
+
+LIFE = (closed_event_stream, stopped_portmapper, second_copies, silent_clients, stream_behind)
 for case in LIFE:
     print(f"hostile clients, life cycle: {case.__name__}")  # which one failed, should one fail
     case()
