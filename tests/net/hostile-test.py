@@ -53,8 +53,12 @@ def request(port, path="/api/state", headers=""):
     return f"GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n{headers}\r\n".encode()
 
 
-def connect(port, data=b""):
-    s = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
+def connect(port, data=b"", rcvbuf=0):
+    """A client that sent data; with rcvbuf, one whose receive buffer is that small."""
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf) if rcvbuf else None
+    s.settimeout(TIMEOUT)
+    s.connect(("127.0.0.1", port))
     s.sendall(data)
     return s
 
@@ -106,10 +110,8 @@ def chunked(chunk_line, trailer):
 
 def pipeliners():
     """32 clients that pipeline requests and never read hold every slot; a new one is served."""
-    hogs = [socket.socket() for _ in range(32)]
+    hogs = [connect(web, rcvbuf=4096) for _ in range(32)]
     for s in hogs:
-        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-        s.connect(("127.0.0.1", web))
         s.setblocking(False)
         with contextlib.suppress(BlockingIOError):
             s.send(request(web) * 400)
@@ -230,13 +232,9 @@ def silent_clients():
 # newest state still comes.
 def stream_behind():
     process, ports = start(CTL, "--serve", "0", "--web", "0")
-    stream = socket.socket()
-    stream.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-    stream.connect(("127.0.0.1", ports["web"]))
-    stream.sendall(request(ports["web"], "/api/events"))
+    stream = connect(ports["web"], request(ports["web"], "/api/events"), 4096)
     changes = b"CONF:RANG 160MA\nCONF:RANG 4UA\n" * 300 + b"CONF:RANG 40UA\n*OPC?\n"
     assert exchange(ports["scpi"], changes) == b"1\n"
-    stream.settimeout(TIMEOUT)
     tail = b""
     while b'"cboir":1' not in tail:  # the last: 40 uA
         tail = tail[-100:] + stream.recv(65536)

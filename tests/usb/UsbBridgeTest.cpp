@@ -83,15 +83,17 @@ TEST(UsbBridge, RegistersAndLinesAsTheTranscriptSays) {
   EXPECT_EQ(fmt::format("{}", fmt::join(got, "\n")), fmt::format("{}", fmt::join(want, "\n")));
 }
 
-// The link reaches the library's bit mode, purge, write and read only while the adapter is open.
+// The link reaches the library's bit mode, purge, write and read only while the adapter is open:
+// never opened, or closed.
 TEST(FtdiLink, RefusesAdapterCallsWhileClosed) {
   Ft232hModel model({});
   FtdiLink link(std::make_unique<ModelLibrary>(model));
   std::uint8_t byte = 0;
+  link.close();
   EXPECT_THROW(link.enterMpsse(), UsbError);
   EXPECT_THROW(link.write(std::span(&byte, 1)), UsbError);
   EXPECT_THROW(link.read(std::span(&byte, 1), std::chrono::milliseconds(1)), UsbError);
-  EXPECT_EQ(model.record, std::vector<std::string>{});
+  EXPECT_EQ(model.record, std::vector<std::string>{"usb close"});
 }
 
 }  // namespace
