@@ -13,7 +13,7 @@ import sys
 import tempfile
 import threading
 
-from session import TIMEOUT, Client, kib, start, stop, until
+from session import TIMEOUT, Client, connect, kib, start, stop, until
 
 CTL = sys.argv[1]
 process, ports = start(CTL, "--serve", "0")  # on the simulated board, on loopback
@@ -82,9 +82,7 @@ trace = tempfile.NamedTemporaryFile(suffix=".trace")
 process, ports = start(CTL, "--serve", "0", "--trace", trace.name)
 port = ports["scpi"]
 base = kib(process, "VmRSS")
-silent = socket.socket()
-silent.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-silent.connect(("127.0.0.1", port))
+silent = connect(port, rcvbuf=4096)
 silent.settimeout(11)  # for the whole of sendall: the session reads none of it after a while
 
 

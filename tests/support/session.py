@@ -75,6 +75,16 @@ def stop(process, timeout=TIMEOUT):
     return "".join(process.log)
 
 
+def connect(port, data=b"", rcvbuf=0):
+    """A client on a loopback port that sent data; with rcvbuf, one whose receive buffer is that small."""
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf) if rcvbuf else None
+    s.settimeout(TIMEOUT)
+    s.connect(("127.0.0.1", port))
+    s.sendall(data)
+    return s
+
+
 class Client:
     """A client of a line protocol on a loopback port."""
 

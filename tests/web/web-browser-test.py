@@ -11,7 +11,6 @@
 #     web-browser-test.py VX3340CTL AXE_MIN_JS
 import contextlib
 import json
-import socket
 import subprocess
 import sys
 import tempfile
@@ -23,7 +22,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
-from session import TIMEOUT, Client, start, stop, until
+from session import TIMEOUT, Client, connect, start, stop, until
 
 CTL, AXE = sys.argv[1], open(sys.argv[2]).read()
 LAYOUT = open(__file__.replace("web-browser-test.py", "layout-check.js")).read()
@@ -36,8 +35,7 @@ assert scpi.ask("*OPC?") == "1"  # a command at once: a client that sends none i
 
 
 def raw(request):
-    sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
-    sock.sendall(request.encode())
+    sock = connect(port, request.encode())
     return sock, sock.recv(4096).decode()
 
 
