@@ -142,7 +142,8 @@ bool Ft232hModel::write(std::span<const std::uint8_t> bytes) {
     if (known == kArguments.end() ||
         (!adapter.chip.highSpeed &&
          (op == kDivideBy5Off || op == kAdaptiveOff || op == kThreePhaseOff || op == kClockBits))) {
-      answers_.insert(answers_.end(), {adapter.garbled ? std::uint8_t{0} : kBadCommand, op});
+      if (adapter.garbled) answers_.resize(answers_.size() + 64);  // noise, never the answer
+      else answers_.insert(answers_.end(), {kBadCommand, op});
       continue;
     }
     if (op == kSetLowByte) setLow(a, b);
