@@ -203,18 +203,36 @@ def second_copies():
     stop(taker, QUICK)
 
 
+# Whether the server took all that waits at the sockets ss's filter where finds: the clients
+# waiting at a listening one, or each byte (bytes_ came) at a connection.
+def taken(bytes_, *where):
+    out = subprocess.run(["ss", "-tniH", "state", *where], capture_output=True, text=True).stdout
+    return re.match(rf"0\s.*{bytes_}", out, re.S)
+
+
 # 8 silent VXI-11 and 7 silent SCPI connections, one SCPI client that spoke; a browser's
 # connection answered and then silent, which its idle time (5 s) ends, not a request's (30 s).
+# Then every web slot taken: a new client takes the one of the client quiet longest, which is not
+# one that sent part of its request since.
 def silent_clients():
     import pyvisa
     process, ports = start(CTL, "--serve", "0", "--vxi11", "0", "--web", "0")
-    talker, idle = Client(ports["scpi"]), connect(ports["web"], request(ports["web"]))
+    web = ports["web"]
+    talker, idle = Client(ports["scpi"]), connect(web, request(web))
     assert talker.ask("*OPC?") == "1"
     silent = [connect(ports[kind]) for kind in ["vxi11"] * 8 + ["scpi"] * 7]
     # Closed 10 s after they came: one line for each session, not one for each connection.
     process.log.until("sent no whole command", 2, 20)
     assert not any(s.recv(1) for s in silent), "a silent connection stayed open"
     assert b"".join(iter(lambda: idle.recv(65536), b"")).startswith(b"HTTP/1.1 200 ")
+    sender, silent = connect(web), [connect(web) for _ in range(31)]
+    until(lambda: taken("", "listening", f"sport = :{web}"), "the clients were not all taken")
+    sender.send(b"GET /api/state HTTP/1.1\r\n")
+    until(lambda: taken("bytes_received:25", "established", f"sport = :{web} dport = :"
+                        f"{sender.getsockname()[1]}"), "the request's first line was not read")
+    assert get(web).startswith(b"HTTP/1.1 200") and silent[0].recv(1) == b""
+    sender.send(f"Host: 127.0.0.1:{web}\r\n\r\n".encode())
+    assert sender.recv(12) == b"HTTP/1.1 200", "the client sending its request lost its slot"
     visa = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::INSTR", timeout=3000)
     assert visa.query("*IDN?").startswith("VX3340 evaluation board")
     visa.close()
