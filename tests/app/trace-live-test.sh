@@ -10,7 +10,9 @@ ctl=$1
 work=$(mktemp -d)
 trap 'kill -9 "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 . "$(dirname "$0")/../support/test.sh"
-"$ctl" --simulate --trace "$work/expected" --count 300 --interval 0 >/dev/null
+# The whole run, started with standard input closed as a service may be: its trace opens as
+# descriptor 0, which is a file like any other.
+"$ctl" --simulate --trace "$work/expected" --count 300 --interval 0 >/dev/null <&-
 "$ctl" --simulate --trace "$work/trace" --vcd "$work/run.vcd" --count 300 --interval 100 >/dev/null &
 pid=$!
 # Start-up and two refreshes in the running program's trace.
