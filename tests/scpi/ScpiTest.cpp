@@ -10,19 +10,23 @@
 namespace vx {
 namespace {
 
-// One client's session over the simulated board: tests/data/scpi-session.in line by line (each
-// ended by CR LF), written with its answers and the control words its refreshes latched, against
-// tests/data/scpi-session.expected. Stand-ins mark the lines that a text file cannot hold.
+// One client's session over the simulated board, refusing HTTP as on TCP: tests/data/
+// scpi-session.in line by line (each ended by CR LF), written with its answers, whether it was
+// refused as HTTP (on TCP that ends the connection; here the next line is taken) and the control
+// words its refreshes latched, against tests/data/scpi-session.expected. Stand-ins mark the lines
+// that a text file cannot hold.
 TEST(Scpi, SessionLineForLine) {
   test::BoardRig rig;
-  ScpiConnection client;
+  ScpiConnection client(true);
   std::ostringstream transcript;
   for (std::string line : test::expected("scpi-session.in")) {
     transcript << "> " << line << "\n";
     if (line == "<longest>") line = "*OPC?" + std::string(LineFramer::kMaxLine - 6, ' ');
     if (line == "<too long>") line = std::string(LineFramer::kMaxLine, 'A');  // and its CR
     if (line == "<not text>") line = "*OPC?\x7f";
-    transcript << client.feed(line + "\r\n", rig.instrument);
+    std::string answers;
+    const bool http = client.feed(line + "\r\n", rig.instrument, answers, std::string::npos).http;
+    transcript << answers << (http ? "refused: it looks like HTTP\n" : "");
     for (const auto& word : test::controlWords(rig.traced.take()))
       transcript << "latched " << word << "\n";
   }
