@@ -43,9 +43,10 @@ run() {
   # shellcheck disable=SC2086
   (cd "$folders/$2" && env PARLLIO_LOG="$calls" INPOUT_LOG="$calls" FTD2XX_LOG="$calls" $3 \
     "$WINE" ./vx3340ctl.exe $4 >"$work/out" 2>&1) || status=$?
-  # Windows programs end lines with CR LF; the folders' place differs from build to build.
-  FOLDERS="$windows_folders" perl -pe 's/\r//g; s/\Q$ENV{FOLDERS}\E/FOLDERS/g' <"$work/out" |
-    tee "$work/shown"
+  # Windows programs end lines with CR LF; the folders' place differs from build to build, and a
+  # reading's time stamp from run to run.
+  FOLDERS="$windows_folders" perl -pe 's/\r//g; s/\Q$ENV{FOLDERS}\E/FOLDERS/g; s/^\S+Z //' \
+    <"$work/out" | tee "$work/shown"
   echo "exit $status"
   [ -f "$work/calls" ] || return 0
   tr -d '\r' <"$work/calls" | tee "$work/called" | grep -vE '^(InByte|OutByte)' || true
