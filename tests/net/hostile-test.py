@@ -201,17 +201,18 @@ def second_copies():
     stop(taker, QUICK)
 
 
-# Whether the server took all that waits at the sockets ss's filter where finds: the clients
-# waiting at a listening one, or each byte (bytes_ came) at a connection.
-def taken(bytes_, *where):
-    out = subprocess.run(["ss", "-tniH", "state", *where], capture_output=True, text=True).stdout
-    return re.match(rf"0\s.*{bytes_}", out, re.S)
+# Whether the server took all that waits at the sockets ss's filter where finds (the clients
+# waiting at a listening one, each byte at a connection), and ss says what (bytes received, the
+# keepalive timer).
+def taken(what, *where):
+    out = subprocess.run(["ss", "-tnioH", "state", *where], capture_output=True, text=True).stdout
+    return re.match(rf"0\s.*{what}", out, re.S)
 
 
-# 8 silent VXI-11 and 7 silent SCPI connections, one SCPI client that spoke; a browser's
-# connection answered and then silent, which its idle time (5 s) ends, not a request's (30 s).
-# Then every web slot taken: a new client takes the one of the client quiet longest, which is not
-# one that sent part of its request since.
+# 8 silent VXI-11 and 7 silent SCPI connections (with TCP's keepalive, which finds a client gone
+# for good), one SCPI client that spoke; a browser's connection answered and then silent, which
+# its idle time (5 s) ends, not a request's (30 s). Then every web slot taken: a new client takes
+# the one of the client quiet longest, which is not one that sent part of its request since.
 def silent_clients():
     import pyvisa
     process, ports = start(CTL, "--serve", "0", "--vxi11", "0", "--web", "0")
@@ -219,6 +220,8 @@ def silent_clients():
     talker, idle = Client(ports["scpi"]), connect(web, request(web))
     assert talker.ask("*OPC?") == "1"
     silent = [connect(ports[kind]) for kind in ["vxi11"] * 8 + ["scpi"] * 7]
+    until(lambda: all(taken("keepalive", "established", f"sport = :{ports[kind]}") for kind in
+                      ("scpi", "vxi11")), "no TCP keepalive on the SCPI or VXI-11 connections")
     # Closed 10 s after they came: one line for each session, not one for each connection.
     process.log.until("sent no whole command", 2, 20)
     assert not any(s.recv(1) for s in silent), "a silent connection stayed open"

@@ -132,6 +132,7 @@ TEST(PosixPpdevSystem, ReportsFilesDirectoriesDevicesAndErrors) {
   EXPECT_EQ(system.readTextFile(dir + "/base-addr"), "888\t1912\n");
   EXPECT_THAT(system.listDirectory(dir), ElementsAre("base-addr"));
   EXPECT_EQ(system.open(dir + "/missing"), -ENOENT);
+  ::close(STDIN_FILENO);  // the next descriptor is 0, a device like any other
   const int fd = system.open("/dev/null");
   EXPECT_EQ(system.deviceNumber(fd).value_or(DeviceNumber{}).minor, 3u);
   EXPECT_EQ(system.ioctl(fd, PPCLAIM, nullptr), -ENOTTY);
