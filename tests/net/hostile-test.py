@@ -213,6 +213,7 @@ def taken(what, *where):
 # for good), one SCPI client that spoke; a browser's connection answered and then silent, which
 # its idle time (5 s) ends, not a request's (30 s). Then every web slot taken: a new client takes
 # the one of the client quiet longest, which is not one that sent part of its request since.
+# SIGTERM with a new silent connection: the exit does not wait for its time to speak.
 def silent_clients():
     import pyvisa
     process, ports = start(CTL, "--serve", "0", "--vxi11", "0", "--web", "0")
@@ -238,6 +239,7 @@ def silent_clients():
     assert visa.query("*IDN?").startswith("VX3340 evaluation board")
     visa.close()
     assert talker.ask("*OPC?") == "1", "the client that spoke lost its slot"
+    silent.append(connect(ports["scpi"]))  # silent at SIGTERM: its 10 s must not hold the exit
     assert stop(process, QUICK).count("sent no whole command") == 2, process.log
 
 
