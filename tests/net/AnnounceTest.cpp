@@ -36,6 +36,7 @@ TEST(Announcements, InstanceNameGivenOrUsualWithinSixtyThreeBytes) {
             "VX3340 evaluation board on " + std::string(36, 'h'));
   // é at bytes 63 and 64: cut before it.
   EXPECT_EQ(instanceName(std::string(62, 'g') + "\xc3\xa9", "pc"), std::string(62, 'g'));
+  EXPECT_EQ(instanceName(std::string(70, '\x80'), "pc"), "");  // no character starts: none kept
 }
 
 }  // namespace
