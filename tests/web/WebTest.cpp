@@ -75,5 +75,13 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
   EXPECT_THAT(transcript, ::testing::ElementsAreArray(test::expected("web-requests.expected")));
 }
 
+// A second panel that goes stops listening: the refreshes and port accesses after it reach only
+// the first (the sanitized build sees a use after free where they still reach it).
+TEST_F(WebTest, APanelGoneHearsNoMore) {
+  std::make_unique<WebPanel>(panel, lines, [this] { return now; }).reset();
+  panel.cmdRead_Click();
+  EXPECT_EQ(nlohmann::json::parse(web.firstEvent())["history"].size(), 1u);
+}
+
 }  // namespace
 }  // namespace vx
