@@ -127,12 +127,12 @@ TEST(Vcd, LineByLine) {
   EXPECT_THAT(test::lines(out.str()), ElementsAreArray(test::expected("refresh.vcd")));
   test::FakePortLibrary fake;
   {
-    std::vector<std::int64_t> stamps{0, 1500, 1500, 9000};
+    std::vector<std::int64_t> stamps{0, 1500, 1500, 4000, 9000};
     LineRecorder lines(fake, [&stamps, i = 0]() mutable { return stamps.at(i++); });
     VcdWriter vcd(lines, times, "p", "d");
     // The base address from the first access; the status register is not drawn; input: the
-    // lines are unknown until read.
-    test::accesses(lines, "W378=01 W379=FF W37A=20 R378");
+    // lines are unknown until read, a data write while input too.
+    test::accesses(lines, "W378=01 W379=FF W37A=20 W378=02 R378");
   }
   {
     LineRecorder lines(fake, steadyClock());
