@@ -143,7 +143,7 @@ bool Ft232hModel::write(std::span<const std::uint8_t> bytes) {
         (!adapter.chip.highSpeed &&
          (op == kDivideBy5Off || op == kAdaptiveOff || op == kThreePhaseOff || op == kClockBits))) {
       if (adapter.garbled) answers_.resize(answers_.size() + 64);  // noise, never the answer
-      else answers_.insert(answers_.end(), {kBadCommand, op});
+      if (!adapter.garbled) answers_.insert(answers_.end(), {kBadCommand, op});
       continue;
     }
     if (op == kSetLowByte) setLow(a, b);

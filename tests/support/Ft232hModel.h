@@ -16,8 +16,8 @@
 // ft232h, ft2232h or ft2232d (the two-channel chips carry the board on channel A) and each WORD
 // a flag or else the serial number (none by default): warm (still in MPSSE mode from an earlier
 // run, its lines driven), busy (another program holds it), denied (may not be opened), garbled
-// (answers a bad command with 64 bytes of 0x00, never 0xFA), empty (the first read brings no data), split (one
-// answer byte a packet), unplug=N (pulled out at the Nth bulk transfer).
+// (answers a bad command with 64 bytes of 0x00, never 0xFA), empty (the first read brings no
+// data), split (one answer byte a packet), unplug=N (pulled out at the Nth bulk transfer).
 
 #include <deque>
 #include <optional>
