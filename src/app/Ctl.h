@@ -26,18 +26,18 @@ struct CtlEnvironment {
   std::ostream& err;
   std::istream& in;  // a SCPI session's commands with --serve -
   // The operating system's services for start-up, given the arguments after the program name.
-  std::function<std::unique_ptr<OsServices>(const std::vector<std::string>&)> os;
+  std::function<std::unique_ptr<OsServices>(const std::vector<std::string>&)> os{};
   // The real port backend, used without --simulate, and the options that choose it.
-  std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> realPort;
-  PortOptions portOptions;
-  std::function<void(std::chrono::milliseconds)> sleep;
-  std::function<std::chrono::system_clock::time_point()> now;
+  std::function<std::unique_ptr<PortLibrary>(const BackendOptions&)> realPort{};
+  PortOptions portOptions{};
+  std::function<void(std::chrono::milliseconds)> sleep{};
+  std::function<std::chrono::system_clock::time_point()> now{};
   // Opens the trace's and the waveform's files.
-  OpenSink openFile;
+  OpenSink openFile{};
   // The system's mDNS responder, for announcing the sessions that listen beyond loopback.
-  net::MakeAnnouncer announcer;
+  net::MakeAnnouncer announcer{};
   // The host's portmapper, where --vxi11 registers (not on Windows).
-  std::function<std::unique_ptr<vxi11::Portmapper>()> portmapper;
+  std::function<std::unique_ptr<vxi11::Portmapper>()> portmapper{};
 };
 
 // Reports the simulated board's protocol violations on err, each line after the program's name;

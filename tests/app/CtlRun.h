@@ -50,29 +50,25 @@ struct CtlRun : ProgramRun {
   bool stopAtStartUp = false;    // a TCP session is stopped as it starts, as by SIGTERM
 
   int operator()(const std::vector<std::string>& args) {
-    CtlEnvironment env{
-        "vx3340ctl",
-        out,
-        err,
-        in,
-        [this](const std::vector<std::string>& a) {
-          ++osCreated;
-          if (stopAtStartUp) std::raise(SIGTERM);  // the loop takes it when it runs
-          return std::make_unique<NoVersionOsServices>(a);
-        },
-        [this](const BackendOptions& options) {
-          ++realPortsOpened;
-          portDevice = options.port;
-          return openPort(options);
-        },
-        portOptions,
-        [this](std::chrono::milliseconds ms) { sleeps.push_back(ms.count()); },
-        [] {
-          return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
-        },
-        openFiles(full),
-        announcer,
-        {}};  // no portmapper: these runs take no --vxi11
+    // What is left out stays empty: no portmapper, as these runs take no --vxi11.
+    CtlEnvironment env{.program = "vx3340ctl", .out = out, .err = err, .in = in};
+    env.os = [this](const std::vector<std::string>& a) {
+      ++osCreated;
+      if (stopAtStartUp) std::raise(SIGTERM);  // the loop takes it when it runs
+      return std::make_unique<NoVersionOsServices>(a);
+    };
+    env.realPort = [this](const BackendOptions& options) {
+      ++realPortsOpened;
+      portDevice = options.port;
+      return openPort(options);
+    };
+    env.portOptions = portOptions;
+    env.sleep = [this](std::chrono::milliseconds ms) { sleeps.push_back(ms.count()); };
+    env.now = [] {
+      return std::chrono::system_clock::time_point(std::chrono::milliseconds(1765051200123));
+    };
+    env.openFile = openFiles(full);
+    env.announcer = announcer;
     return runCtl(args, env);
   }
 };

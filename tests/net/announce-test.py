@@ -13,7 +13,7 @@ import sys
 import urllib.request
 import xml.etree.ElementTree as ET
 
-from session import Client, spawn, start, stop, until
+from session import Client, output, spawn, start, stop, until
 
 CTL = sys.argv[1]
 
@@ -23,8 +23,7 @@ NAME = f"VX3340 evaluation board on {socket.gethostname()}"
 # Resolved services of one type, as avahi-browse -rpt lists them: (name, port, whether its TXT
 # records hold ours) each.
 def browse(kind):
-    out = subprocess.run(["avahi-browse", "-rpt", kind], capture_output=True, text=True,
-                         timeout=30).stdout
+    out = output("avahi-browse", "-rpt", kind, timeout=30)
     return {(re.sub(r"\\(\d{3})", lambda m: chr(int(m.group(1))), f[3]), int(f[8]),
              dict(t.strip('"').split("=", 1) for t in re.findall(r'"[^"]*"', f[9])).items()
              >= TXT.items()) for f in (line.split(";") for line in out.splitlines()) if f[0] == "="}
@@ -64,15 +63,14 @@ until(lambda: browse("_scpi-raw._tcp") == {(NAME, scpi, True), ("VX3340 bench B"
       True)}, "_scpi-raw._tcp not announced under each name")
 assert stop(q).count('announced on the network as "VX3340 bench B"') == 1
 assert browse("_lxi._tcp") == browse("_http._tcp") == {(NAME, web, True)}, browse("_lxi._tcp")
-discovered = subprocess.run(["lxi", "discover", "--mdns"], capture_output=True, text=True,
-                            timeout=60).stdout
+discovered = output("lxi", "discover", "--mdns", timeout=60)
 for service, port in (("lxi", web), ("scpi-raw", scpi)):
     assert re.search(rf'Found "{NAME}".*\n\s+{service} service on port {port}\n', discovered), \
         discovered
 # The host's own name changes: the services are published again under it, and not said again.
 subprocess.run(["avahi-set-host-name", "vx-renamed"], check=True, timeout=30)
-until(lambda: "vx-renamed.local" in subprocess.run(["avahi-browse", "-rpt", "_scpi-raw._tcp"],
-      capture_output=True, text=True, timeout=30).stdout, "not published under the new host name")
+until(lambda: "vx-renamed.local" in output("avahi-browse", "-rpt", "_scpi-raw._tcp", timeout=30),
+      "not published under the new host name")
 said = stop(p)
 assert said.count(f'announced on the network as "{NAME}"') == 1, said
 assert "not announced" not in said, said

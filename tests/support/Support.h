@@ -189,9 +189,8 @@ inline std::vector<std::string> controlWords(const std::vector<std::string>& tra
 }
 
 inline std::vector<std::string> fileLines(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return lines(text.str());
+  std::ifstream file(path);
+  return lines({std::istreambuf_iterator<char>(file), {}});
 }
 
 // The lines of a file of expected output under tests/data.

@@ -25,6 +25,11 @@ def kib(process, field):
     return int(re.search(rf"{field}:\s+(\d+)", open(f"/proc/{process.pid}/status").read())[1])
 
 
+def output(*args, timeout=TIMEOUT):
+    """What a command writes on standard output, within timeout seconds."""
+    return subprocess.run(args, capture_output=True, text=True, timeout=timeout).stdout
+
+
 def until(check, what, seconds=TIMEOUT):
     """Polls check until it holds; after seconds, AssertionError(what), or what() if callable."""
     deadline = time.monotonic() + seconds

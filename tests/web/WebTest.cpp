@@ -22,6 +22,9 @@ struct WebTest : ::testing::Test, test::WebRig {};
 // then the port traffic it caused. Every refusal sends nothing; a pick sends the window's pick, a
 // read the Read button's.
 TEST_F(WebTest, RequestsAndWhatReachesThePort) {
+  // A second panel that goes stops listening: the reads reach only the first (the sanitized build
+  // sees a use after free where they still reach it).
+  std::make_unique<WebPanel>(panel, lines, [this] { return now; }).reset();
   for (int i = 0; i < 12; ++i, now += 60'000) panel.cmdRead_Click();
   web.identify({{net::InterfaceKind::ScpiRaw, "0.0.0.0", 5025},
                 {net::InterfaceKind::Vxi11, "127.0.0.1", 1024},
@@ -73,14 +76,6 @@ TEST_F(WebTest, RequestsAndWhatReachesThePort) {
     trace.str({});
   }
   EXPECT_THAT(transcript, ::testing::ElementsAreArray(test::expected("web-requests.expected")));
-}
-
-// A second panel that goes stops listening: the refreshes and port accesses after it reach only
-// the first (the sanitized build sees a use after free where they still reach it).
-TEST_F(WebTest, APanelGoneHearsNoMore) {
-  std::make_unique<WebPanel>(panel, lines, [this] { return now; }).reset();
-  panel.cmdRead_Click();
-  EXPECT_EQ(nlohmann::json::parse(web.firstEvent())["history"].size(), 1u);
 }
 
 }  // namespace
